@@ -1,0 +1,7 @@
+#include "driver/run.h"
+
+namespace veltrane {
+
+int run_main(int, char**) { return 0; }
+
+}  // namespace veltrane

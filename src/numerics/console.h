@@ -1,0 +1,44 @@
+// The console: every line the system prints goes through one Console, so tests can
+// capture it. Lines are written exactly as given (callers add the four-blank indent).
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace veltrane {
+
+class Console {
+ public:
+  // Writes to `out` (standard output by default).
+  explicit Console(std::FILE* out = stdout) : out_(out) {}
+  // Captures into a string instead of writing (for tests).
+  static Console capture() { return Console(nullptr); }
+
+  // One record: `text` followed by a newline.
+  void line(std::string_view text);
+  // The common "(4x,a)" record: four blanks, then `text`.
+  void say(std::string_view text);
+
+  const std::string& captured() const { return buffer_; }
+  void clear() { buffer_.clear(); }
+  void flush();
+
+ private:
+  std::FILE* out_;
+  std::string buffer_;
+};
+
+}  // namespace veltrane
+
+namespace veltrane {
+
+// The optional verbose switch of a routine: its diagnostic blocks are written only when a
+// console is given and the flag equals 1.
+struct Verbose {
+  Console* console = nullptr;
+  int flag = 0;
+  bool on() const { return console != nullptr && flag == 1; }
+};
+
+}  // namespace veltrane

@@ -1,0 +1,22 @@
+// Integration of a sampled function over a closed range with one of six rules.
+#pragma once
+
+#include <span>
+
+#include "numerics/console.h"
+
+namespace veltrane {
+
+// Rule selected by the mode: 0 R, 1 L, 2 T (trapezoids, the one the system uses), 3 S,
+// 4 M, 5 I; any other value selects S.
+//
+// Integrates F(lambda) (N = lambda.size() samples, strictly increasing wavelengths) over
+// [lambda_i, lambda_f]: inner sum over the samples inside, plus edge pieces with values
+// interpolated by LINEAR1_Deg where a limit falls between two samples; nothing is
+// extrapolated. Up to 20,000 samples. On failure (no overlap, or wavelengths not strictly
+// increasing) prints the two-line report on `console`, clears IsKeepOn and returns -999.0.
+// Never sets IsKeepOn to 1. Allocates nothing.
+float IntegralALL(std::span<const float> lambda, std::span<const float> F, float lambda_i,
+                  float lambda_f, int& IsKeepOn, int mode, Console& console, int verbose = 0);
+
+}  // namespace veltrane

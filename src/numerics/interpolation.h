@@ -1,0 +1,25 @@
+// Linear interpolation in a table, with the process-wide saved bracket that makes sweeps of
+// increasing abscissae cheap.
+#pragma once
+
+#include <span>
+
+#include "numerics/console.h"
+
+namespace veltrane {
+
+// The value of the tabulated function (xarr, yarr), n = xarr.size() points with strictly
+// increasing abscissae, at x; 0.0 outside [xarr(1), xarr(n)] (no extrapolation) and for
+// n < 2. `ilastval` < 1 on entry asks for a fresh search from the start of the table; on
+// return it holds the saved bracket as it was on entry (1 after a reset). The saved bracket
+// moves to the bracket used. With a verbose console: the trace block, or the out-of-range
+// block "[PROBLEM_BAS]".
+float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr,
+                  int& ilastval, Verbose verbose = {});
+
+// The saved bracket `ilastnum` (1-based; 1 before the first call): the system's only
+// process-wide state. Exposed for tests.
+int saved_bracket();
+void set_saved_bracket(int value);
+
+}  // namespace veltrane

@@ -1,0 +1,49 @@
+// Synthetic magnitudes of a spectrum through the filter set in seven photometric systems,
+// and the magnitude table that holds them for the four spectrum slots.
+#pragma once
+
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "numerics/common.h"
+#include "numerics/console.h"
+#include "photometry/filter_set.h"
+
+namespace veltrane {
+
+// (filter, system, slot), 0-based, the filter index varying fastest; sized for the seven
+// systems and four slots that are used.
+struct MagnitudeTable {
+  std::vector<float> m = std::vector<float>(std::size_t(kMaxFilters) * kNumSystems * kNumSlots, 0.0f);
+  float& at(int filter, int system, int slot) {
+    return m[(std::size_t(slot) * kNumSystems + std::size_t(system)) * kMaxFilters + std::size_t(filter)];
+  }
+  float at(int filter, int system, int slot) const {
+    return m[(std::size_t(slot) * kNumSystems + std::size_t(system)) * kMaxFilters + std::size_t(filter)];
+  }
+  // One (filter, system) plane.
+  std::span<float> plane(int slot) {
+    return {m.data() + std::size_t(slot) * kNumSystems * kMaxFilters, std::size_t(kNumSystems) * kMaxFilters};
+  }
+};
+
+// Per-filter results of the last EvalFilters call.
+struct FilterResults {
+  std::vector<float> filt_res_a = std::vector<float>(kMaxFilters, 0.0f);  // covered fraction
+  std::vector<float> filt_res_b = std::vector<float>(kMaxFilters, 0.0f);  // positive fraction
+  std::vector<float> filt_zp_v = std::vector<float>(kMaxFilters, 0.0f);   // 2.5 log10(F_l_Vega)
+};
+
+// System names, in order: VEGA_std, VEGABG04, ABsystem, TGsystem, WFPC2sys, FOCA_sys, NO_calib.
+inline constexpr std::string_view kSystemNames[kNumSystems] = {
+    "VEGA_std", "VEGABG04", "ABsystem", "TGsystem", "WFPC2sys", "FOCA_sys", "NO_calib"};
+
+// Magnitudes of the spectrum (lambda, flux; up to 20,000 samples) into `plane`
+// (kNumSystems × kMaxFilters, filter fastest): Z_k − 2.5 log10(F) when F > 0 and
+// Z_k > -999.0, else -999.0. Does nothing when IsKeepOn is 0 on entry.
+void EvalFilters(Console& console, std::span<const float> lambda, std::span<const float> flux,
+                 const FilterSet& set, FilterResults& results, std::span<float> plane, int mode,
+                 int& IsKeepOn, int verbose);
+
+}  // namespace veltrane

@@ -1,0 +1,49 @@
+// Formatted output as gfortran 12.2 writes it, byte for byte, for REAL(4), INTEGER(4)
+// and CHARACTER items: the edit descriptors i, f, e, a and nx, the field of asterisks
+// for a value that does not fit, and the list-directed (free-format) rendering.
+// Every function returns the field text; none touches a stream or the locale.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace veltrane::textio {
+
+// Iw: right-justified, '-' for negatives; w asterisks when it does not fit.
+std::string fmt_i(std::int32_t v, int w);
+// Fw.d: fixed point rounded to nearest-even on the exact binary value; the sign is written
+// whenever the sign bit is set (-0.00000); "0." loses its 0 when one column short.
+std::string fmt_f(float x, int w, int d);
+// Ew.d (d >= 1): [-]0.ddddE±xx right-justified in w.
+std::string fmt_e(float x, int w, int d);
+// Aw applied to a 600-character blank-padded text held without its trailing blanks:
+// its leftmost w characters (blank-padded when the text is shorter).
+std::string fmt_a_fixed(std::string_view text, int w);
+
+// List-directed rendering of one REAL(4): the 16-character field (without the blank
+// that separates items).
+std::string list_real(float x);
+// A whole list-directed record of REAL(4) items: one blank, then the field, per item.
+std::string list_record(std::span<const float> values);
+
+// Left-adjusted and trimmed: what "write into a 600-character text, then adjustl and
+// trim" leaves of a field.
+std::string_view adjust_trim(std::string_view s);
+std::string_view trim_right(std::string_view s);
+
+// The value-line idiom: a number written with an edit descriptor, then left-adjusted and
+// trimmed.
+inline std::string adj_i(std::int32_t v, int w = 15) { return std::string(adjust_trim(fmt_i(v, w))); }
+inline std::string adj_f(float x, int w, int d) { return std::string(adjust_trim(fmt_f(x, w, d))); }
+inline std::string adj_e(float x, int w, int d) { return std::string(adjust_trim(fmt_e(x, w, d))); }
+inline std::string adj_list(float x) { return std::string(adjust_trim(list_real(x))); }
+
+// The used part of a 600-character text: the left-adjusted text up to, not including, its
+// first blank. A text of 600 non-blank characters has an empty used part.
+std::string used_part(std::string_view text);
+// A text cut to the fixed length of 600 characters (trailing blanks dropped).
+std::string cut_text(std::string_view text);
+
+}  // namespace veltrane::textio

@@ -1,0 +1,98 @@
+// Input as gfortran 12.2 reads it: list-directed ("free-format") READ statements over the
+// records of a text file or of standard input, and the fixed fields (i15), (a) and (e15.5).
+// A read reports what happened in the manner of std::from_chars: ok, end of file (no such
+// value) or error (a value of the wrong form). Nothing throws.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace veltrane::textio {
+
+enum class ReadStatus { ok, end_of_file, error };
+
+// A whole text file held in memory and consumed record by record. Records end at LF;
+// the last record may lack its LF. Formatted reads also end a record at a lone CR (and take
+// CR LF as one end); list-directed reads drop a CR just before LF and treat any other CR as a
+// blank.
+class RecordFile {
+ public:
+  // Opens and reads an existing regular file; nullopt when it cannot be opened or read
+  // (missing, a directory, no permission).
+  static std::optional<RecordFile> open(const std::string& path);
+  // All of standard input (read once, on first use by the caller).
+  static RecordFile from_stdin();
+  static RecordFile from_string(std::string text);
+
+  bool at_end() const { return pos_ >= data_.size(); }
+
+  // The next record for a formatted read; false at end of file.
+  bool next_formatted(std::string_view& record);
+  // The next record for a list-directed read; false at end of file.
+  bool next_list(std::string_view& record);
+
+ private:
+  explicit RecordFile(std::string data) : data_(std::move(data)) {}
+  std::string data_;
+  std::size_t pos_ = 0;
+};
+
+// One list-directed READ statement. It starts at the beginning of the next record, reads its
+// items in order (going on into the following records while it needs values: empty and blank
+// records are skipped), and when it ends the rest of its last record is ignored. Separators:
+// blank, TAB, comma, semicolon, end of record; "r*value" repeats, "r*" and ",," are null
+// values (the item keeps its value and the status is ok); a slash ends the statement (every
+// later item keeps its value, status ok). After an error or an end of file every later item
+// returns the same status and is left unchanged.
+class ListRead {
+ public:
+  explicit ListRead(RecordFile& file) : file_(&file) {}
+  // A read over one internal record (a command-line argument, for instance).
+  explicit ListRead(std::string_view internal_record);
+  ListRead(const ListRead&) = delete;
+  ListRead& operator=(const ListRead&) = delete;
+
+  ReadStatus integer(std::int32_t& v);  // INTEGER(4): 5, +5, -0; 5. and 1e2 are errors
+  ReadStatus real(float& v);            // REAL(4): 1, 1., .5, 1e5, 1.0D5, 1.0+5, Inf, NaN
+  ReadStatus text(std::string& v);      // CHARACTER(600): a word or a quoted string, cut at 600,
+                                        // stored without trailing blanks
+  // A statement with no items: consumes one record (end_of_file when there is none).
+  ReadStatus skip();
+
+  ReadStatus status() const { return status_; }
+
+ private:
+  // Implementation state (the current record, the position inside it, pending repeats);
+  // see list_input.cpp.
+  RecordFile* file_ = nullptr;
+  std::string internal_;
+  bool internal_used_ = false;
+  std::string_view record_;
+  std::size_t col_ = 0;
+  bool started_ = false;
+  bool slashed_ = false;
+  int repeat_left_ = 0;
+  bool repeat_null_ = false;
+  std::string repeat_value_;
+  bool last_was_value_sep_ = false;
+  ReadStatus status_ = ReadStatus::ok;
+  friend struct ListReadAccess;
+};
+
+// One formatted READ of one record with the given fixed field; the record is consumed.
+// (i15): blanks ignored anywhere, an all-blank field is 0, a TAB is an error.
+ReadStatus read_i15(RecordFile& file, std::int32_t& v);
+// (a) into CHARACTER(600): the record's first 600 characters, leading blanks kept, stored
+// without trailing blanks.
+ReadStatus read_a600(RecordFile& file, std::string& v);
+// (e15.5): blanks ignored, no decimal point means the last 5 mantissa digits are fractional.
+ReadStatus read_e15_5(RecordFile& file, float& v);
+// The same fields applied to a text instead of a file record (command-line arguments).
+ReadStatus parse_i15(std::string_view field, std::int32_t& v);
+ReadStatus parse_e15_5(std::string_view field, float& v);
+// The first character of the next formatted record (blank for an empty record).
+ReadStatus read_first_char(RecordFile& file, char& c);
+
+}  // namespace veltrane::textio
