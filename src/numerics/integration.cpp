@@ -1,0 +1,389 @@
+#include "numerics/integration.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <string>
+
+#include "numerics/common.h"
+#include "numerics/interpolation.h"
+#include "textio/format.h"
+
+// The weights of every rule are computed on the fly, one sample at a time, in the order the
+// weight-array form of the rules defines them (every weight set, then the straddling
+// weight zeroed or replaced). The inner sum runs over all N samples in increasing order,
+// zero weights included, so a non-finite value outside the range propagates exactly as it
+// does through the array form; tests/numerics keeps that array form as the reference.
+
+namespace veltrane {
+namespace {
+
+enum class Rule { R, L, T, S, M, I };
+
+Rule rule_of(int mode) {
+  switch (mode) {
+    case 0: return Rule::R;
+    case 1: return Rule::L;
+    case 2: return Rule::T;
+    case 4: return Rule::M;
+    case 5: return Rule::I;
+    default: return Rule::S;
+  }
+}
+
+const char* label_of(Rule r) {
+  switch (r) {
+    case Rule::R: return "R-> Integral";
+    case Rule::L: return "L-> Integral";
+    case Rule::T: return "T-> Integral";
+    case Rule::S: return "S-> Integral";
+    case Rule::M: return "M-> Integral";
+    case Rule::I: return "I-> Integral";
+  }
+  return "S-> Integral";
+}
+
+void fail(Console& console, const char* message, int& IsKeepOn) {
+  console.say("[PROBLEM_FIT] @@@@@@@@@@@@@@@@@@@@@@@@");
+  console.say(message);
+  IsKeepOn = 0;
+}
+
+void warn_out_of_range(Console& console, const char* which, const char* relation, float limit,
+                       float extreme) {
+  const std::string marks(65, '?');
+  console.say(marks);
+  console.say(std::string("[IntegralALL] WARNING! ") + which + " is out of range");
+  console.say("[IntegralALL] WARNING! NO EXTRAPOLATION @@@@@@@");
+  console.say("[IntegralALL] " + textio::fmt_f(limit, 15, 3) + relation + textio::fmt_f(extreme, 15, 3));
+  console.say(marks);
+}
+
+void trace_piece(Console& console, char which, float sample, float limit, float value, float piece) {
+  console.say(std::string("++++++ ") + which + textio::fmt_f(sample, 15, 4) + textio::fmt_f(limit, 15, 4) +
+              textio::fmt_f(value, 15, 4) + textio::fmt_f(piece, 15, 4));
+}
+
+// One integration: the samples with 1-based access, the limits and the derived counts.
+class Integration {
+ public:
+  Integration(std::span<const float> lambda, std::span<const float> F, float lambda_i, float lambda_f)
+      : lam_(lambda), F_(F), n_(static_cast<int>(lambda.size())), li_(lambda_i), lf_(lambda_f) {}
+
+  float lam(int k) const { return lam_[static_cast<std::size_t>(k - 1)]; }
+  float F(int k) const { return F_[static_cast<std::size_t>(k - 1)]; }
+  bool inside(int k) const { return li_ <= lam(k) && lam(k) <= lf_; }
+  int n() const { return n_; }
+
+  void count() {
+    constexpr float kHuge = std::numeric_limits<float>::max();
+    next_ = kHuge;
+    prev_ = -kHuge;
+    bool has_next = false;
+    bool has_prev = false;
+    for (int k = 1; k <= n_; ++k) {
+      const float v = lam(k);
+      if (v == li_) ++n_eq_i_;
+      if (v == lf_) ++n_eq_f_;
+      if (v < li_) ++n_below_i_;
+      if (v > lf_) ++n_above_f_;
+      if (v > li_) {
+        has_next = true;
+        if (v < next_) next_ = v;
+      }
+      if (v < lf_) {
+        has_prev = true;
+        if (v > prev_) prev_ = v;
+      }
+    }
+    // A limit strictly between two samples gets its piece; one on a sample or beyond the
+    // outermost sample gets none.
+    left_applies_ = n_eq_i_ == 0 && n_below_i_ > 0 && has_next;
+    right_applies_ = n_eq_f_ == 0 && n_above_f_ > 0 && has_prev;
+  }
+
+  // f(x): the interpolated value on (lambda, F), carrying the bracket in `ilastval_`.
+  float f(float x) { return LINEAR1_Deg(x, lam_, F_, ilastval_); }
+  void reset_search() { ilastval_ = -999; }
+
+  // Largest k in 1..last whose sample is inside, or 1 when there is none.
+  int last_inside(int last) const {
+    for (int k = last; k >= 1; --k)
+      if (inside(k)) return k;
+    return 1;
+  }
+
+  float integrate(Rule rule, Console& console, bool verbose);
+
+ private:
+  float rule_R(Console& console, bool verbose);
+  float rule_L(Console& console, bool verbose);
+  float rule_T(Console& console, bool verbose);
+  float rule_S(Console& console, bool verbose);
+  float rule_MI(Rule rule, Console& console, bool verbose);
+  void print_counts(Console& console, const std::string& tail) const {
+    console.say(textio::fmt_i(n_eq_i_, 8) + textio::fmt_i(n_eq_f_, 8) + textio::fmt_i(n_below_i_, 8) +
+                textio::fmt_i(n_above_f_, 8) + tail);
+  }
+
+  std::span<const float> lam_;
+  std::span<const float> F_;
+  int n_;
+  float li_;
+  float lf_;
+  int n_eq_i_ = 0;
+  int n_eq_f_ = 0;
+  int n_below_i_ = 0;
+  int n_above_f_ = 0;
+  float next_ = 0.0f;  // lambda_next: the first sample above lambda_i
+  float prev_ = 0.0f;  // lambda_prev: the last sample below lambda_f
+  bool left_applies_ = false;
+  bool right_applies_ = false;
+  int ilastval_ = -999;
+};
+
+float Integration::rule_R(Console& console, bool verbose) {
+  if (verbose) print_counts(console, "");
+  // w(k) = lam(k+1) - lam(k) for inside k < N; the interval from the last inside sample
+  // runs past lambda_f when lambda_f < lam(N), and the right piece replaces it.
+  const int K = lf_ < lam(n_) ? last_inside(n_ - 1) : 0;
+  float inner = 0.0f;
+  for (int k = 1; k <= n_; ++k) {
+    const float w = (k < n_ && k != K && inside(k)) ? lam(k + 1) - lam(k) : 0.0f;
+    inner += F(k) * w;
+  }
+  reset_search();
+  float left = 0.0f;
+  float right = 0.0f;
+  if (left_applies_) {
+    const float v = f(li_);
+    left = (next_ - li_) * v;
+    if (verbose) trace_piece(console, '1', next_, li_, v, left);
+  }
+  if (right_applies_) {
+    const float v = f(prev_);
+    right = (lf_ - prev_) * v;
+    if (verbose) trace_piece(console, '2', prev_, lf_, v, right);
+  }
+  return (inner + left) + right;
+}
+
+float Integration::rule_L(Console& console, bool verbose) {
+  if (verbose) print_counts(console, "");
+  // w(k) = lam(k) - lam(k-1) for inside k >= 2. J: the last k in 2..N at or below
+  // lambda_i (1 when none); the interval ending at J (lambda_i on a sample) or at J + 1
+  // (lambda_i between samples, where the left piece replaces it) is dropped.
+  int J = 1;
+  for (int k = n_; k >= 2; --k) {
+    if (lam(k) <= li_) {
+      J = k;
+      break;
+    }
+  }
+  int zeroed = 0;
+  if (n_eq_i_ == 1) {
+    zeroed = J;
+  } else if (n_eq_i_ == 0 && n_below_i_ > 0) {
+    zeroed = J + 1;
+  }
+  float inner = 0.0f;
+  for (int k = 1; k <= n_; ++k) {
+    const float w = (k >= 2 && k != zeroed && inside(k)) ? lam(k) - lam(k - 1) : 0.0f;
+    inner += F(k) * w;
+  }
+  reset_search();
+  float left = 0.0f;
+  float right = 0.0f;
+  if (left_applies_) {
+    const float v = f(next_);
+    left = (next_ - li_) * v;
+    if (verbose) trace_piece(console, '1', next_, li_, v, left);
+  }
+  if (right_applies_) {
+    const float v = f(lf_);
+    right = (lf_ - prev_) * v;
+    if (verbose) trace_piece(console, '2', prev_, lf_, v, right);
+  }
+  return (inner + left) + right;
+}
+
+float Integration::rule_T(Console& console, bool verbose) {
+  if (verbose) print_counts(console, "");
+  const int K = lf_ < lam(n_) ? last_inside(n_ - 1) : 0;
+  float inner = 0.0f;
+  for (int k = 1; k <= n_; ++k) {
+    const float w = (k < n_ && k != K && inside(k)) ? lam(k + 1) - lam(k) : 0.0f;
+    // F shifted by one place with 0.0 shifted in at the end.
+    const float P = F(k) + (k < n_ ? F(k + 1) : 0.0f);
+    inner += (0.5f * P) * w;
+  }
+  reset_search();
+  float left = 0.0f;
+  float right = 0.0f;
+  if (left_applies_) {
+    const float a = f(li_);
+    const float b = f(next_);
+    left = (0.5f * (a + b)) * (next_ - li_);
+    if (verbose) trace_piece(console, '1', next_, li_, a, left);
+  }
+  if (right_applies_) {
+    const float a = f(prev_);
+    const float b = f(lf_);
+    right = (0.5f * (a + b)) * (lf_ - prev_);
+    if (verbose) trace_piece(console, '2', prev_, lf_, b, right);
+  }
+  return (inner + left) + right;
+}
+
+float Integration::rule_S(Console& console, bool verbose) {
+  // K: the last inside sample (1 when none). Its weight is replaced when lambda_f falls on
+  // a sample (the width before it) or between samples (the width of the right piece).
+  const int K = last_inside(n_);
+  if (verbose) print_counts(console, textio::fmt_f(lam(K), 15, 4));
+  const auto base = [&](int k) {
+    if (k < n_) return inside(k) ? lam(k + 1) - lam(k) : 0.0f;
+    return inside(n_) ? (inside(n_ - 1) ? lam(n_) - lam(n_ - 1) : 0.0f) : 0.0f;
+  };
+  float wK = base(K);
+  if (n_eq_f_ == 1 && K >= 2) wK = base(K - 1);
+  if (right_applies_) wK = lf_ - prev_;
+  float inner = 0.0f;
+  for (int k = 1; k <= n_; ++k) inner += F(k) * (k == K ? wK : base(k));
+  reset_search();
+  float left = 0.0f;
+  float right = 0.0f;
+  if (left_applies_) {
+    const float v = f(li_);
+    left = (next_ - li_) * v;
+    if (verbose) trace_piece(console, '1', next_, li_, v, left);
+  }
+  if (right_applies_) {
+    const float v = f(lf_);
+    right = (lf_ - prev_) * v;
+    if (verbose) trace_piece(console, '2', prev_, lf_, v, right);
+  }
+  return ((0.0f + left) + right) + inner;
+}
+
+float Integration::rule_MI(Rule rule, Console& console, bool verbose) {
+  if (verbose) print_counts(console, "");
+  const bool simpson = rule == Rule::I;
+  // Only intervals wholly inside the range; their midpoints are interpolated in increasing
+  // order with the bracket carried from one to the next.
+  reset_search();
+  float inner = 0.0f;
+  for (int k = 1; k <= n_; ++k) {
+    float w = 0.0f;
+    float v = 0.0f;
+    if (k < n_ && li_ <= lam(k) && lam(k + 1) <= lf_) {
+      if (simpson) {
+        w = (lam(k + 1) - lam(k)) / 6.0f;
+        v = f((lam(k + 1) + lam(k)) * 0.5f);
+      } else {
+        w = lam(k + 1) - lam(k);
+        v = f(lam(k) + 0.5f * w);
+      }
+    }
+    if (simpson) {
+      const float Fnext = k < n_ ? F(k + 1) : 0.0f;  // F(N + 1) counts as 0.0
+      inner += ((F(k) + Fnext) + 4.0f * v) * w;
+    } else {
+      inner += w * v;
+    }
+  }
+  reset_search();
+  float left = 0.0f;
+  float right = 0.0f;
+  if (left_applies_) {
+    const float a = next_ - li_;
+    float v = 0.0f;
+    if (simpson) {
+      const float fa = f(li_);
+      const float fb = f(next_);
+      v = f((next_ + li_) * 0.5f);
+      left = (a / 6.0f) * ((fa + fb) + 4.0f * v);
+    } else {
+      v = f(li_ + 0.5f * a);
+      left = a * v;
+    }
+    if (verbose) trace_piece(console, '1', next_, li_, v, left);
+  }
+  if (right_applies_) {
+    const float b = lf_ - prev_;
+    float v = 0.0f;
+    if (simpson) {
+      const float fa = f(prev_);
+      const float fb = f(lf_);
+      v = f((prev_ + lf_) * 0.5f);
+      right = (b / 6.0f) * ((fa + fb) + 4.0f * v);
+    } else {
+      v = f(prev_ + 0.5f * b);
+      right = b * v;
+    }
+    if (verbose) trace_piece(console, '2', prev_, lf_, v, right);
+  }
+  return (inner + left) + right;
+}
+
+float Integration::integrate(Rule rule, Console& console, bool verbose) {
+  if (verbose) console.say(label_of(rule));
+  count();
+  if (n_ < 2) {
+    // One sample strictly inside the range: no interval to integrate over.
+    if (verbose) print_counts(console, rule == Rule::S ? textio::fmt_f(lam(1), 15, 4) : "");
+    return 0.0f;
+  }
+  switch (rule) {
+    case Rule::R: return rule_R(console, verbose);
+    case Rule::L: return rule_L(console, verbose);
+    case Rule::T: return rule_T(console, verbose);
+    case Rule::S: return rule_S(console, verbose);
+    case Rule::M:
+    case Rule::I: return rule_MI(rule, console, verbose);
+  }
+  return 0.0f;
+}
+
+}  // namespace
+
+float IntegralALL(std::span<const float> lambda, std::span<const float> F, float lambda_i,
+                  float lambda_f, int& IsKeepOn, int mode, Console& console, int verbose) {
+  const std::size_t n = std::min(lambda.size(), F.size());
+  lambda = lambda.first(n);
+  F = F.first(n);
+
+  // Extremes, NaN wavelengths ignored.
+  constexpr float kHuge = std::numeric_limits<float>::max();
+  float smallest = kHuge;
+  float largest = -kHuge;
+  for (const float v : lambda) {
+    if (v < smallest) smallest = v;
+    if (v > largest) largest = v;
+  }
+  if (lambda_i >= largest || lambda_f <= smallest) {
+    fail(console, "[IntegralALL] λ & F is out of range @@", IsKeepOn);
+    return kSentinel;
+  }
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    if (lambda[k] >= lambda[k + 1]) {
+      fail(console, "[IntegralALL] λ is not in increasing @", IsKeepOn);
+      return kSentinel;
+    }
+  }
+
+  const bool trace = verbose == 1;
+  if (trace) {
+    if (lambda_i < smallest) warn_out_of_range(console, "lambda_i", " < ", lambda_i, smallest);
+    if (lambda_f > largest) warn_out_of_range(console, "lambda_f", " > ", lambda_f, largest);
+    console.say("[IntegralALL]");
+  }
+  Integration job(lambda, F, lambda_i, lambda_f);
+  const float result = job.integrate(rule_of(mode), console, trace);
+  if (trace) {
+    console.say("... SIntegra: " + textio::adj_e(result, 25, 6));
+    console.say("[IntegralALL]");
+  }
+  return result;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,110 @@
+#include "numerics/interpolation.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+
+#include "textio/format.h"
+
+namespace veltrane {
+namespace {
+
+// The saved bracket `ilastnum` (1-based lower index of the last bracket used). Shared by
+// every caller and every table for the whole run: the only process-wide state.
+int g_ilastnum = 1;
+
+void print_out_of_range(Console& console, float first, float second) {
+  console.say("[PROBLEM_BAS] @@@@@@@@@@@@@@@@@@@@@@@@");
+  console.say("[LINEAR1_Deg] Out of allowed range @@@");
+  console.say("[LINEAR1_Deg] " + textio::adj_e(first, 14, 4) + " LT " + textio::adj_e(second, 14, 4));
+  console.say("[LINEAR1_Deg] LINEAR1_Deg set = 0.0 @@");
+}
+
+void print_trace(Console& console, float x, float y, int ilastnum, int ilastval) {
+  console.say("[LINEAR1_Deg]");
+  console.say("... nx_value: " + textio::adj_f(x, 15, 4) + " ==> ny_value: " + textio::adj_f(y, 15, 4));
+  console.say("... ilastnum: " + textio::adj_i(ilastnum));
+  console.say("... ilastval: " + textio::adj_i(ilastval));
+  console.say("[LINEAR1_Deg]");
+}
+
+}  // namespace
+
+int saved_bracket() { return g_ilastnum; }
+void set_saved_bracket(int value) { g_ilastnum = value; }
+
+float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr,
+                  int& ilastval, Verbose verbose) {
+  if (ilastval < 1) {
+    g_ilastnum = 1;
+    ilastval = 1;
+  } else {
+    ilastval = g_ilastnum;
+  }
+  // A table of two points at least; a shorter ordinate table never lets us read past it.
+  const int n = static_cast<int>(std::min(xarr.size(), yarr.size()));
+  if (n < 2) return 0.0f;
+
+  // The search below works with the spec-style 1-based indices; X(j)/Y(j) map them.
+  const auto X = [&](int j) { return xarr[static_cast<std::size_t>(j - 1)]; };
+  const auto Y = [&](int j) { return yarr[static_cast<std::size_t>(j - 1)]; };
+
+  int i = g_ilastnum;
+  if (i >= n) {
+    i = n - 1;
+    g_ilastnum = i;
+  }
+  if (i < 1) i = 1;  // only a test can put the saved bracket below 1
+
+  int k = 0;
+  bool outside = false;
+  bool below = false;
+  if (X(i + 1) >= x) {
+    if (X(i + 1) == x) {
+      k = i + 1;
+    } else {
+      int m = i;
+      while (m >= 1 && !(X(m) <= x)) --m;
+      if (m >= 1) {
+        k = m;
+      } else {
+        outside = true;
+        below = true;
+      }
+    }
+  } else {
+    // Also taken for a NaN abscissa, which then finds no bracket above.
+    if (x <= X(i)) {
+      k = i - 1;  // reachable only on a table that is not increasing
+    } else {
+      int m = i + 2;
+      while (m <= n && !(X(m) >= x)) ++m;
+      if (m <= n) {
+        k = m - 1;
+      } else {
+        outside = true;
+      }
+    }
+  }
+
+  if (outside) {
+    if (verbose.on()) {
+      if (below) {
+        print_out_of_range(*verbose.console, x, X(1));
+      } else {
+        print_out_of_range(*verbose.console, X(n), x);
+      }
+    }
+    return 0.0f;
+  }
+
+  if (k >= n) k = n - 1;
+  if (k < 1) k = 1;
+  const float t = (x - X(k)) / (X(k + 1) - X(k));
+  const float y = (1.0f - t) * Y(k) + t * Y(k + 1);
+  g_ilastnum = k;
+  if (verbose.on()) print_trace(*verbose.console, x, y, g_ilastnum, ilastval);
+  return y;
+}
+
+}  // namespace veltrane
