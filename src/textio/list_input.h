@@ -62,23 +62,40 @@ class ListRead {
   ReadStatus skip();
 
   ReadStatus status() const { return status_; }
+  // gfortran's message for the error or end of file that stopped the statement ("Bad real
+  // number in item 2 of list input", "End of file"); empty while the status is ok.
+  std::string message() const;
 
  private:
-  // Implementation state (the current record, the position inside it, pending repeats);
-  // see list_input.cpp.
+  enum class Fault { none, end_of_file, bad_real, bad_integer, integer_overflow, zero_repeat,
+                     repeat_overflow, bad_string, float_read };
+  struct Token {
+    std::string_view text;
+    bool quoted = false;  // text is the content of a quoted string
+  };
+  bool fetch();
+  bool seek();
+  void eat_separator();
+  bool next_value(Token& t, bool want_text);
+  bool read_quoted();
+  void fail(Fault f);
+
   RecordFile* file_ = nullptr;
   std::string internal_;
-  bool internal_used_ = false;
-  std::string_view record_;
-  std::size_t col_ = 0;
-  bool started_ = false;
+  bool internal_pending_ = false;  // the internal record has not been fetched yet
+  std::string_view record_;        // the current record (CR before LF removed)
+  std::size_t col_ = 0;            // 0-based position in record_
+  bool started_ = false;           // the statement's first record has been fetched
   bool slashed_ = false;
+  bool comma_sep_ = false;         // the separator after the last value was ',' or ';'
+  int item_ = 0;                   // 1-based number of the current item
   int repeat_left_ = 0;
   bool repeat_null_ = false;
+  bool repeat_quoted_ = false;
   std::string repeat_value_;
-  bool last_was_value_sep_ = false;
+  std::string text_;               // the content of the last quoted string
   ReadStatus status_ = ReadStatus::ok;
-  friend struct ListReadAccess;
+  Fault fault_ = Fault::none;
 };
 
 // One formatted READ of one record with the given fixed field; the record is consumed.

@@ -1,0 +1,592 @@
+#include "textio/list_input.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "numerics/common.h"
+
+namespace veltrane::textio {
+namespace {
+
+// Character classes of list-directed input. A CR inside a record acts as a blank.
+enum : unsigned char { kBlank = 1, kEndsToken = 2 };
+
+constexpr std::array<unsigned char, 256> make_classes() {
+  std::array<unsigned char, 256> t{};
+  for (unsigned char c : {' ', '\t', '\r'}) t[c] = kBlank | kEndsToken;
+  for (unsigned char c : {',', ';', '/'}) t[c] = kEndsToken;
+  return t;
+}
+constexpr std::array<unsigned char, 256> kClasses = make_classes();
+
+inline bool is_blank(char c) { return (kClasses[static_cast<unsigned char>(c)] & kBlank) != 0; }
+inline bool ends_token(char c) {
+  return (kClasses[static_cast<unsigned char>(c)] & kEndsToken) != 0;
+}
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::size_t skip_blanks(std::string_view r, std::size_t i) {
+  while (i < r.size() && is_blank(r[i])) ++i;
+  return i;
+}
+
+bool equals_nocase(std::string_view s, std::string_view word) {
+  if (s.size() != word.size()) return false;
+  for (std::size_t i = 0; i < s.size(); ++i)
+    if (lower(s[i]) != word[i]) return false;
+  return true;
+}
+
+// Inf, Infinity, NaN, NaN(chars) with chars in [A-Za-z0-9_]; case-insensitive.
+bool parse_special(std::string_view w, bool neg, float& v) {
+  if (equals_nocase(w, "inf") || equals_nocase(w, "infinity")) {
+    v = neg ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+    return true;
+  }
+  bool nan = equals_nocase(w, "nan");
+  if (!nan && w.size() >= 5 && equals_nocase(w.substr(0, 4), "nan(") && w.back() == ')') {
+    nan = true;
+    for (char c : w.substr(4, w.size() - 5))
+      if (!(is_digit(c) || (lower(c) >= 'a' && lower(c) <= 'z') || c == '_')) nan = false;
+  }
+  if (!nan) return false;
+  v = std::copysign(std::numeric_limits<float>::quiet_NaN(), neg ? -1.0f : 1.0f);
+  return true;
+}
+
+// Correctly rounded conversion of a text already in C form ([-]digits[.digits][e[±]digits]).
+// std::from_chars leaves the value unchanged out of range, where gfortran gives ±Inf or ±0:
+// strtof (never its errno, which also flags subnormals) settles those.
+float convert_c_text(const char* first, const char* last) {
+  float v = 0.0f;
+  const auto [ptr, ec] = std::from_chars(first, last, v);
+  if (ec == std::errc() && ptr == last) return v;
+  const std::size_t n = static_cast<std::size_t>(last - first);
+  char small[128];
+  std::string big;
+  char* buf = small;
+  if (n >= sizeof small) {
+    big.assign(first, n);
+    buf = big.data();
+  } else {
+    std::memcpy(small, first, n);
+    small[n] = '\0';
+  }
+  return std::strtof(buf, nullptr);
+}
+
+// Appends to a bounded buffer that spills into a string only for very long texts.
+class TextBuf {
+ public:
+  void push(char c) {
+    if (n_ < sizeof small_) small_[n_++] = c;
+    else {
+      if (big_.empty()) big_.assign(small_, n_);
+      big_.push_back(c);
+      ++n_;
+    }
+  }
+  void append(std::string_view s) {
+    for (char c : s) push(c);
+  }
+  void append_int(long long x) {
+    char tmp[24];
+    const auto r = std::to_chars(tmp, tmp + sizeof tmp, x);
+    append(std::string_view(tmp, static_cast<std::size_t>(r.ptr - tmp)));
+  }
+  const char* begin() const { return big_.empty() ? small_ : big_.data(); }
+  const char* end() const { return begin() + n_; }
+
+ private:
+  char small_[160];
+  std::size_t n_ = 0;
+  std::string big_;
+};
+
+enum class RealResult { ok, bad, dot_only };
+
+// A list-directed REAL(4) token: checked for gfortran's syntax first, then converted.
+RealResult parse_real_token(std::string_view t, float& v) {
+  const std::size_t n = t.size();
+  std::size_t i = 0;
+  bool neg = false, plus = false;
+  if (i < n && (t[i] == '+' || t[i] == '-')) {
+    neg = t[i] == '-';
+    plus = !neg;
+    ++i;
+  }
+  if (i < n && (lower(t[i]) == 'i' || lower(t[i]) == 'n'))
+    return parse_special(t.substr(i), neg, v) ? RealResult::ok : RealResult::bad;
+  const std::size_t mant_begin = i;
+  std::size_t digits = 0;
+  bool point = false;
+  while (i < n && is_digit(t[i])) ++i, ++digits;
+  if (i < n && t[i] == '.') {
+    point = true;
+    ++i;
+    while (i < n && is_digit(t[i])) ++i, ++digits;
+  }
+  const std::size_t mant_end = i;
+  bool c_form = !plus;  // from_chars takes the token as it is
+  std::size_t exp_digits_begin = n;
+  char exp_sign = '+';
+  if (i < n) {
+    const char c = lower(t[i]);
+    if (c == 'e' || c == 'd' || c == 'q') {
+      c_form = c_form && c == 'e';
+      ++i;
+      if (i < n && (t[i] == '+' || t[i] == '-')) exp_sign = t[i++];
+    } else if (c == '+' || c == '-') {
+      c_form = false;
+      exp_sign = t[i++];
+    } else {
+      return RealResult::bad;
+    }
+    exp_digits_begin = i;
+    if (i == n) return RealResult::bad;
+    while (i < n && is_digit(t[i])) ++i;
+    if (i != n) return RealResult::bad;
+  }
+  if (digits == 0) return point ? RealResult::dot_only : RealResult::bad;
+  if (c_form) {
+    v = convert_c_text(t.data(), t.data() + n);
+    return RealResult::ok;
+  }
+  TextBuf b;
+  if (neg) b.push('-');
+  b.append(t.substr(mant_begin, mant_end - mant_begin));
+  if (exp_digits_begin < n) {
+    b.push('e');
+    b.push(exp_sign);
+    b.append(t.substr(exp_digits_begin));
+  }
+  v = convert_c_text(b.begin(), b.end());
+  return RealResult::ok;
+}
+
+enum class IntResult { ok, bad, overflow };
+
+// [+-]digits into INTEGER(4).
+IntResult parse_int_digits(std::string_view t, std::int32_t& v) {
+  std::size_t i = 0;
+  bool neg = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+  if (i == t.size()) return IntResult::bad;
+  const std::int64_t limit = neg ? std::int64_t{2147483648} : std::int64_t{2147483647};
+  std::int64_t x = 0;
+  bool over = false;
+  for (; i < t.size(); ++i) {
+    if (!is_digit(t[i])) return IntResult::bad;
+    if (!over) {
+      x = x * 10 + (t[i] - '0');
+      over = x > limit;
+    }
+  }
+  if (over) return IntResult::overflow;
+  v = static_cast<std::int32_t>(neg ? -x : x);
+  return IntResult::ok;
+}
+
+// The characters of a numeric fixed field of width w: blanks dropped, cut at a comma.
+// False when the field holds a TAB.
+bool compact_field(std::string_view field, std::size_t w, char (&out)[16], std::size_t& n) {
+  n = 0;
+  field = field.substr(0, std::min(field.size(), w));
+  for (char c : field) {
+    if (c == ',') break;
+    if (c == ' ') continue;
+    if (c == '\t') return false;
+    out[n++] = c;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// RecordFile
+
+std::optional<RecordFile> RecordFile::open(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return std::nullopt;
+  struct stat st {};
+  if (::fstat(::fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    return std::nullopt;
+  }
+  std::string data;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, got);
+  const bool bad = std::ferror(f) != 0;
+  std::fclose(f);
+  if (bad) return std::nullopt;
+  return RecordFile(std::move(data));
+}
+
+RecordFile RecordFile::from_stdin() {
+  std::string data;
+  char buf[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(buf, 1, sizeof buf, stdin)) > 0) data.append(buf, got);
+  return RecordFile(std::move(data));
+}
+
+RecordFile RecordFile::from_string(std::string text) { return RecordFile(std::move(text)); }
+
+bool RecordFile::next_formatted(std::string_view& record) {
+  if (at_end()) return false;
+  const std::string_view rest = std::string_view(data_).substr(pos_);
+  const std::size_t end = rest.find_first_of("\r\n");
+  if (end == std::string_view::npos) {
+    record = rest;
+    pos_ = data_.size();
+    return true;
+  }
+  record = rest.substr(0, end);
+  pos_ += end + 1;
+  if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') ++pos_;
+  return true;
+}
+
+bool RecordFile::next_list(std::string_view& record) {
+  if (at_end()) return false;
+  const char* base = data_.data() + pos_;
+  const std::size_t left = data_.size() - pos_;
+  const void* lf = std::memchr(base, '\n', left);
+  std::size_t len = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : left;
+  pos_ += lf ? len + 1 : len;
+  if (lf && len > 0 && base[len - 1] == '\r') --len;
+  record = std::string_view(base, len);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// ListRead
+
+ListRead::ListRead(std::string_view internal_record)
+    : internal_(internal_record), internal_pending_(true) {}
+
+bool ListRead::fetch() {
+  col_ = 0;
+  if (file_ != nullptr) return file_->next_list(record_);
+  if (!internal_pending_) return false;
+  internal_pending_ = false;
+  record_ = internal_;
+  return true;
+}
+
+// Moves to the start of the next value, null or slash, crossing record ends. A comma met
+// first after a record end belongs to that end (no null) unless a comma or semicolon
+// already followed the last value; a semicolon there is a null.
+bool ListRead::seek() {
+  bool crossed = false;
+  if (!started_) {
+    started_ = true;
+    if (!fetch()) return false;
+  }
+  for (;;) {
+    col_ = skip_blanks(record_, col_);
+    if (col_ == record_.size()) {
+      if (!fetch()) return false;
+      crossed = true;
+      continue;
+    }
+    if (crossed && record_[col_] == ',' && !comma_sep_) {
+      ++col_;
+      crossed = false;
+      continue;
+    }
+    return true;
+  }
+}
+
+void ListRead::eat_separator() {
+  col_ = skip_blanks(record_, col_);
+  comma_sep_ = false;
+  if (col_ < record_.size() && (record_[col_] == ',' || record_[col_] == ';')) {
+    ++col_;
+    comma_sep_ = true;
+    col_ = skip_blanks(record_, col_);
+  }
+}
+
+void ListRead::fail(Fault f) {
+  fault_ = f;
+  status_ = f == Fault::end_of_file ? ReadStatus::end_of_file : ReadStatus::error;
+}
+
+// Reads a quoted string starting at col_ into text_ (cut at 600 characters). It may span
+// records; the end of the file ends it too. False after a closing quote glued to more text.
+bool ListRead::read_quoted() {
+  const char q = record_[col_++];
+  text_.clear();
+  for (;;) {
+    if (col_ == record_.size()) {
+      if (!fetch()) return true;
+      continue;
+    }
+    const char c = record_[col_++];
+    if (c == q) {
+      if (col_ < record_.size() && record_[col_] == q) {
+        ++col_;
+      } else {
+        return col_ == record_.size() || ends_token(record_[col_]);
+      }
+    } else if (c == '\r') {
+      continue;
+    }
+    if (text_.size() < kTextLen) text_.push_back(c);
+  }
+}
+
+// The next item's value. False for a null value (status ok) or when the statement is over
+// (slash, end of file, error: see status_).
+bool ListRead::next_value(Token& t, bool want_text) {
+  ++item_;
+  if (status_ != ReadStatus::ok || slashed_) return false;
+  if (repeat_left_ > 0) {
+    --repeat_left_;
+    if (repeat_null_) return false;
+    t.text = repeat_value_;
+    t.quoted = repeat_quoted_;
+    return true;
+  }
+  if (!seek()) {
+    fail(Fault::end_of_file);
+    return false;
+  }
+  const char c = record_[col_];
+  if (c == ',' || c == ';') {
+    ++col_;
+    comma_sep_ = true;
+    col_ = skip_blanks(record_, col_);
+    return false;
+  }
+  if (c == '/') {
+    slashed_ = true;
+    return false;
+  }
+  // r*value or r*
+  std::int64_t repeat = 1;
+  std::size_t j = col_;
+  while (j < record_.size() && is_digit(record_[j])) ++j;
+  if (j > col_ && j < record_.size() && record_[j] == '*') {
+    repeat = 0;
+    for (std::size_t k = col_; k < j; ++k) {
+      repeat = repeat * 10 + (record_[k] - '0');
+      if (repeat > std::numeric_limits<int>::max()) {
+        fail(Fault::repeat_overflow);
+        return false;
+      }
+    }
+    if (repeat == 0) {
+      fail(Fault::zero_repeat);
+      return false;
+    }
+    col_ = j + 1;
+    if (col_ == record_.size() || ends_token(record_[col_])) {
+      repeat_left_ = static_cast<int>(repeat - 1);
+      repeat_null_ = true;
+      eat_separator();
+      return false;
+    }
+  }
+  if (want_text && (record_[col_] == '\'' || record_[col_] == '"')) {
+    if (!read_quoted()) {
+      fail(Fault::bad_string);
+      return false;
+    }
+    t.text = text_;
+    t.quoted = true;
+  } else {
+    const std::size_t start = col_;
+    while (col_ < record_.size() && !ends_token(record_[col_])) ++col_;
+    t.text = record_.substr(start, col_ - start);
+    t.quoted = false;
+  }
+  if (repeat > 1) {
+    repeat_left_ = static_cast<int>(repeat - 1);
+    repeat_null_ = false;
+    repeat_quoted_ = t.quoted;
+    repeat_value_.assign(t.text);
+    t.text = repeat_value_;
+  }
+  eat_separator();
+  return true;
+}
+
+ReadStatus ListRead::integer(std::int32_t& v) {
+  Token t;
+  if (!next_value(t, false)) return status_;
+  std::int32_t x = 0;
+  switch (t.quoted ? IntResult::bad : parse_int_digits(t.text, x)) {
+    case IntResult::ok: v = x; break;
+    case IntResult::bad: fail(Fault::bad_integer); break;
+    case IntResult::overflow: fail(Fault::integer_overflow); break;
+  }
+  return status_;
+}
+
+ReadStatus ListRead::real(float& v) {
+  Token t;
+  if (!next_value(t, false)) return status_;
+  float x = 0.0f;
+  switch (t.quoted ? RealResult::bad : parse_real_token(t.text, x)) {
+    case RealResult::ok: v = x; break;
+    case RealResult::bad: fail(Fault::bad_real); break;
+    case RealResult::dot_only:  // gfortran stores 0.0 and still reports the error
+      v = 0.0f;
+      fail(Fault::float_read);
+      break;
+  }
+  return status_;
+}
+
+ReadStatus ListRead::text(std::string& v) {
+  Token t;
+  if (!next_value(t, true)) return status_;
+  std::string_view s = t.text.substr(0, std::min(t.text.size(), kTextLen));
+  const std::size_t last = s.find_last_not_of(' ');
+  v.assign(last == std::string_view::npos ? std::string_view{} : s.substr(0, last + 1));
+  return status_;
+}
+
+ReadStatus ListRead::skip() {
+  if (status_ != ReadStatus::ok || started_) return status_;
+  started_ = true;
+  if (!fetch()) fail(Fault::end_of_file);
+  col_ = record_.size();
+  return status_;
+}
+
+std::string ListRead::message() const {
+  const std::string n = std::to_string(item_);
+  switch (fault_) {
+    case Fault::none: return {};
+    case Fault::end_of_file: return "End of file";
+    case Fault::bad_real: return "Bad real number in item " + n + " of list input";
+    case Fault::bad_integer: return "Bad integer for item " + n + " in list input";
+    case Fault::integer_overflow: return "Integer overflow while reading item " + n;
+    case Fault::zero_repeat: return "Zero repeat count in item " + n + " of list input";
+    case Fault::repeat_overflow: return "Repeat count overflow in item " + n + " of list input";
+    case Fault::bad_string: return "Invalid string input in item " + n;
+    case Fault::float_read: return "Error during floating point read";
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fixed fields
+
+ReadStatus parse_i15(std::string_view field, std::int32_t& v) {
+  char buf[16];
+  std::size_t n = 0;
+  if (!compact_field(field, 15, buf, n)) return ReadStatus::error;
+  if (n == 0) {
+    v = 0;
+    return ReadStatus::ok;
+  }
+  std::int32_t x = 0;
+  if (parse_int_digits(std::string_view(buf, n), x) != IntResult::ok) return ReadStatus::error;
+  v = x;
+  return ReadStatus::ok;
+}
+
+// Ew.d input with d = 5: a field without a decimal point has its last 5 mantissa digits
+// fractional; the value is converted from the text (digits × 10^(exp-5)), never scaled in
+// floating point.
+ReadStatus parse_e15_5(std::string_view field, float& v) {
+  constexpr int kFraction = 5;
+  char buf[16];
+  std::size_t n = 0;
+  if (!compact_field(field, 15, buf, n)) return ReadStatus::error;
+  const std::string_view t(buf, n);
+  std::size_t i = 0;
+  bool neg = false;
+  if (i < n && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+  if (i < n && (lower(t[i]) == 'i' || lower(t[i]) == 'n')) {
+    float x = 0.0f;
+    if (!parse_special(t.substr(i), neg, x)) return ReadStatus::error;
+    v = x;
+    return ReadStatus::ok;
+  }
+  const std::size_t mant_begin = i;
+  std::size_t digits = 0;
+  bool point = false;
+  while (i < n && is_digit(t[i])) ++i, ++digits;
+  if (i < n && t[i] == '.') {
+    point = true;
+    ++i;
+    while (i < n && is_digit(t[i])) ++i, ++digits;
+  }
+  const std::size_t mant_end = i;
+  bool has_exp = false;
+  long long exponent = 0;
+  if (i < n) {
+    const char c = lower(t[i]);
+    if (c == 'e' || c == 'd' || c == 'q') ++i;
+    else if (c != '+' && c != '-') return ReadStatus::error;
+    bool exp_neg = false;
+    if (i < n && (t[i] == '+' || t[i] == '-')) exp_neg = t[i++] == '-';
+    if (i == n) return ReadStatus::error;
+    for (; i < n; ++i) {
+      if (!is_digit(t[i])) return ReadStatus::error;
+      exponent = exponent * 10 + (t[i] - '0');  // at most 14 digits: no overflow
+    }
+    if (exp_neg) exponent = -exponent;
+    has_exp = true;
+  }
+  if (digits == 0) {
+    // gfortran keeps the sign of a zero only when an exponent follows ("-E3" is -0.0).
+    v = (neg && has_exp) ? -0.0f : 0.0f;
+    return ReadStatus::ok;
+  }
+  if (!point) exponent -= kFraction;
+  TextBuf b;
+  if (neg) b.push('-');
+  b.append(t.substr(mant_begin, mant_end - mant_begin));
+  b.push('e');
+  b.append_int(exponent);
+  v = convert_c_text(b.begin(), b.end());
+  return ReadStatus::ok;
+}
+
+ReadStatus read_i15(RecordFile& file, std::int32_t& v) {
+  std::string_view rec;
+  if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  return parse_i15(rec, v);
+}
+
+ReadStatus read_e15_5(RecordFile& file, float& v) {
+  std::string_view rec;
+  if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  return parse_e15_5(rec, v);
+}
+
+ReadStatus read_a600(RecordFile& file, std::string& v) {
+  std::string_view rec;
+  if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  rec = rec.substr(0, std::min(rec.size(), kTextLen));
+  const std::size_t last = rec.find_last_not_of(' ');
+  v.assign(last == std::string_view::npos ? std::string_view{} : rec.substr(0, last + 1));
+  return ReadStatus::ok;
+}
+
+ReadStatus read_first_char(RecordFile& file, char& c) {
+  std::string_view rec;
+  if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  c = rec.empty() ? ' ' : rec[0];
+  return ReadStatus::ok;
+}
+
+}  // namespace veltrane::textio
