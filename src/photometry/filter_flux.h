@@ -16,8 +16,38 @@ struct FilterFlux {
 
 // Spectrum (ls, fs) of up to 20,000 samples, filter (lf, tf), divisor D (the filter's
 // T_l_Area). A failed integration prints its report and clears IsKeepOn.
+//
+// All integrals use `mode` over the filter's range [lf(1), lf(Nf)]. The effective wavelength
+// comes first, whatever follows (-999.0/-999.0 = 1.0 when both integrals fail). A spectrum
+// that does not overlap the filter (or has no samples) gives flux -999.0 and fractions 0.0,
+// prints nothing and leaves IsKeepOn alone; a filter with no samples gives flux and
+// effective wavelength -999.0 and fractions 0.0. Ns = min(ls.size(), fs.size()),
+// Nf = min(lf.size(), tf.size()); nothing outside them is read.
+// Leaves LINEAR1_Deg's saved bracket exactly where the sample-by-sample interpolation with
+// a fresh search per sample would (a strictly increasing filter takes a binary search).
 FilterFlux EvalTFluxes(Console& console, std::span<const float> ls, std::span<const float> fs,
                        std::span<const float> lf, std::span<const float> tf, float D, int mode,
                        int& IsKeepOn);
+
+// The same measurement with every transmission taken by LINEAR1_Deg with a fresh search:
+// the slow reference that EvalTFluxes must match bit for bit.
+FilterFlux EvalTFluxesLiteral(Console& console, std::span<const float> ls,
+                              std::span<const float> fs, std::span<const float> lf,
+                              std::span<const float> tf, float D, int mode, int& IsKeepOn);
+
+namespace detail {
+
+// The filter transmission at every spectrum wavelength inside [lf(1), lf(Nf)] (both ends
+// included) into ts (ls.size() elements); 0.0 at the samples outside. Not yet clipped.
+// `literal` forces one LINEAR1_Deg call with a fresh search per inside sample; otherwise a
+// strictly increasing filter of at least two samples is searched by bisection, with the
+// same bracket, the same arithmetic and the same final saved bracket.
+void transmission_on_spectrum(std::span<const float> ls, std::span<const float> lf,
+                              std::span<const float> tf, std::span<float> ts, bool literal);
+
+// True when every abscissa is strictly below the next (false for a NaN).
+bool strictly_increasing(std::span<const float> x);
+
+}  // namespace detail
 
 }  // namespace veltrane

@@ -2,6 +2,7 @@
 // BD+17d4708. Indices are 0-based here (filter i of the list is i - 1).
 #pragma once
 
+#include <algorithm>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,12 +26,16 @@ struct FilterSet {
   std::vector<float> F_l_Vega = std::vector<float>(kMaxFilters, 0.0f);  // ∫F_Vega T dλ
   std::vector<float> lamb_eff = std::vector<float>(kMaxFilters, 0.0f);  // Å
 
-  // The curve of filter i: its Npt_fil(i) samples.
+  // The curve of filter i: its Npt_fil(i) samples (a count outside 0..10,000 is taken as
+  // the nearer limit, so the span never leaves column i).
   std::span<const float> lambda(int i) const {
-    return {t_lambda.data() + std::size_t(i) * kMaxPoints, std::size_t(Npt_fil[std::size_t(i)])};
+    return {t_lambda.data() + std::size_t(i) * kMaxPoints, samples(i)};
   }
   std::span<const float> transmission(int i) const {
-    return {t_fluxes.data() + std::size_t(i) * kMaxPoints, std::size_t(Npt_fil[std::size_t(i)])};
+    return {t_fluxes.data() + std::size_t(i) * kMaxPoints, samples(i)};
+  }
+  std::size_t samples(int i) const {
+    return std::size_t(std::clamp(Npt_fil[std::size_t(i)], 0, kMaxPoints));
   }
 };
 
@@ -38,6 +43,15 @@ struct FilterSet {
 // blank). Returns at once when IsKeepOn is 0. A failed integration clears IsKeepOn; a missing
 // or unreadable standard spectrum, list or filter file prints failure A/B and ends the run
 // with RunStop(1). verbose == 1 prints the listing.
+//
+// Files in the directory: "VegaLR.dat", "Sun_LR.dat", "BD+17d4708.dat" (label and count, then
+// 2..10,000 samples λ, flux; anything else is failure A), "ListFilters.txt" (count, at most
+// 300, then one file name per record; failure B otherwise) and the filter files (15 header
+// records, then at most 10,000 samples λ in Å, transmission). Every call resets Nfilters,
+// the names ("NONE"), the curves and the six calibration arrays (-999.0); Npt_fil is written
+// only for the filters read. A filter with no samples keeps -999.0 and is not listed.
+// M_ABVega = −2.5 log10(F_l_Vega / T_n_Area) − 48.6; T_G_Vega = 9.5 − 2.5 log10(F_V / F_BD)
+// when F_BD > 0, else -999.0.
 void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int mode,
                  int& IsKeepOn, int verbose);
 

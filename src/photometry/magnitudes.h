@@ -42,6 +42,13 @@ inline constexpr std::string_view kSystemNames[kNumSystems] = {
 // Magnitudes of the spectrum (lambda, flux; up to 20,000 samples) into `plane`
 // (kNumSystems × kMaxFilters, filter fastest): Z_k − 2.5 log10(F) when F > 0 and
 // Z_k > -999.0, else -999.0. Does nothing when IsKeepOn is 0 on entry.
+//
+// Zero points of filter i: Z_1 = 2.5 log10(F_l_Vega), Z_2 = Z_1 + 0.026, Z_3 = M_ABVega + Z_1,
+// Z_4 = T_G_Vega + Z_1 (-999.0 when T_G_Vega is -999.0), Z_5 = -21.1, Z_6 = -21.175, Z_7 = 0.
+// Writes filt_res_a/filt_res_b and the plane entries of filters 0..Nfilters-1 only, and
+// filt_zp_v = Z_1 for those filters, -999.0 for all others. A failed integration clears
+// IsKeepOn and the remaining filters are still measured. The listing (verbose == 1) names
+// each filter and its seven magnitudes.
 void EvalFilters(Console& console, std::span<const float> lambda, std::span<const float> flux,
                  const FilterSet& set, FilterResults& results, std::span<float> plane, int mode,
                  int& IsKeepOn, int verbose);

@@ -1,0 +1,156 @@
+#include "photometry/filter_flux.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "numerics/common.h"
+#include "numerics/integration.h"
+#include "numerics/interpolation.h"
+
+namespace veltrane {
+
+namespace detail {
+
+bool strictly_increasing(std::span<const float> x) {
+  for (std::size_t k = 0; k + 1 < x.size(); ++k) {
+    if (!(x[k] < x[k + 1])) return false;
+  }
+  return true;
+}
+
+namespace {
+
+// The bracket (0-based lower index) that LINEAR1_Deg finds from a fresh start for an x
+// inside a strictly increasing table of n >= 2 points. Its downward branch takes x equal
+// to the second abscissa as the start of the second interval; above that it takes the
+// first abscissa not below x as the end of the interval, so a node x[m] (m >= 2) closes
+// interval m-1 with weight 1.
+std::size_t fresh_bracket(std::span<const float> x, float v) {
+  const std::size_t n = x.size();
+  std::size_t k;
+  if (v <= x[1]) {
+    k = (v == x[1]) ? 1 : 0;
+  } else {
+    const auto m = std::lower_bound(x.begin() + 2, x.end(), v);
+    k = std::size_t(m - x.begin()) - 1;
+  }
+  return std::min(k, n - 2);
+}
+
+}  // namespace
+
+void transmission_on_spectrum(std::span<const float> ls, std::span<const float> lf,
+                              std::span<const float> tf, std::span<float> ts, bool literal) {
+  const std::size_t nf = std::min(lf.size(), tf.size());
+  lf = lf.first(nf);
+  tf = tf.first(nf);
+  const std::size_t ns = std::min(ls.size(), ts.size());
+  if (nf == 0) {
+    std::fill(ts.begin(), ts.begin() + std::ptrdiff_t(ns), 0.0f);
+    return;
+  }
+  const float lo = lf[0];
+  const float hi = lf[nf - 1];
+  const bool fast = !literal && nf >= 2 && strictly_increasing(lf);
+  std::size_t last_bracket = 0;
+  bool any_inside = false;
+  for (std::size_t k = 0; k < ns; ++k) {
+    const float x = ls[k];
+    if (!(lo <= x && x <= hi)) {
+      ts[k] = 0.0f;
+      continue;
+    }
+    if (fast) {
+      const std::size_t j = fresh_bracket(lf, x);
+      const float t = (x - lf[j]) / (lf[j + 1] - lf[j]);
+      ts[k] = (1.0f - t) * tf[j] + t * tf[j + 1];
+      last_bracket = j;
+      any_inside = true;
+    } else {
+      int ilastval = -999;
+      ts[k] = LINEAR1_Deg(x, lf, tf, ilastval);
+    }
+  }
+  // Every inside sample lies within the table, so the last evaluation succeeded and left
+  // its bracket behind.
+  if (fast && any_inside) set_saved_bracket(int(last_bracket) + 1);
+}
+
+}  // namespace detail
+
+namespace {
+
+FilterFlux measure(Console& console, std::span<const float> ls, std::span<const float> fs,
+                   std::span<const float> lf, std::span<const float> tf, float D, int mode,
+                   int& IsKeepOn, bool literal) {
+  FilterFlux r;
+  const std::size_t nf = std::min(lf.size(), tf.size());
+  const std::size_t ns = std::min(ls.size(), fs.size());
+  lf = lf.first(nf);
+  tf = tf.first(nf);
+  ls = ls.first(ns);
+  fs = fs.first(ns);
+  if (nf == 0) {
+    r.flux = kSentinel;
+    r.lambda_eff = kSentinel;
+    return r;
+  }
+  const float lo = lf[0];
+  const float hi = lf[nf - 1];
+
+  // Effective wavelength on the filter's own samples, before anything else.
+  std::vector<float> lt(nf);
+  for (std::size_t k = 0; k < nf; ++k) lt[k] = lf[k] * tf[k];
+  const float a = IntegralALL(lf, tf, lo, hi, IsKeepOn, mode, console);
+  const float b = IntegralALL(lf, lt, lo, hi, IsKeepOn, mode, console);
+  r.lambda_eff = b / a;
+
+  if (ns == 0 || lo >= ls[ns - 1] || ls[0] >= hi) {
+    r.flux = kSentinel;
+    return r;
+  }
+
+  std::vector<float> ts(ns);
+  detail::transmission_on_spectrum(ls, lf, tf, ts, literal);
+  std::vector<float> ts_q(ns);
+  std::vector<float> ts_p(ns);
+  for (std::size_t k = 0; k < ns; ++k) {
+    const float x = ls[k];
+    float p = 0.0f;
+    float q = 0.0f;
+    if (lo <= x && x <= hi) {
+      if (fs[k] > 0.0f && ts[k] > 0.0f) {
+        p = fs[k];
+        q = 1.0f;
+      } else if (ts[k] < 0.0f) {
+        ts[k] = 0.0f;
+      }
+    }
+    ts_q[k] = ts[k] * q;
+    ts_p[k] = ts[k] * p;
+  }
+  const float c = IntegralALL(ls, ts, lo, hi, IsKeepOn, mode, console);
+  const float e = IntegralALL(ls, ts_q, lo, hi, IsKeepOn, mode, console);
+  const float g = IntegralALL(ls, ts_p, lo, hi, IsKeepOn, mode, console);
+  r.covered = c / D;
+  r.positive = e / D;
+  r.flux = g;
+  return r;
+}
+
+}  // namespace
+
+FilterFlux EvalTFluxes(Console& console, std::span<const float> ls, std::span<const float> fs,
+                       std::span<const float> lf, std::span<const float> tf, float D, int mode,
+                       int& IsKeepOn) {
+  return measure(console, ls, fs, lf, tf, D, mode, IsKeepOn, false);
+}
+
+FilterFlux EvalTFluxesLiteral(Console& console, std::span<const float> ls,
+                              std::span<const float> fs, std::span<const float> lf,
+                              std::span<const float> tf, float D, int mode, int& IsKeepOn) {
+  return measure(console, ls, fs, lf, tf, D, mode, IsKeepOn, true);
+}
+
+}  // namespace veltrane

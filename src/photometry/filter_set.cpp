@@ -1,0 +1,207 @@
+#include "photometry/filter_set.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "numerics/clean.h"
+#include "numerics/integration.h"
+#include "photometry/filter_flux.h"
+#include "textio/format.h"
+#include "textio/list_input.h"
+
+namespace veltrane {
+
+namespace {
+
+using textio::ListRead;
+using textio::ReadStatus;
+using textio::RecordFile;
+
+constexpr int kHeaderRecords = 15;
+constexpr std::string_view kSeparator =
+    "?????????????????????????????????????????????????????????????????";  // 65
+
+// A standard star spectrum, held only during one call.
+struct StandardSpectrum {
+  std::vector<float> lambda;
+  std::vector<float> flux;
+  std::span<const float> lambdas() const { return lambda; }
+  std::span<const float> fluxes() const { return flux; }
+};
+
+// Failure B: the list or a filter file cannot be read. Ends the run.
+[[noreturn]] void failure_b(Console& console, int& IsKeepOn) {
+  console.say(kSeparator);
+  console.say("[ReadFilters] WARNING! PROBLEM - Filters List @");
+  console.say(kSeparator);
+  IsKeepOn = 0;
+  throw RunStop(1, "filter set cannot be read");
+}
+
+// Failure A: a standard spectrum cannot be read; its lines are followed by failure B's.
+[[noreturn]] void failure_a(Console& console, int& IsKeepOn) {
+  console.say(kSeparator);
+  console.say("[ReadFilters] WARNING! NO SPECTRUM READ @@@@@@@");
+  console.say(kSeparator);
+  failure_b(console, IsKeepOn);
+}
+
+// Record 1 "label N", then N records "λ flux". nullopt for a file that cannot be opened or
+// read, a count outside 2..10,000, or an end of file before the N-th sample.
+std::optional<StandardSpectrum> read_standard(const std::string& path) {
+  auto file = RecordFile::open(path);
+  if (!file) return std::nullopt;
+  std::string label;
+  std::int32_t n = 0;
+  {
+    ListRead head(*file);
+    head.text(label);
+    head.integer(n);
+    if (head.status() != ReadStatus::ok) return std::nullopt;
+  }
+  if (n < 2 || n > kMaxPoints) return std::nullopt;
+  StandardSpectrum s;
+  s.lambda.assign(std::size_t(n), 0.0f);
+  s.flux.assign(std::size_t(n), 0.0f);
+  for (std::size_t j = 0; j < std::size_t(n); ++j) {
+    ListRead rec(*file);
+    rec.real(s.lambda[j]);
+    rec.real(s.flux[j]);
+    if (rec.status() != ReadStatus::ok) return std::nullopt;
+  }
+  return s;
+}
+
+// The curve of filter i from its file: 15 header records skipped (an end of file there
+// leaves no samples), then up to 10,000 samples until the end of the file. A sample is
+// stored only when both of its values were read. False on a read error.
+bool read_filter_curve(RecordFile& file, FilterSet& set, std::size_t i) {
+  float* tl = set.t_lambda.data() + i * kMaxPoints;
+  float* tf = set.t_fluxes.data() + i * kMaxPoints;
+  int n = 0;
+  bool at_end = false;
+  for (int r = 0; r < kHeaderRecords && !at_end; ++r) {
+    const ReadStatus st = ListRead(file).skip();
+    if (st == ReadStatus::error) return false;
+    at_end = st == ReadStatus::end_of_file;
+  }
+  while (!at_end && n < kMaxPoints) {
+    float l = tl[n];
+    float t = tf[n];
+    ListRead rec(file);
+    rec.real(l);
+    rec.real(t);
+    if (rec.status() == ReadStatus::error) return false;
+    if (rec.status() == ReadStatus::end_of_file) break;
+    tl[n] = l;
+    tf[n] = t;
+    ++n;
+  }
+  set.Npt_fil[i] = n;
+  return true;
+}
+
+// Calibration of filter i (n >= 1 samples) on the three standard spectra.
+void calibrate(Console& console, FilterSet& set, std::size_t i, const StandardSpectrum& vega,
+               const StandardSpectrum& sun, const StandardSpectrum& fbd, std::vector<float>& v,
+               int mode, int& IsKeepOn) {
+  const auto lf = set.lambda(int(i));
+  const auto tf = set.transmission(int(i));
+  const std::size_t n = lf.size();
+  const float lo = lf[0];
+  const float hi = lf[n - 1];
+
+  set.T_l_Area[i] = IntegralALL(lf, tf, lo, hi, IsKeepOn, mode, console);
+  // T·c/λ², c in Å/s applied as km/s then Å/km, each in single precision.
+  for (std::size_t k = 0; k < n; ++k) {
+    v[k] = (tf[k] / (lf[k] * lf[k])) * 299792.46875f;
+    v[k] = v[k] * 9999999827968.0f;
+  }
+  set.T_n_Area[i] = IntegralALL(lf, std::span<const float>(v).first(n), lo, hi, IsKeepOn, mode,
+                                console);
+
+  const float area = set.T_l_Area[i];
+  const FilterFlux fv = EvalTFluxes(console, vega.lambdas(), vega.fluxes(), lf, tf, area, mode, IsKeepOn);
+  // The Sun is measured for the effect of its integrations on the status only.
+  (void)EvalTFluxes(console, sun.lambdas(), sun.fluxes(), lf, tf, area, mode, IsKeepOn);
+  const FilterFlux fb = EvalTFluxes(console, fbd.lambdas(), fbd.fluxes(), lf, tf, area, mode, IsKeepOn);
+
+  const float f_v = fv.flux;
+  const float f_bd = fb.flux;
+  set.lamb_eff[i] = fv.lambda_eff;
+  set.F_l_Vega[i] = f_v;
+  // Mean f_ν of Vega over the filter: ∫F T dλ / ∫T c/λ² dλ. No guard: a non-positive
+  // flux or area gives NaN or -Infinity, which every later test treats as missing.
+  set.M_ABVega[i] = -(2.5f * std::log10(f_v / set.T_n_Area[i])) - 48.6f;
+  set.T_G_Vega[i] = f_bd > 0.0f ? 9.5f - 2.5f * std::log10(f_v / f_bd) : kSentinel;
+}
+
+void list_calibration(Console& console, const FilterSet& set, std::size_t i) {
+  console.say("... axfilter: " + std::string(textio::adjust_trim(set.name_fil[i])));
+  console.say("... T_l_Area: " + textio::adj_f(set.T_l_Area[i], 15, 5));
+  console.say("... T_n_Area: " + textio::adj_e(set.T_n_Area[i], 15, 5));
+  console.say("... M_ABVega: " + textio::adj_f(set.M_ABVega[i], 15, 5));
+  console.say("... T_G_Vega: " + textio::adj_f(set.T_G_Vega[i], 15, 5));
+  console.say("... lamb_eff: " + textio::adj_f(set.lamb_eff[i], 15, 5));
+}
+
+}  // namespace
+
+void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int mode,
+                 int& IsKeepOn, int verbose) {
+  if (IsKeepOn == 0) return;
+
+  set.Nfilters = 0;
+  for (auto* a : {&set.T_l_Area, &set.T_n_Area, &set.M_ABVega, &set.T_G_Vega, &set.F_l_Vega,
+                  &set.lamb_eff}) {
+    CleanAClear(*a, 1);
+  }
+  CleanMClear(set.t_lambda);
+  CleanMClear(set.t_fluxes);
+  for (auto& name : set.name_fil) name = "NONE";
+
+  const std::string prefix = textio::used_part(fil_dir);
+  auto path_of = [&prefix](std::string_view name) {
+    return textio::cut_text(prefix + std::string(name));
+  };
+
+  const auto vega = read_standard(path_of("VegaLR.dat"));
+  if (!vega) failure_a(console, IsKeepOn);
+  const auto sun = read_standard(path_of("Sun_LR.dat"));
+  if (!sun) failure_a(console, IsKeepOn);
+  const auto fbd = read_standard(path_of("BD+17d4708.dat"));
+  if (!fbd) failure_a(console, IsKeepOn);
+
+  auto list = RecordFile::open(path_of("ListFilters.txt"));
+  if (!list) failure_b(console, IsKeepOn);
+  std::int32_t count = 0;
+  if (ListRead(*list).integer(count) != ReadStatus::ok) failure_b(console, IsKeepOn);
+  if (count > kMaxFilters) failure_b(console, IsKeepOn);
+  set.Nfilters = count;
+  if (verbose == 1) {
+    console.say("[ReadFilters]");
+    console.say("... Nfilters: " + textio::adj_i(count));
+  }
+
+  for (std::size_t i = 0; i < std::size_t(std::max(count, 0)); ++i) {
+    if (ListRead(*list).text(set.name_fil[i]) != ReadStatus::ok) failure_b(console, IsKeepOn);
+    auto file = RecordFile::open(path_of(set.name_fil[i]));
+    if (!file) failure_b(console, IsKeepOn);
+    if (!read_filter_curve(*file, set, i)) failure_b(console, IsKeepOn);
+  }
+
+  std::vector<float> v(kMaxPoints);
+  for (std::size_t i = 0; i < std::size_t(std::max(count, 0)); ++i) {
+    if (set.Npt_fil[i] < 1) continue;
+    calibrate(console, set, i, *vega, *sun, *fbd, v, mode, IsKeepOn);
+    if (verbose == 1) list_calibration(console, set, i);
+  }
+  if (verbose == 1) console.say("[ReadFilters]");
+}
+
+}  // namespace veltrane

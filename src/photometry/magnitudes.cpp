@@ -1,0 +1,64 @@
+#include "photometry/magnitudes.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "photometry/filter_flux.h"
+#include "textio/format.h"
+
+namespace veltrane {
+
+namespace {
+
+// Zero points Z_k of filter i in the seven systems, in the order of kSystemNames.
+std::array<float, kNumSystems> zero_points(const FilterSet& set, std::size_t i) {
+  const float z1 = 2.5f * std::log10(set.F_l_Vega[i]);
+  const float tg = set.T_G_Vega[i];
+  return {z1,
+          z1 + 0.026f,
+          set.M_ABVega[i] + z1,
+          tg > kSentinel ? tg + z1 : kSentinel,
+          -21.1f,
+          -21.175f,
+          0.0f};
+}
+
+}  // namespace
+
+void EvalFilters(Console& console, std::span<const float> lambda, std::span<const float> flux,
+                 const FilterSet& set, FilterResults& results, std::span<float> plane, int mode,
+                 int& IsKeepOn, int verbose) {
+  if (IsKeepOn == 0) return;
+  const bool listing = verbose == 1;
+  if (listing) console.say("[EvalFilters]");
+
+  std::fill(results.filt_zp_v.begin(), results.filt_zp_v.end(), kSentinel);
+
+  const int nfil = std::min(set.Nfilters, kMaxFilters);
+  for (int f = 0; f < nfil; ++f) {
+    const std::size_t i = std::size_t(f);
+    const FilterFlux r = EvalTFluxes(console, lambda, flux, set.lambda(f), set.transmission(f),
+                                     set.T_l_Area[i], mode, IsKeepOn);
+    const float F = r.flux;
+    results.filt_res_a[i] = r.covered;
+    results.filt_res_b[i] = r.positive;
+    const auto z = zero_points(set, i);
+    results.filt_zp_v[i] = z[0];
+    if (listing) console.say("... name_fil: " + std::string(textio::adjust_trim(set.name_fil[i])));
+
+    for (std::size_t k = 0; k < std::size_t(kNumSystems); ++k) {
+      // A NaN zero point fails the comparison and counts as missing.
+      const float mag = (F > 0.0f && z[k] > kSentinel) ? z[k] - 2.5f * std::log10(F) : kSentinel;
+      const std::size_t at = k * std::size_t(kMaxFilters) + i;
+      if (at < plane.size()) plane[at] = mag;
+      if (listing) {
+        console.say("... " + std::string(kSystemNames[k]) + ": " + textio::adj_f(mag, 25, 5));
+      }
+    }
+  }
+  if (listing) console.say("[EvalFilters]");
+}
+
+}  // namespace veltrane
