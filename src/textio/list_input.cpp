@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -45,19 +46,54 @@ bool equals_nocase(std::string_view s, std::string_view word) {
   return true;
 }
 
-// Inf, Infinity, NaN, NaN(chars) with chars in [A-Za-z0-9_]; case-insensitive.
+// List-directed Inf, Infinity, NaN and NaN(chars), case-insensitive; the chars may be
+// anything but ')'.
 bool parse_special(std::string_view w, bool neg, float& v) {
   if (equals_nocase(w, "inf") || equals_nocase(w, "infinity")) {
     v = neg ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
     return true;
   }
-  bool nan = equals_nocase(w, "nan");
-  if (!nan && w.size() >= 5 && equals_nocase(w.substr(0, 4), "nan(") && w.back() == ')') {
-    nan = true;
-    for (char c : w.substr(4, w.size() - 5))
-      if (!(is_digit(c) || (lower(c) >= 'a' && lower(c) <= 'z') || c == '_')) nan = false;
-  }
+  const bool nan = equals_nocase(w, "nan") ||
+                   (w.size() >= 5 && equals_nocase(w.substr(0, 4), "nan(") && w.back() == ')' &&
+                    w.substr(4, w.size() - 5).find(')') == std::string_view::npos);
   if (!nan) return false;
+  v = std::copysign(std::numeric_limits<float>::quiet_NaN(), neg ? -1.0f : 1.0f);
+  return true;
+}
+
+bool starts_nocase(std::string_view s, std::string_view word) {
+  return s.size() >= word.size() && equals_nocase(s.substr(0, word.size()), word);
+}
+
+// Inf/Infinity/NaN in a fixed numeric field, as gfortran's formatted read takes them: blanks
+// may follow the sign and "inf" ("inf inity" passes); NaN may carry "(alphanumerics)",
+// after which the field is not examined. f is the field cut at its width and at a comma.
+bool parse_fixed_special(std::string_view f, float& v) {
+  const auto blanks_from = [&](std::size_t p) {
+    while (p < f.size() && f[p] == ' ') ++p;
+    return p;
+  };
+  std::size_t p = blanks_from(0);
+  bool neg = false;
+  if (p < f.size() && (f[p] == '+' || f[p] == '-')) neg = f[p++] == '-';
+  p = blanks_from(p);
+  const std::string_view w = f.substr(p);
+  if (starts_nocase(w, "inf")) {
+    p = blanks_from(p + 3);
+    if (starts_nocase(f.substr(p), "inity")) p += 5;
+    if (blanks_from(p) != f.size()) return false;
+    v = neg ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+    return true;
+  }
+  if (!starts_nocase(w, "nan")) return false;
+  p += 3;
+  if (p < f.size() && f[p] == '(') {
+    for (++p; p < f.size() && f[p] != ')'; ++p)
+      if (!std::isalnum(static_cast<unsigned char>(f[p]))) return false;
+    if (p == f.size()) return false;
+  } else if (blanks_from(p) != f.size()) {
+    return false;
+  }
   v = std::copysign(std::numeric_limits<float>::quiet_NaN(), neg ? -1.0f : 1.0f);
   return true;
 }
@@ -276,12 +312,16 @@ bool RecordFile::next_list(std::string_view& record) {
 ListRead::ListRead(std::string_view internal_record)
     : internal_(internal_record), internal_pending_(true) {}
 
+// The next record; at the end of the file the current record and position stay as they are.
 bool ListRead::fetch() {
+  if (file_ != nullptr) {
+    if (!file_->next_list(record_)) return false;
+  } else {
+    if (!internal_pending_) return false;
+    internal_pending_ = false;
+    record_ = internal_;
+  }
   col_ = 0;
-  if (file_ != nullptr) return file_->next_list(record_);
-  if (!internal_pending_) return false;
-  internal_pending_ = false;
-  record_ = internal_;
   return true;
 }
 
@@ -352,8 +392,8 @@ bool ListRead::read_quoted() {
 // The next item's value. False for a null value (status ok) or when the statement is over
 // (slash, end of file, error: see status_).
 bool ListRead::next_value(Token& t, bool want_text) {
-  ++item_;
   if (status_ != ReadStatus::ok || slashed_) return false;
+  ++item_;
   if (repeat_left_ > 0) {
     --repeat_left_;
     if (repeat_null_) return false;
@@ -515,8 +555,9 @@ ReadStatus parse_e15_5(std::string_view field, float& v) {
   bool neg = false;
   if (i < n && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
   if (i < n && (lower(t[i]) == 'i' || lower(t[i]) == 'n')) {
+    field = field.substr(0, std::min(field.size(), std::size_t{15}));
     float x = 0.0f;
-    if (!parse_special(t.substr(i), neg, x)) return ReadStatus::error;
+    if (!parse_fixed_special(field.substr(0, field.find(',')), x)) return ReadStatus::error;
     v = x;
     return ReadStatus::ok;
   }
@@ -547,8 +588,8 @@ ReadStatus parse_e15_5(std::string_view field, float& v) {
     has_exp = true;
   }
   if (digits == 0) {
-    // gfortran keeps the sign of a zero only when an exponent follows ("-E3" is -0.0).
-    v = (neg && has_exp) ? -0.0f : 0.0f;
+    // gfortran drops the sign of a field that holds nothing else ("-" is +0.0, "-." -0.0).
+    v = (neg && (point || has_exp)) ? -0.0f : 0.0f;
     return ReadStatus::ok;
   }
   if (!point) exponent -= kFraction;
