@@ -130,9 +130,12 @@ void ReadTextBAS(Console& console, SspBase& base, int k, std::string_view arq_fi
   base.Iuppbase = 0;
   for (int i = 1;; ++i) {
     ListRead rec(*file);
+    const float before = lambda[i - 1];
     rec.real(lambda[i - 1]);
     const ReadStatus st = rec.real(flux[i - 1]);
     if (st == ReadStatus::end_of_file) {
+      // A file cut inside its last point leaves no stray wavelength beyond the points read.
+      lambda[i - 1] = before;
       base.NOl_base = i - 1;
       break;
     }

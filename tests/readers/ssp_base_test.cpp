@@ -163,6 +163,13 @@ TEST_F(ReadBaseTest, HeaderIsHashInFirstColumnOnly) {
   EXPECT_EQ(base.b_lambda[0], 3600.0f);
   EXPECT_EQ(base.flux(0)[1], 2.0f);
 
+  // Windows line ends read the same.
+  write_ssp("a.dat", "#one\r\n#two\r\n# three\r\n3600 1.0\r\n4000,2.0\r\n7000 3.0\r\n");
+  read(3700.0f, 6800.0f);
+  EXPECT_EQ(IsKeepOn, 1);
+  EXPECT_EQ(base.NOl_base, 3);
+  EXPECT_EQ(base.flux(0)[2], 3.0f);
+
   // Not in the first column: no comment, so the record is a point that does not read.
   write_ssp("a.dat", " #one\n3600 1.0\n7000 3.0\n");
   again();
@@ -491,6 +498,18 @@ TEST_F(ReadBaseTest, GarbageSspFiles) {
   }
   EXPECT_EQ(base.NOl_base, 0);
   EXPECT_EQ(log(), std::string(kHeader) + "    [ReadTextBAS] Ilowbase--Iuppbase === 0\n" + kDateLine);
+}
+
+// A file cut inside its last point: the point is not read, and its wavelength is not left
+// behind in the grid (where it would count as a base point).
+TEST_F(ReadBaseTest, FileEndingInsideAPoint) {
+  write_base("1\n" + ssp_record("a"));
+  write_ssp("a", "3600 1.0\n7000 2.0\n7100");
+  read(3700.0f, 6800.0f);
+  EXPECT_EQ(IsKeepOn, 1);
+  EXPECT_EQ(base.NOl_base, 2);
+  EXPECT_EQ(base.b_lambda[2], -999.0f);
+  EXPECT_EQ(base.flux(0)[2], -999.0f);
 }
 
 TEST_F(ReadBaseTest, Listing) {
