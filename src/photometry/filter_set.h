@@ -51,7 +51,7 @@ struct FilterSet {
 // the names ("NONE"), the curves and the six calibration arrays (-999.0); Npt_fil is written
 // only for the filters read. A filter with no samples keeps -999.0 and is not listed.
 // M_ABVega = −2.5 log10(F_l_Vega / T_n_Area) − 48.6; T_G_Vega = 9.5 − 2.5 log10(F_V / F_BD)
-// when F_BD > 0, else -999.0.
+// when F_BD > 0, else -999.0 (docs/formulae.md).
 void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int mode,
                  int& IsKeepOn, int verbose);
 
