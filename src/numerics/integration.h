@@ -15,7 +15,9 @@ namespace veltrane {
 // interpolated by LINEAR1_Deg where a limit falls between two samples; nothing is
 // extrapolated. Up to 20,000 samples. On failure (no overlap, or wavelengths not strictly
 // increasing) prints the two-line report on `console`, clears IsKeepOn and returns -999.0.
-// Never sets IsKeepOn to 1. Allocates nothing.
+// Never sets IsKeepOn to 1. Allocates nothing. Should the spans differ in length, N is the
+// shorter. Resets LINEAR1_Deg's saved bracket before its interpolations and leaves it where
+// the last one put it. With verbose == 1 prints the "[IntegralALL]" trace.
 float IntegralALL(std::span<const float> lambda, std::span<const float> F, float lambda_i,
                   float lambda_f, int& IsKeepOn, int mode, Console& console, int verbose = 0);
 

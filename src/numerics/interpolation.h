@@ -13,7 +13,8 @@ namespace veltrane {
 // n < 2. `ilastval` < 1 on entry asks for a fresh search from the start of the table; on
 // return it holds the saved bracket as it was on entry (1 after a reset). The saved bracket
 // moves to the bracket used. With a verbose console: the trace block, or the out-of-range
-// block "[PROBLEM_BAS]".
+// block "[PROBLEM_BAS]". Should yarr be shorter than xarr, only its points count. Allocates
+// nothing unless it prints.
 float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr,
                   int& ilastval, Verbose verbose = {});
 

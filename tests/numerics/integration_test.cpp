@@ -308,6 +308,12 @@ TEST(IntegralALL, OneSampleInsideGivesZero) {
   }
 }
 
+TEST(IntegralALL, SpansOfDifferentLengthUseTheShorter) {
+  const Vec F3{1.0f, 1.0f, 1.0f};
+  EXPECT_EQ(integrate(kLam, F3, 0.0f, 9.0f, 2), 2.0f);
+  EXPECT_EQ(integrate(Vec{1.0f, 2.0f}, kOnes, 0.0f, 9.0f, 2), 1.0f);
+}
+
 TEST(IntegralALL, ModesOutsideZeroToFiveAreRuleS) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> val(0.0f, 5.0f);

@@ -188,6 +188,13 @@ TEST_F(Linear1Deg, TablesOfFewerThanTwoPoints) {
   EXPECT_EQ(saved_bracket(), 1);
 }
 
+TEST_F(Linear1Deg, ShorterOrdinateTableLimitsThePoints) {
+  const std::vector<float> y2{10.0f, 20.0f};
+  int ilastval = -999;
+  EXPECT_EQ(LINEAR1_Deg(1.5f, x3, y2, ilastval), 15.0f);
+  EXPECT_EQ(LINEAR1_Deg(2.5f, x3, y2, ilastval), 0.0f);  // beyond the two usable points
+}
+
 TEST_F(Linear1Deg, NaNAbscissaIsOutsideTheTable) {
   int ilastval = -999;
   EXPECT_EQ(LINEAR1_Deg(std::numeric_limits<float>::quiet_NaN(), x3, y3, ilastval), 0.0f);
