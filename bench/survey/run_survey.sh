@@ -7,7 +7,8 @@
 # WORK_DIR receives the workload of make_survey.py (200 galaxies, 150 SSPs x 6,900 points,
 # 30 filters); a workload already complete there (survey.ok) is reused. Without WORK_DIR a
 # temporary directory is used and removed afterwards (keep it with VELTRANE_SURVEY_KEEP=1).
-# Prints the wall time, models per second and the peak resident set size.
+# Prints the wall time, models per second and the peak resident set size, measured with
+# GNU time (VELTRANE_TIME names another one); without it the peak is sampled from /proc.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -47,9 +48,10 @@ cd "$work"
 rss_kb=""
 user_sys=""
 start=$(date +%s.%N)
-if /usr/bin/time --version 2>&1 | grep -q GNU; then
+time_cmd=${VELTRANE_TIME:-/usr/bin/time}
+if "$time_cmd" --version 2>&1 | grep -q GNU; then
     set +e
-    /usr/bin/time -v -o "$work/time.txt" "$exe" grid.in > "$work/run.out"
+    "$time_cmd" -v -o "$work/time.txt" "$exe" grid.in > "$work/run.out"
     status=$?
     set -e
     end=$(date +%s.%N)
