@@ -32,6 +32,7 @@ def load_example_module():
 
 ex = load_example_module()
 ex.GENERATOR = "bench/survey/make_survey.py"
+ex.DATASET = "the Veltrane survey benchmark"
 
 AGES = [round(10.0 ** (6.0 + k * (math.log10(1.3e10) - 6.0) / 24.0), -3) for k in range(25)]
 METS = [0.0001, 0.0004, 0.004, 0.008, 0.02, 0.05]
