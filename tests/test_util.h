@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -54,10 +53,35 @@ inline std::string read_file(const std::string& path) {
 
 inline bool exists(const std::string& path) { return fs::exists(path); }
 
+// True when `s` at `i` holds a 24-character C-library date stamp "Www Mmm dd hh:mm:ss yyyy".
+inline bool is_date_stamp(const std::string& s, std::size_t i) {
+  static const char shape[] = "Aaa Aaa _9 99:99:99 9999";  // A upper, a lower, 9 digit, _ blank or digit
+  if (i + 24 > s.size()) return false;
+  for (std::size_t k = 0; k < 24; ++k) {
+    const unsigned char c = static_cast<unsigned char>(s[i + k]);
+    const char want = shape[k];
+    const bool ok = want == 'A' ? (c >= 'A' && c <= 'Z')
+                    : want == 'a' ? (c >= 'a' && c <= 'z')
+                    : want == '9' ? (c >= '0' && c <= '9')
+                    : want == '_' ? (c == ' ' || (c >= '0' && c <= '9'))
+                                  : c == static_cast<unsigned char>(want);
+    if (!ok) return false;
+  }
+  return true;
+}
+
 // Replaces every 24-character C-library date stamp by "<DATE>".
 inline std::string mask_dates(const std::string& text) {
-  static const std::regex date(R"([A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d \d{4})");
-  return std::regex_replace(text, date, "<DATE>");
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    if (is_date_stamp(text, i)) {
+      out += "<DATE>";
+      i += 24;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
 }
 
 struct RunResult {
