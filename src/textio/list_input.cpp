@@ -269,12 +269,29 @@ std::optional<RecordFile> RecordFile::open(const std::string& path) {
   return RecordFile(std::move(data));
 }
 
-RecordFile RecordFile::from_stdin() {
-  std::string data;
-  char buf[65536];
-  std::size_t got = 0;
-  while ((got = std::fread(buf, 1, sizeof buf, stdin)) > 0) data.append(buf, got);
-  return RecordFile(std::move(data));
+RecordFile RecordFile::from_stream(std::FILE* stream) {
+  RecordFile f{std::string()};
+  f.stream_ = stream;
+  return f;
+}
+
+void RecordFile::fill() {
+  if (stream_ == nullptr) return;
+  if (pos_ > 0) {
+    data_.erase(0, pos_);
+    pos_ = 0;
+  }
+  char* line = nullptr;
+  std::size_t capacity = 0;
+  while (std::memchr(data_.data(), '\n', data_.size()) == nullptr) {
+    const ssize_t got = ::getline(&line, &capacity, stream_);
+    if (got <= 0) {
+      stream_ = nullptr;  // end of the input (or an input error, taken as its end)
+      break;
+    }
+    data_.append(line, static_cast<std::size_t>(got));
+  }
+  std::free(line);
 }
 
 RecordFile RecordFile::from_string(std::string text) { return RecordFile(std::move(text)); }

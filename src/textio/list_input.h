@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,7 +14,8 @@ namespace veltrane::textio {
 
 enum class ReadStatus { ok, end_of_file, error };
 
-// A whole text file held in memory and consumed record by record. Records end at LF;
+// A text file consumed record by record: a regular file is held whole in memory, standard
+// input is read one line at a time as records are asked for. Records end at LF;
 // the last record may lack its LF. Formatted reads also end a record at a lone CR (and take
 // CR LF as one end); list-directed reads drop a CR just before LF and treat any other CR as a
 // blank.
@@ -22,11 +24,17 @@ class RecordFile {
   // Opens and reads an existing regular file; nullopt when it cannot be opened or read
   // (missing, a directory, no permission).
   static std::optional<RecordFile> open(const std::string& path);
-  // All of standard input (read once, on first use by the caller).
-  static RecordFile from_stdin();
+  // Standard input, read as records are asked for, so a run starts before its input is
+  // complete. A record returned stays valid until the next record is asked for.
+  static RecordFile from_stdin() { return from_stream(stdin); }
+  static RecordFile from_stream(std::FILE* stream);
   static RecordFile from_string(std::string text);
 
-  bool at_end() const { return pos_ >= data_.size(); }
+  // True when no record is left (a streaming input waits for its next line or its end).
+  bool at_end() {
+    fill();
+    return pos_ >= data_.size();
+  }
 
   // The next record for a formatted read; false at end of file.
   bool next_formatted(std::string_view& record);
@@ -35,8 +43,12 @@ class RecordFile {
 
  private:
   explicit RecordFile(std::string data) : data_(std::move(data)) {}
+  // Streaming: drops the records already consumed and reads until a whole line (or the end
+  // of the input) follows the current position.
+  void fill();
   std::string data_;
   std::size_t pos_ = 0;
+  std::FILE* stream_ = nullptr;  // the input still being read, if any
 };
 
 // One list-directed READ statement. It starts at the beginning of the next record, reads its
