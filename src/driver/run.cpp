@@ -182,6 +182,8 @@ int run(Console& console, int argc, char** argv) {
     files.mag = stem + ".MAG.out";
     files.spc = stem + ".SPC.out";
 
+    // A log left by an earlier run would mix its old reports with this model's.
+    if (Ver_Dir_Arc(console, files.log, 0)) std::remove(files.log.c_str());
     reset_model_results(run);
     Read_Out_KW(console, files.arq_synt, files.log, p.Phyunits, run.fit, IsKeepOn);
     if (IsKeepOn == 1) {

@@ -373,6 +373,22 @@ TEST(Chain, FailedModelShowsSentinelsAndKeepsALog) {
             "    VESK - <DATE>\n");
 }
 
+TEST(Chain, ALogFromAnEarlierRunIsReplaced) {
+  Scene s;
+  // Normalised beyond the base grid (console reports) and beyond the law (one appended report).
+  s.synth.lbd_norm = 23000.0f;
+  s.synth.law = "CAL";
+  s.write();
+  vtest::write_file(s.file("gal01.LOG"), "    an old report of an earlier run\n");
+  ASSERT_EQ(run_veltrane(s.dir.str(), {s.file("grid.in")}).status, 0);
+  EXPECT_EQ(mask_dates(vtest::read_file(s.file("gal01.LOG"))),
+            "    [PROBLEM_FIT] @@@@@@@@@@@@@@@@@@@@@@@@\n"
+            "    [EvalRedTerm] FUNCTION --- CALR_LawOPT\n"
+            "    [EvalRedTerm] l < 1200 Å & l > 22000 Å\n"
+            "    [EvalRedTerm] q = ZERO @@@@@@@@@@@@@@@\n"
+            "    VESK - <DATE>\n");
+}
+
 TEST(Chain, TableThatCannotBeWrittenStopsTheRun) {
   Scene s;
   s.write();
