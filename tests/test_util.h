@@ -84,6 +84,13 @@ inline std::string mask_dates(const std::string& text) {
   return out;
 }
 
+// Number of (non-overlapping) occurrences of `needle` in `text`.
+inline int count(const std::string& text, const std::string& needle) {
+  int n = 0;
+  for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + needle.size())) ++n;
+  return n;
+}
+
 struct RunResult {
   int status = -1;
   std::string out;

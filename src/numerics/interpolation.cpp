@@ -45,7 +45,7 @@ float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> y
   const int n = static_cast<int>(std::min(xarr.size(), yarr.size()));
   if (n < 2) return 0.0f;
 
-  // The search below works with the spec-style 1-based indices; X(j)/Y(j) map them.
+  // The search below works with 1-based table indices, as the bracket is stored; X(j)/Y(j) map them.
   const auto X = [&](int j) { return xarr[static_cast<std::size_t>(j - 1)]; };
   const auto Y = [&](int j) { return yarr[static_cast<std::size_t>(j - 1)]; };
 

@@ -38,14 +38,7 @@ const char* name(Code code) {
   return kNames[static_cast<int>(code)];
 }
 
-int count_reports(const std::string& log) {
-  int n = 0;
-  for (auto pos = log.find("[PROBLEM_FIT]"); pos != std::string::npos;
-       pos = log.find("[PROBLEM_FIT]", pos + 1)) {
-    ++n;
-  }
-  return n;
-}
+int count_reports(const std::string& log) { return vtest::count(log, "[PROBLEM_FIT]"); }
 
 class LawTest : public ::testing::Test {
  protected:

@@ -32,14 +32,7 @@ float ref_q(int column, float lambda) {
   return 0.0f;
 }
 
-int count_reports(const std::string& log) {
-  int n = 0;
-  for (auto pos = log.find("[PROBLEM_FIT]"); pos != std::string::npos;
-       pos = log.find("[PROBLEM_FIT]", pos + 1)) {
-    ++n;
-  }
-  return n;
-}
+int count_reports(const std::string& log) { return vtest::count(log, "[PROBLEM_FIT]"); }
 
 class RedTermTest : public ::testing::Test {
  protected:
