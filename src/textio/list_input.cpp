@@ -65,6 +65,15 @@ bool starts_nocase(std::string_view s, std::string_view word) {
   return s.size() >= word.size() && equals_nocase(s.substr(0, word.size()), word);
 }
 
+// A beginning of Infinity or NaN that more characters could complete ("in", "infin", "na",
+// "nan(ab"); w is not itself a valid special.
+bool special_prefix(std::string_view w) {
+  if (w.empty()) return false;
+  if (w.size() < 8 && starts_nocase("infinity", w)) return true;
+  if (w.size() < 3 && starts_nocase("nan", w)) return true;
+  return starts_nocase(w, "nan(") && w.find(')') == std::string_view::npos;
+}
+
 // Inf/Infinity/NaN in a fixed numeric field, as gfortran's formatted read takes them: blanks
 // may follow the sign and "inf" ("inf inity" passes); NaN may carry "(alphanumerics)",
 // after which the field is not examined. f is the field cut at its width and at a comma.
@@ -147,7 +156,9 @@ class TextBuf {
   std::string big_;
 };
 
-enum class RealResult { ok, bad, dot_only };
+// cut: every character fits, but the number is unfinished (a sign alone, an exponent letter
+// or sign without digits, a beginning of Infinity or NaN).
+enum class RealResult { ok, bad, dot_only, cut };
 
 // A list-directed REAL(4) token: checked for gfortran's syntax first, then converted.
 RealResult parse_real_token(std::string_view t, float& v) {
@@ -159,8 +170,11 @@ RealResult parse_real_token(std::string_view t, float& v) {
     plus = !neg;
     ++i;
   }
-  if (i < n && (lower(t[i]) == 'i' || lower(t[i]) == 'n'))
-    return parse_special(t.substr(i), neg, v) ? RealResult::ok : RealResult::bad;
+  if (i == n) return RealResult::cut;
+  if (lower(t[i]) == 'i' || lower(t[i]) == 'n') {
+    if (parse_special(t.substr(i), neg, v)) return RealResult::ok;
+    return special_prefix(t.substr(i)) ? RealResult::cut : RealResult::bad;
+  }
   const std::size_t mant_begin = i;
   std::size_t digits = 0;
   bool point = false;
@@ -187,7 +201,7 @@ RealResult parse_real_token(std::string_view t, float& v) {
       return RealResult::bad;
     }
     exp_digits_begin = i;
-    if (i == n) return RealResult::bad;
+    if (i == n) return digits > 0 || point ? RealResult::cut : RealResult::bad;
     while (i < n && is_digit(t[i])) ++i;
     if (i != n) return RealResult::bad;
   }
@@ -208,14 +222,15 @@ RealResult parse_real_token(std::string_view t, float& v) {
   return RealResult::ok;
 }
 
-enum class IntResult { ok, bad, overflow };
+// cut: a sign alone.
+enum class IntResult { ok, bad, overflow, cut };
 
 // [+-]digits into INTEGER(4).
 IntResult parse_int_digits(std::string_view t, std::int32_t& v) {
   std::size_t i = 0;
   bool neg = false;
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
-  if (i == t.size()) return IntResult::bad;
+  if (i == t.size()) return i > 0 ? IntResult::cut : IntResult::bad;
   const std::int64_t limit = neg ? std::int64_t{2147483648} : std::int64_t{2147483647};
   std::int64_t x = 0;
   bool over = false;
@@ -300,7 +315,8 @@ bool RecordFile::next_formatted(std::string_view& record) {
   if (at_end()) return false;
   const std::string_view rest = std::string_view(data_).substr(pos_);
   const std::size_t end = rest.find_first_of("\r\n");
-  if (end == std::string_view::npos) {
+  unterminated_ = end == std::string_view::npos;
+  if (unterminated_) {
     record = rest;
     pos_ = data_.size();
     return true;
@@ -318,6 +334,7 @@ bool RecordFile::next_list(std::string_view& record) {
   const void* lf = std::memchr(base, '\n', left);
   std::size_t len = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : left;
   pos_ += lf ? len + 1 : len;
+  unterminated_ = lf == nullptr;
   if (lf && len > 0 && base[len - 1] == '\r') --len;
   record = std::string_view(base, len);
   return true;
@@ -333,7 +350,9 @@ ListRead::ListRead(std::string_view internal_record)
 bool ListRead::fetch() {
   if (file_ != nullptr) {
     if (!file_->next_list(record_)) return false;
+    unterminated_ = file_->last_unterminated();
   } else {
+    // An internal record behaves as a record followed by its end, never by the file's end.
     if (!internal_pending_) return false;
     internal_pending_ = false;
     record_ = internal_;
@@ -342,11 +361,15 @@ bool ListRead::fetch() {
   return true;
 }
 
-// Moves to the start of the next value, null or slash, crossing record ends. A comma met
-// first after a record end belongs to that end (no null) unless a comma or semicolon
-// already followed the last value; a semicolon there is a null.
-bool ListRead::seek() {
-  bool crossed = false;
+// The end of the file comes right after col_: gfortran's next character would be EOF
+// rather than the LF it otherwise treats alike.
+bool ListRead::at_file_end() const { return unterminated_ && col_ == record_.size(); }
+
+// Moves to the start of the next value, null or slash, crossing record ends (crossed tells
+// whether it did). A comma met first after a record end belongs to that end (no null) unless
+// a comma or semicolon already followed the last value; a semicolon there is a null.
+bool ListRead::seek(bool& crossed) {
+  crossed = false;
   if (!started_) {
     started_ = true;
     if (!fetch()) return false;
@@ -367,13 +390,29 @@ bool ListRead::seek() {
   }
 }
 
+// Consumes the slash at col_. gfortran looks at the character after the statement's last
+// consumed one only when that was not an end of record; after a slash that is the file's
+// last character it meets the end of the file.
+void ListRead::take_slash() {
+  ++col_;
+  slashed_ = true;
+  if (status_ == ReadStatus::ok && at_file_end()) {
+    slash_at_end_ = true;
+    fail(Fault::end_of_file);
+  }
+}
+
+// Blanks, then one comma or semicolon and the blanks after it, or a slash.
 void ListRead::eat_separator() {
   col_ = skip_blanks(record_, col_);
   comma_sep_ = false;
-  if (col_ < record_.size() && (record_[col_] == ',' || record_[col_] == ';')) {
+  if (col_ == record_.size()) return;
+  if (record_[col_] == ',' || record_[col_] == ';') {
     ++col_;
     comma_sep_ = true;
     col_ = skip_blanks(record_, col_);
+  } else if (record_[col_] == '/') {
+    take_slash();
   }
 }
 
@@ -408,19 +447,39 @@ bool ListRead::read_quoted() {
 
 // The next item's value. False for a null value (status ok) or when the statement is over
 // (slash, end of file, error: see status_).
-bool ListRead::next_value(Token& t, bool want_text) {
-  if (status_ != ReadStatus::ok || slashed_) return false;
+bool ListRead::next_value(Token& t, Type type) {
+  if (status_ == ReadStatus::error) return false;
+  if (status_ == ReadStatus::end_of_file && !slash_at_end_) return false;
   ++item_;
   if (repeat_left_ > 0) {
     --repeat_left_;
     if (repeat_null_) return false;
+    if (repeat_type_ != type) {
+      wanted_type_ = type;
+      repeat_left_ = 0;
+      fail(Fault::wrong_type);
+      return false;
+    }
     t.text = repeat_value_;
     t.quoted = repeat_quoted_;
+    t.at_file_end = false;
     return true;
   }
-  if (!seek()) {
+  if (status_ != ReadStatus::ok || slashed_) return false;
+  bool crossed = false;
+  if (!seek(crossed)) {
     fail(Fault::end_of_file);
     return false;
+  }
+  if (record_[col_] == '/') {
+    take_slash();
+    // A slash beginning a record reached across a record end still lets the current item
+    // read what is glued to it ("/5" gives 5; "/ 5" and "/" a null).
+    if (!crossed || status_ != ReadStatus::ok || col_ == record_.size()) return false;
+    if (is_blank(record_[col_])) {
+      eat_separator();
+      return false;
+    }
   }
   const char c = record_[col_];
   if (c == ',' || c == ';') {
@@ -430,7 +489,7 @@ bool ListRead::next_value(Token& t, bool want_text) {
     return false;
   }
   if (c == '/') {
-    slashed_ = true;
+    take_slash();
     return false;
   }
   // r*value or r*
@@ -451,6 +510,10 @@ bool ListRead::next_value(Token& t, bool want_text) {
       return false;
     }
     col_ = j + 1;
+    if (at_file_end()) {  // "r*" with its value cut off by the end of the file
+      fail(Fault::end_of_file);
+      return false;
+    }
     if (col_ == record_.size() || ends_token(record_[col_])) {
       repeat_left_ = static_cast<int>(repeat - 1);
       repeat_null_ = true;
@@ -458,23 +521,26 @@ bool ListRead::next_value(Token& t, bool want_text) {
       return false;
     }
   }
-  if (want_text && (record_[col_] == '\'' || record_[col_] == '"')) {
+  if (type == Type::text && (record_[col_] == '\'' || record_[col_] == '"')) {
     if (!read_quoted()) {
       fail(Fault::bad_string);
       return false;
     }
     t.text = text_;
     t.quoted = true;
+    t.at_file_end = false;
   } else {
     const std::size_t start = col_;
     while (col_ < record_.size() && !ends_token(record_[col_])) ++col_;
     t.text = record_.substr(start, col_ - start);
     t.quoted = false;
+    t.at_file_end = at_file_end();
   }
   if (repeat > 1) {
     repeat_left_ = static_cast<int>(repeat - 1);
     repeat_null_ = false;
     repeat_quoted_ = t.quoted;
+    repeat_type_ = type;
     repeat_value_.assign(t.text);
     t.text = repeat_value_;
   }
@@ -484,23 +550,25 @@ bool ListRead::next_value(Token& t, bool want_text) {
 
 ReadStatus ListRead::integer(std::int32_t& v) {
   Token t;
-  if (!next_value(t, false)) return status_;
+  if (!next_value(t, Type::integer)) return status_;
   std::int32_t x = 0;
   switch (t.quoted ? IntResult::bad : parse_int_digits(t.text, x)) {
     case IntResult::ok: v = x; break;
     case IntResult::bad: fail(Fault::bad_integer); break;
     case IntResult::overflow: fail(Fault::integer_overflow); break;
+    case IntResult::cut: fail(t.at_file_end ? Fault::end_of_file : Fault::bad_integer); break;
   }
   return status_;
 }
 
 ReadStatus ListRead::real(float& v) {
   Token t;
-  if (!next_value(t, false)) return status_;
+  if (!next_value(t, Type::real)) return status_;
   float x = 0.0f;
   switch (t.quoted ? RealResult::bad : parse_real_token(t.text, x)) {
     case RealResult::ok: v = x; break;
     case RealResult::bad: fail(Fault::bad_real); break;
+    case RealResult::cut: fail(t.at_file_end ? Fault::end_of_file : Fault::bad_real); break;
     case RealResult::dot_only:  // gfortran stores 0.0 and still reports the error
       v = 0.0f;
       fail(Fault::float_read);
@@ -511,7 +579,7 @@ ReadStatus ListRead::real(float& v) {
 
 ReadStatus ListRead::text(std::string& v) {
   Token t;
-  if (!next_value(t, true)) return status_;
+  if (!next_value(t, Type::text)) return status_;
   std::string_view s = t.text.substr(0, std::min(t.text.size(), kTextLen));
   const std::size_t last = s.find_last_not_of(' ');
   v.assign(last == std::string_view::npos ? std::string_view{} : s.substr(0, last + 1));
@@ -528,6 +596,14 @@ ReadStatus ListRead::skip() {
 
 std::string ListRead::message() const {
   const std::string n = std::to_string(item_);
+  const auto name = [](Type t) -> std::string {
+    switch (t) {
+      case Type::integer: return "INTEGER";
+      case Type::real: return "REAL";
+      case Type::text: return "CHARACTER";
+    }
+    return {};
+  };
   switch (fault_) {
     case Fault::none: return {};
     case Fault::end_of_file: return "End of file";
@@ -538,6 +614,9 @@ std::string ListRead::message() const {
     case Fault::repeat_overflow: return "Repeat count overflow in item " + n + " of list input";
     case Fault::bad_string: return "Invalid string input in item " + n;
     case Fault::float_read: return "Error during floating point read";
+    case Fault::wrong_type:
+      return "Read type " + name(repeat_type_) + " where " + name(wanted_type_) +
+             " was expected for item " + n;
   }
   return {};
 }
@@ -563,7 +642,7 @@ ReadStatus parse_i15(std::string_view field, std::int32_t& v) {
 // fractional; the value is converted from the text (digits × 10^(exp-5)), never scaled in
 // floating point.
 ReadStatus parse_e15_5(std::string_view field, float& v) {
-  constexpr int kFraction = 5;
+  constexpr std::uint32_t kFraction = 5;
   char buf[16];
   std::size_t n = 0;
   if (!compact_field(field, 15, buf, n)) return ReadStatus::error;
@@ -589,7 +668,9 @@ ReadStatus parse_e15_5(std::string_view field, float& v) {
   }
   const std::size_t mant_end = i;
   bool has_exp = false;
-  long long exponent = 0;
+  // gfortran keeps the exponent in a 32-bit int that wraps ("1E4294967297" is 1E1); unsigned
+  // arithmetic reproduces that without overflow.
+  std::uint32_t exponent = 0;
   if (i < n) {
     const char c = lower(t[i]);
     if (c == 'e' || c == 'd' || c == 'q') ++i;
@@ -599,35 +680,57 @@ ReadStatus parse_e15_5(std::string_view field, float& v) {
     if (i == n) return ReadStatus::error;
     for (; i < n; ++i) {
       if (!is_digit(t[i])) return ReadStatus::error;
-      exponent = exponent * 10 + (t[i] - '0');  // at most 14 digits: no overflow
+      exponent = exponent * 10u + static_cast<std::uint32_t>(t[i] - '0');
     }
-    if (exp_neg) exponent = -exponent;
+    if (exp_neg) exponent = 0u - exponent;
     has_exp = true;
   }
+  if (!point) exponent -= kFraction;
+  const auto scale = static_cast<std::int32_t>(exponent);
+  // gfortran writes the scale in at most four digits and refuses a larger one; the most
+  // negative int escapes that test, and the four digits it then writes are 3648.
+  if (scale != std::numeric_limits<std::int32_t>::min() && (scale >= 10000 || scale <= -10000))
+    return ReadStatus::error;
   if (digits == 0) {
     // gfortran drops the sign of a field that holds nothing else ("-" is +0.0, "-." -0.0).
     v = (neg && (point || has_exp)) ? -0.0f : 0.0f;
     return ReadStatus::ok;
   }
-  if (!point) exponent -= kFraction;
   TextBuf b;
   if (neg) b.push('-');
   b.append(t.substr(mant_begin, mant_end - mant_begin));
   b.push('e');
-  b.append_int(exponent);
+  b.append_int(scale == std::numeric_limits<std::int32_t>::min() ? -3648 : scale);
   v = convert_c_text(b.begin(), b.end());
   return ReadStatus::ok;
 }
 
+namespace {
+// A numeric field ended by a comma before any character was read, in the file's last record
+// without LF: gfortran stores the empty field's 0, then its skip to the end of the record
+// meets the end of the file having read nothing of the record, which it reports as such.
+bool empty_field_at_file_end(const RecordFile& file, std::string_view rec) {
+  return !rec.empty() && rec[0] == ',' && file.last_unterminated();
+}
+}  // namespace
+
 ReadStatus read_i15(RecordFile& file, std::int32_t& v) {
   std::string_view rec;
   if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  if (empty_field_at_file_end(file, rec)) {
+    v = 0;
+    return ReadStatus::end_of_file;
+  }
   return parse_i15(rec, v);
 }
 
 ReadStatus read_e15_5(RecordFile& file, float& v) {
   std::string_view rec;
   if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  if (empty_field_at_file_end(file, rec)) {
+    v = 0.0f;
+    return ReadStatus::end_of_file;
+  }
   return parse_e15_5(rec, v);
 }
 

@@ -40,6 +40,9 @@ class RecordFile {
   bool next_formatted(std::string_view& record);
   // The next record for a list-directed read; false at end of file.
   bool next_list(std::string_view& record);
+  // True when the record last returned is the file's last and has no LF (for a formatted
+  // record: no CR or LF) after it, so that the end of the file directly follows its text.
+  bool last_unterminated() const { return unterminated_; }
 
  private:
   explicit RecordFile(std::string data) : data_(std::move(data)) {}
@@ -49,6 +52,7 @@ class RecordFile {
   std::string data_;
   std::size_t pos_ = 0;
   std::FILE* stream_ = nullptr;  // the input still being read, if any
+  bool unterminated_ = false;
 };
 
 // One list-directed READ statement. It starts at the beginning of the next record, reads its
@@ -58,6 +62,13 @@ class RecordFile {
 // values (the item keeps its value and the status is ok); a slash ends the statement (every
 // later item keeps its value, status ok). After an error or an end of file every later item
 // returns the same status and is left unchanged.
+// Like gfortran 12.2, where a last record without LF ends the file right after its text:
+// a slash that is that record's last character, an "r*" or a number cut short there
+// ("1e", "7+", "-") give end_of_file; values stored before a slash stay stored (and the
+// repeats of "r*value/" are still handed out). A slash that begins a record reached by
+// crossing a record end ends the statement only after the current item has read the value
+// glued to it ("1\n/5 6" into three reals gives 1, 5). A repeated value is handed only to
+// items of its first item's type ("2*1" into a text and a real is an error).
 class ListRead {
  public:
   explicit ListRead(RecordFile& file) : file_(&file) {}
@@ -66,6 +77,8 @@ class ListRead {
   ListRead(const ListRead&) = delete;
   ListRead& operator=(const ListRead&) = delete;
 
+  // Each returns the statement's status after the item. A value may be stored and
+  // end_of_file returned together, when a slash at the end of the file follows it.
   ReadStatus integer(std::int32_t& v);  // INTEGER(4): 5, +5, -0; 5. and 1e2 are errors
   ReadStatus real(float& v);            // REAL(4): 1, 1., .5, 1e5, 1.0D5, 1.0+5, Inf, NaN
   ReadStatus text(std::string& v);      // CHARACTER(600): a word or a quoted string, cut at 600,
@@ -80,15 +93,19 @@ class ListRead {
 
  private:
   enum class Fault { none, end_of_file, bad_real, bad_integer, integer_overflow, zero_repeat,
-                     repeat_overflow, bad_string, float_read };
+                     repeat_overflow, bad_string, float_read, wrong_type };
+  enum class Type { integer, real, text };
   struct Token {
     std::string_view text;
-    bool quoted = false;  // text is the content of a quoted string
+    bool quoted = false;       // text is the content of a quoted string
+    bool at_file_end = false;  // the end of the file directly follows the text
   };
   bool fetch();
-  bool seek();
+  bool seek(bool& crossed);
+  bool at_file_end() const;
+  void take_slash();
   void eat_separator();
-  bool next_value(Token& t, bool want_text);
+  bool next_value(Token& t, Type type);
   bool read_quoted();
   void fail(Fault f);
 
@@ -98,12 +115,17 @@ class ListRead {
   std::string_view record_;        // the current record (CR before LF removed)
   std::size_t col_ = 0;            // 0-based position in record_
   bool started_ = false;           // the statement's first record has been fetched
+  bool unterminated_ = false;      // record_ is the file's last and lacks its LF
   bool slashed_ = false;
+  bool slash_at_end_ = false;      // the slash was the file's last character: end of file,
+                                   // yet the repeats of the value before it are handed out
   bool comma_sep_ = false;         // the separator after the last value was ',' or ';'
   int item_ = 0;                   // 1-based number of the current item
   int repeat_left_ = 0;
   bool repeat_null_ = false;
   bool repeat_quoted_ = false;
+  Type repeat_type_ = Type::real;  // the type of the item that read the repeated value
+  Type wanted_type_ = Type::real;  // the item that refused it (wrong_type)
   std::string repeat_value_;
   std::string text_;               // the content of the last quoted string
   ReadStatus status_ = ReadStatus::ok;
@@ -111,12 +133,18 @@ class ListRead {
 };
 
 // One formatted READ of one record with the given fixed field; the record is consumed.
+// (i15) and (e15.5) take a comma as the end of the field; when the comma is the first
+// character of the file's last record and no LF follows that record, the value 0 is stored
+// and end_of_file returned (gfortran's skip of the rest of the record meets the end of the
+// file before any of the record was read).
 // (i15): blanks ignored anywhere, an all-blank field is 0, a TAB is an error.
 ReadStatus read_i15(RecordFile& file, std::int32_t& v);
 // (a) into CHARACTER(600): the record's first 600 characters, leading blanks kept, stored
 // without trailing blanks.
 ReadStatus read_a600(RecordFile& file, std::string& v);
 // (e15.5): blanks ignored, no decimal point means the last 5 mantissa digits are fractional.
+// The decimal exponent applied to the digits (the written one, less 5 without a point, in
+// gfortran's wrapping 32-bit arithmetic) must lie within ±9999: "1E-9995" is an error.
 ReadStatus read_e15_5(RecordFile& file, float& v);
 // The same fields applied to a text instead of a file record (command-line arguments).
 ReadStatus parse_i15(std::string_view field, std::int32_t& v);

@@ -221,6 +221,12 @@ contains
         read (10, *, iostat=ios, iomsg=msg) a(1), k(1)
       case ('arr')
         read (10, *, iostat=ios, iomsg=msg) a(1), r(1), r(2)
+      case ('ari')
+        read (10, *, iostat=ios, iomsg=msg) a(1), r(1), k(1)
+      case ('ira')
+        read (10, *, iostat=ios, iomsg=msg) k(1), r(1), a(1)
+      case ('rir')
+        read (10, *, iostat=ios, iomsg=msg) r(1), k(1), r(2)
       case default
         write (*, '(a)') 'unsupported statement ' // st
         return
