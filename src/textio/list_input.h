@@ -72,7 +72,8 @@ class RecordFile {
 class ListRead {
  public:
   explicit ListRead(RecordFile& file) : file_(&file) {}
-  // A read over one internal record (a command-line argument, for instance).
+  // A read over one internal record (a command-line argument, for instance); its end is a
+  // record end, never the end of a file.
   explicit ListRead(std::string_view internal_record);
   ListRead(const ListRead&) = delete;
   ListRead& operator=(const ListRead&) = delete;
