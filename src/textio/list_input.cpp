@@ -156,6 +156,22 @@ class TextBuf {
   std::string big_;
 };
 
+// The mantissa of a number, digits with an optional point, scanned from `i` (moved past it).
+struct Mantissa {
+  std::size_t digits = 0;
+  bool point = false;
+};
+Mantissa scan_mantissa(std::string_view t, std::size_t& i) {
+  Mantissa m;
+  while (i < t.size() && is_digit(t[i])) ++i, ++m.digits;
+  if (i < t.size() && t[i] == '.') {
+    m.point = true;
+    ++i;
+    while (i < t.size() && is_digit(t[i])) ++i, ++m.digits;
+  }
+  return m;
+}
+
 // cut: every character fits, but the number is unfinished (a sign alone, an exponent letter
 // or sign without digits, a beginning of Infinity or NaN).
 enum class RealResult { ok, bad, dot_only, cut };
@@ -176,14 +192,9 @@ RealResult parse_real_token(std::string_view t, float& v) {
     return special_prefix(t.substr(i)) ? RealResult::cut : RealResult::bad;
   }
   const std::size_t mant_begin = i;
-  std::size_t digits = 0;
-  bool point = false;
-  while (i < n && is_digit(t[i])) ++i, ++digits;
-  if (i < n && t[i] == '.') {
-    point = true;
-    ++i;
-    while (i < n && is_digit(t[i])) ++i, ++digits;
-  }
+  const Mantissa m = scan_mantissa(t, i);
+  const std::size_t digits = m.digits;
+  const bool point = m.point;
   const std::size_t mant_end = i;
   bool c_form = !plus;  // from_chars takes the token as it is
   std::size_t exp_digits_begin = n;
@@ -658,14 +669,9 @@ ReadStatus parse_e15_5(std::string_view field, float& v) {
     return ReadStatus::ok;
   }
   const std::size_t mant_begin = i;
-  std::size_t digits = 0;
-  bool point = false;
-  while (i < n && is_digit(t[i])) ++i, ++digits;
-  if (i < n && t[i] == '.') {
-    point = true;
-    ++i;
-    while (i < n && is_digit(t[i])) ++i, ++digits;
-  }
+  const Mantissa m = scan_mantissa(t, i);
+  const std::size_t digits = m.digits;
+  const bool point = m.point;
   const std::size_t mant_end = i;
   bool has_exp = false;
   // gfortran keeps the exponent in a 32-bit int that wraps ("1E4294967297" is 1E1); unsigned
