@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "textio/text_length.h"
+
 namespace veltrane {
 
 inline constexpr float kSentinel = -999.0f;    // a missing value, a failed computation
@@ -14,7 +16,6 @@ inline constexpr int kMaxPoints = 10000;       // points of a spectrum or a filt
 inline constexpr int kMaxExtended = 20000;     // points of the cleaned and extended observed spectrum
 inline constexpr int kNumSystems = 7;          // photometric systems
 inline constexpr int kNumSlots = 4;            // spectrum slots of the magnitude table
-inline constexpr std::size_t kTextLen = 600;   // fixed length of names and codes
 
 // Thrown after a run-ending report has been printed; main() exits with `status`.
 // Only run-ending stops use it: a failed model is marked through IsKeepOn instead.

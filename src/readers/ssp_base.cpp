@@ -90,7 +90,8 @@ int header_length(RecordFile& file) {
   return h;
 }
 
-// Step 9.3: a value not met before goes to its own place in the work list.
+// Distinct ages and metallicities: a value not met before is kept at the SSP's own place in
+// the work list, so the count of non-negative entries is the count of distinct values.
 void note_distinct(std::vector<float>& seen, std::size_t k, float v) {
   if (std::find(seen.begin(), seen.end(), v) == seen.end()) seen[k] = v;
 }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "numerics/common.h"
+#include "textio/text_length.h"
 
 namespace veltrane::textio {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <limits>
 
-#include "numerics/common.h"
+#include "textio/text_length.h"
 
 namespace veltrane::textio {
 namespace {
