@@ -1,0 +1,107 @@
+// Golden process cases: every directory of tests/cases (inputs written by
+// tools/make_cases.py) is run in a scratch copy, and its standard output, standard error,
+// exit status and every file it wrote, changed or removed are compared byte for byte with
+// its expected/ directory. VELTRANE_RECORD_CASES=1 writes expected/ instead of comparing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+
+#include "test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Tree = std::map<std::string, std::string>;  // relative path -> content
+
+const fs::path kCases = fs::path(VELTRANE_TEST_DATA) / "cases";
+const char* const kNotInputs[] = {"expected", "cmd", "about"};
+
+Tree snapshot(const fs::path& root) {
+  Tree t;
+  if (!fs::exists(root)) return t;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) t[fs::relative(e.path(), root).string()] = vtest::read_file(e.path().string());
+  return t;
+}
+
+void copy_inputs(const fs::path& from, const fs::path& to) {
+  if (!fs::exists(from)) return;
+  for (const auto& e : fs::directory_iterator(from)) {
+    const std::string name = e.path().filename().string();
+    if (std::find(std::begin(kNotInputs), std::end(kNotInputs), name) == std::end(kNotInputs))
+      fs::copy(e.path(), to / name, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  }
+}
+
+// Empty when equal; otherwise the first line that differs, both ways.
+std::string first_difference(const std::string& want, const std::string& got) {
+  if (want == got) return "";
+  std::size_t line = 1, start = 0;
+  while (true) {
+    const std::size_t we = want.find('\n', start), ge = got.find('\n', start);
+    const std::string w = want.substr(start, we == std::string::npos ? std::string::npos : we - start);
+    const std::string g = got.substr(start, ge == std::string::npos ? std::string::npos : ge - start);
+    if (w != g || we != ge)
+      return "line " + std::to_string(line) + "\n  expected: [" + w + "]\n  actual:   [" + g + "]";
+    start = we + 1;
+    ++line;
+  }
+}
+
+class Cases : public testing::TestWithParam<std::string> {};
+
+TEST_P(Cases, MatchExpectedOutputs) {
+  const fs::path dir = kCases / GetParam();
+  vtest::TempDir work, io;
+  copy_inputs(kCases / "_shared", work.path());
+  copy_inputs(dir, work.path());
+  const Tree before = snapshot(work.path());
+  const std::string cmd = fs::exists(dir / "cmd") ? vtest::read_file((dir / "cmd").string())
+                                                  : "\"$VELTRANE\" grid.in\n";
+  vtest::write_file(io / "cmd", cmd);
+  const std::string line = "cd " + vtest::shell_quote(work.str()) + " && VELTRANE=" +
+                           vtest::shell_quote(VELTRANE_BINARY) + " sh " + vtest::shell_quote(io / "cmd") +
+                           " </dev/null >" + vtest::shell_quote(io / "out") + " 2>" + vtest::shell_quote(io / "err");
+  const int rc = std::system(line.c_str());
+  Tree got = {{"stdout", vtest::read_file(io / "out")},
+              {"status", std::to_string(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1) + "\n"}};
+  if (const std::string err = vtest::read_file(io / "err"); !err.empty()) got["stderr"] = err;
+  std::string gone;
+  const Tree after = snapshot(work.path());
+  for (const auto& [rel, text] : after) {
+    const auto in = before.find(rel);
+    if (in == before.end() || in->second != text) got["files/" + rel] = vtest::mask_dates(text);
+  }
+  for (const auto& [rel, text] : before)
+    if (!after.count(rel)) gone += rel + "\n";
+  if (!gone.empty()) got["gone"] = gone;
+
+  if (std::getenv("VELTRANE_RECORD_CASES") != nullptr) {
+    fs::remove_all(dir / "expected");
+    for (const auto& [rel, text] : got) vtest::write_file((dir / "expected" / rel).string(), text);
+    GTEST_SKIP() << "recorded";
+  }
+  const Tree want = snapshot(dir / "expected");
+  for (const auto& [rel, text] : want) {
+    const auto g = got.find(rel);
+    if (g == got.end()) ADD_FAILURE() << rel << ": not produced";
+    else if (const std::string d = first_difference(text, g->second); !d.empty()) ADD_FAILURE() << rel << ": " << d;
+  }
+  for (const auto& [rel, text] : got)
+    if (!want.count(rel)) ADD_FAILURE() << rel << ": not expected\n" << text.substr(0, 2000);
+}
+
+std::vector<std::string> case_names() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(kCases))
+    if (e.is_directory() && e.path().filename().string()[0] != '_') names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, Cases, testing::ValuesIn(case_names()),
+                         [](const testing::TestParamInfo<std::string>& p) { return p.param; });
+
+}  // namespace
