@@ -52,7 +52,7 @@ void sum_normalised_ssps(Console& console, RunState& run, int& IsKeepOn) {
   const int ssps = std::min(run.fit.Num_base, kMaxSsp);
   for (int j = 0; j < ssps; ++j) {
     const std::span<const float> f = run.base.flux(j).first(static_cast<std::size_t>(n));
-    const float S_j = StatsReNorm(console, run.fit.lbd_norm, grid, f, run.IsShowOn, IsKeepOn);
+    const float S_j = StatsReNorm(console, run.fit.lbd_norm, grid, f, IsKeepOn);
     const float wa = run.fit.x_j[j] / 100.0f;
     const float wy = s.x_you[j] / 100.0f;
     const float wo = s.x_old[j] / 100.0f;
@@ -74,10 +74,10 @@ void scale_spectra(Console& console, RunState& run, int& IsKeepOn) {
   if (run.params.Ext_Corr == 1 && fit.A_V >= 0.0f) {
     const auto grid = head(run.base.b_lambda, n);
     const auto red = head(s.red_term, n);
-    const float qn = StatsReNorm(console, fit.lbd_norm, grid, red, run.IsShowOn, IsKeepOn);
+    const float qn = StatsReNorm(console, fit.lbd_norm, grid, red, IsKeepOn);
     const float F = fit.flx_norm * std::pow(10.0f, (0.4f * fit.qlbdnorm - qn) * fit.A_V);
     for (int i = 0; i < fit.N_obs; ++i) {
-      const float r = StatsReNorm(console, fit.o_lambda[i], grid, red, run.IsShowOn, IsKeepOn);
+      const float r = StatsReNorm(console, fit.o_lambda[i], grid, red, IsKeepOn);
       fit.o_fluxes[i] = fit.o_fluxes[i] * std::pow(10.0f, (0.4f * fit.qlbdnorm - r) * fit.A_V);
     }
     const float scale = F * Phyunits;
@@ -208,7 +208,7 @@ void rebuild_model(Console& console, RunState& run, const ModelFiles& files, int
       std::count_if(run.base.b_lambda.begin(), run.base.b_lambda.end(), [](float l) { return l > 0.0f; }));
 
   EvalRedTerm(console, run.base.b_lambda, s.red_term, fit.lbd_norm, fit.qlbdnorm, fit.R_LawOPT,
-              files.log, IsKeepOn, run.IsShowOn);
+              files.log, IsKeepOn);
   for (int i = 0; i < s.N_lb; ++i) s.ten_term[i] = std::pow(10.0f, fit.A_V * s.red_term[i]);
 
   sum_normalised_ssps(console, run, IsKeepOn);
@@ -217,7 +217,7 @@ void rebuild_model(Console& console, RunState& run, const ModelFiles& files, int
 
   const auto plane = [&](int slot) { return run.mags.plane(slot); };
   EvalFilters(console, head(fit.o_lambda, fit.N_obs), head(fit.o_fluxes, fit.N_obs), run.filters,
-              run.filter_results, plane(0), kIntegrationMode, IsKeepOn, run.IsShowOn);
+              run.filter_results, plane(0), kIntegrationMode, IsKeepOn);
 
   if (fits) sort_extended(s);
   if (!fits || (s.n_ext > 1 && !strictly_increasing(s))) {
@@ -226,14 +226,14 @@ void rebuild_model(Console& console, RunState& run, const ModelFiles& files, int
     throw RunStop(1, "extended spectrum not monotonic");
   }
   EvalFilters(console, head(s.onlambda, s.n_ext), head(s.onfluxes, s.n_ext), run.filters,
-              run.filter_results, plane(0), kIntegrationMode, IsKeepOn, run.IsShowOn);
+              run.filter_results, plane(0), kIntegrationMode, IsKeepOn);
   const auto grid = head(run.base.b_lambda, s.N_lb);
   EvalFilters(console, grid, head(s.allssp_f, s.N_lb), run.filters, run.filter_results, plane(1),
-              kIntegrationMode, IsKeepOn, run.IsShowOn);
+              kIntegrationMode, IsKeepOn);
   EvalFilters(console, grid, head(s.youssp_f, s.N_lb), run.filters, run.filter_results, plane(2),
-              kIntegrationMode, IsKeepOn, run.IsShowOn);
+              kIntegrationMode, IsKeepOn);
   EvalFilters(console, grid, head(s.oldssp_f, s.N_lb), run.filters, run.filter_results, plane(3),
-              kIntegrationMode, IsKeepOn, run.IsShowOn);
+              kIntegrationMode, IsKeepOn);
 }
 
 }  // namespace veltrane

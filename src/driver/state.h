@@ -56,7 +56,6 @@ struct RunState {
   ModelSpectra spectra;
   MagnitudeTable mags;
   FilterResults filter_results;
-  int IsShowOn = 0;  // print switch of the computing routines: never set
 };
 
 // Per-model file names.

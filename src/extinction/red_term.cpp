@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <string>
 
 #include "extinction/laws.h"
 #include "textio/format.h"
@@ -34,16 +33,11 @@ float eval_law(Console& console, Law law, float lambda, std::string_view log_nam
   return CCJR_LawOPT(console, lambda, log_name, status);
 }
 
-std::string point_line(std::string_view label, float red, float lambda) {
-  return std::string(label) + textio::adj_e(red, 15, 4) + " | λ = " + textio::adj_f(lambda, 15, 4);
-}
-
 }  // namespace
 
 void EvalRedTerm(Console& console, std::span<const float> b_lambda, std::span<float> red_term,
                  float lbd_norm, float& qlbdnorm, std::string_view R_LawOPT,
-                 std::string_view log_name, int& IsKeepOn, int verbose) {
-  const bool show = Verbose{&console, verbose}.on();
+                 std::string_view log_name, int& IsKeepOn) {
   std::fill(red_term.begin(), red_term.end(), 0.0f);
   qlbdnorm = 0.0f;
 
@@ -53,13 +47,6 @@ void EvalRedTerm(Console& console, std::span<const float> b_lambda, std::span<fl
 
   const Law law = select_law(R_LawOPT);
   qlbdnorm = eval_law(console, law, lbd_norm, log_name, IsKeepOn);
-
-  if (show) {
-    console.say("[EvalRedTerm]");
-    console.say("... R_LawOPT ==> " + std::string(textio::adjust_trim(textio::cut_text(R_LawOPT))));
-    console.say("... lbd_norm ==> " + textio::adj_f(lbd_norm, 15, 3));
-    console.say("... qlbdnorm ==> " + textio::adj_f(qlbdnorm, 15, 6));
-  }
 
   for (std::size_t i = 0; i < n; ++i) {
     const int keep = IsKeepOn;
@@ -73,17 +60,6 @@ void EvalRedTerm(Console& console, std::span<const float> b_lambda, std::span<fl
       red_term[i] = -((q - qlbdnorm) * 0.4f);
     }
     if (b_lambda[i] == lbd_norm) red_term[i] = 0.0f;
-  }
-
-  if (show) {
-    if (n > 0) {
-      console.say(point_line("... Red term ==> ", red_term[0], b_lambda[0]));
-      const float last = red_term[n - 1];
-      console.say(point_line(last >= 0.0f ? "... Red term ==> +" : "... Red term ==> ", last,
-                             b_lambda[n - 1]));
-    }
-    console.say("... IsKeepOn ==> " + textio::adj_i(IsKeepOn));
-    console.say("[EvalRedTerm]");
   }
 
   // Every term positive means q(lbd_norm) exceeds q at every grid point: with a law falling

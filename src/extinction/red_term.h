@@ -18,9 +18,8 @@ namespace veltrane {
 // Every out-of-range wavelength appends one report to the log `log_name`.
 // IsKeepOn: cleared when lbd_norm is out of range, or when N = 0 or every red term is > 0;
 // never raised above its value on entry (an out-of-range grid point leaves it as it was).
-// verbose == 1 writes the "[EvalRedTerm]" head and tail blocks to `console`.
 void EvalRedTerm(Console& console, std::span<const float> b_lambda, std::span<float> red_term,
                  float lbd_norm, float& qlbdnorm, std::string_view R_LawOPT,
-                 std::string_view log_name, int& IsKeepOn, int verbose);
+                 std::string_view log_name, int& IsKeepOn);
 
 }  // namespace veltrane

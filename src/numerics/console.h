@@ -30,15 +30,3 @@ class Console {
 };
 
 }  // namespace veltrane
-
-namespace veltrane {
-
-// The optional verbose switch of a routine: its diagnostic blocks are written only when a
-// console is given and the flag equals 1.
-struct Verbose {
-  Console* console = nullptr;
-  int flag = 0;
-  bool on() const { return console != nullptr && flag == 1; }
-};
-
-}  // namespace veltrane

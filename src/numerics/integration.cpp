@@ -3,17 +3,15 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
-#include <string>
 
 #include "numerics/common.h"
 #include "numerics/interpolation.h"
-#include "textio/format.h"
 
 // The weights of every rule are computed on the fly, one sample at a time, in the order the
 // weight-array form of the rules defines them (every weight set, then the straddling
 // weight zeroed or replaced). The inner sum runs over all N samples in increasing order,
 // zero weights included, so a non-finite value outside the range propagates exactly as it
-// does through the array form; tests/numerics keeps that array form as the reference.
+// does through the array form (IntegralALLLiteral, integration_literal.cpp).
 
 namespace veltrane {
 namespace {
@@ -31,37 +29,10 @@ Rule rule_of(int mode) {
   }
 }
 
-const char* label_of(Rule r) {
-  switch (r) {
-    case Rule::R: return "R-> Integral";
-    case Rule::L: return "L-> Integral";
-    case Rule::T: return "T-> Integral";
-    case Rule::S: return "S-> Integral";
-    case Rule::M: return "M-> Integral";
-    case Rule::I: return "I-> Integral";
-  }
-  return "S-> Integral";
-}
-
 void fail(Console& console, const char* message, int& IsKeepOn) {
   console.say("[PROBLEM_FIT] @@@@@@@@@@@@@@@@@@@@@@@@");
   console.say(message);
   IsKeepOn = 0;
-}
-
-void warn_out_of_range(Console& console, const char* which, const char* relation, float limit,
-                       float extreme) {
-  const std::string marks(65, '?');
-  console.say(marks);
-  console.say(std::string("[IntegralALL] WARNING! ") + which + " is out of range");
-  console.say("[IntegralALL] WARNING! NO EXTRAPOLATION @@@@@@@");
-  console.say("[IntegralALL] " + textio::fmt_f(limit, 15, 3) + relation + textio::fmt_f(extreme, 15, 3));
-  console.say(marks);
-}
-
-void trace_piece(Console& console, char which, float sample, float limit, float value, float piece) {
-  console.say(std::string("++++++ ") + which + textio::fmt_f(sample, 15, 4) + textio::fmt_f(limit, 15, 4) +
-              textio::fmt_f(value, 15, 4) + textio::fmt_f(piece, 15, 4));
 }
 
 // One integration: the samples with 1-based access, the limits and the derived counts.
@@ -113,18 +84,14 @@ class Integration {
     return 1;
   }
 
-  float integrate(Rule rule, Console& console, bool verbose);
+  float integrate(Rule rule);
 
  private:
-  float rule_R(Console& console, bool verbose);
-  float rule_L(Console& console, bool verbose);
-  float rule_T(Console& console, bool verbose);
-  float rule_S(Console& console, bool verbose);
-  float rule_MI(Rule rule, Console& console, bool verbose);
-  void print_counts(Console& console, const std::string& tail) const {
-    console.say(textio::fmt_i(n_eq_i_, 8) + textio::fmt_i(n_eq_f_, 8) + textio::fmt_i(n_below_i_, 8) +
-                textio::fmt_i(n_above_f_, 8) + tail);
-  }
+  float rule_R();
+  float rule_L();
+  float rule_T();
+  float rule_S();
+  float rule_MI(Rule rule);
 
   std::span<const float> lam_;
   std::span<const float> F_;
@@ -142,8 +109,7 @@ class Integration {
   int ilastval_ = -999;
 };
 
-float Integration::rule_R(Console& console, bool verbose) {
-  if (verbose) print_counts(console, "");
+float Integration::rule_R() {
   // w(k) = lam(k+1) - lam(k) for inside k < N; the interval from the last inside sample
   // runs past lambda_f when lambda_f < lam(N), and the right piece replaces it.
   const int K = lf_ < lam(n_) ? last_inside(n_ - 1) : 0;
@@ -158,18 +124,15 @@ float Integration::rule_R(Console& console, bool verbose) {
   if (left_applies_) {
     const float v = f(li_);
     left = (next_ - li_) * v;
-    if (verbose) trace_piece(console, '1', next_, li_, v, left);
   }
   if (right_applies_) {
     const float v = f(prev_);
     right = (lf_ - prev_) * v;
-    if (verbose) trace_piece(console, '2', prev_, lf_, v, right);
   }
   return (inner + left) + right;
 }
 
-float Integration::rule_L(Console& console, bool verbose) {
-  if (verbose) print_counts(console, "");
+float Integration::rule_L() {
   // w(k) = lam(k) - lam(k-1) for inside k >= 2. J: the last k in 2..N at or below
   // lambda_i (1 when none); the interval ending at J (lambda_i on a sample) or at J + 1
   // (lambda_i between samples, where the left piece replaces it) is dropped.
@@ -197,18 +160,15 @@ float Integration::rule_L(Console& console, bool verbose) {
   if (left_applies_) {
     const float v = f(next_);
     left = (next_ - li_) * v;
-    if (verbose) trace_piece(console, '1', next_, li_, v, left);
   }
   if (right_applies_) {
     const float v = f(lf_);
     right = (lf_ - prev_) * v;
-    if (verbose) trace_piece(console, '2', prev_, lf_, v, right);
   }
   return (inner + left) + right;
 }
 
-float Integration::rule_T(Console& console, bool verbose) {
-  if (verbose) print_counts(console, "");
+float Integration::rule_T() {
   const int K = lf_ < lam(n_) ? last_inside(n_ - 1) : 0;
   float inner = 0.0f;
   for (int k = 1; k <= n_; ++k) {
@@ -224,22 +184,19 @@ float Integration::rule_T(Console& console, bool verbose) {
     const float a = f(li_);
     const float b = f(next_);
     left = (0.5f * (a + b)) * (next_ - li_);
-    if (verbose) trace_piece(console, '1', next_, li_, a, left);
   }
   if (right_applies_) {
     const float a = f(prev_);
     const float b = f(lf_);
     right = (0.5f * (a + b)) * (lf_ - prev_);
-    if (verbose) trace_piece(console, '2', prev_, lf_, b, right);
   }
   return (inner + left) + right;
 }
 
-float Integration::rule_S(Console& console, bool verbose) {
+float Integration::rule_S() {
   // K: the last inside sample (1 when none). Its weight is replaced when lambda_f falls on
   // a sample (the width before it) or between samples (the width of the right piece).
   const int K = last_inside(n_);
-  if (verbose) print_counts(console, textio::fmt_f(lam(K), 15, 4));
   const auto base = [&](int k) {
     if (k < n_) return inside(k) ? lam(k + 1) - lam(k) : 0.0f;
     return inside(n_) ? (inside(n_ - 1) ? lam(n_) - lam(n_ - 1) : 0.0f) : 0.0f;
@@ -255,18 +212,15 @@ float Integration::rule_S(Console& console, bool verbose) {
   if (left_applies_) {
     const float v = f(li_);
     left = (next_ - li_) * v;
-    if (verbose) trace_piece(console, '1', next_, li_, v, left);
   }
   if (right_applies_) {
     const float v = f(lf_);
     right = (lf_ - prev_) * v;
-    if (verbose) trace_piece(console, '2', prev_, lf_, v, right);
   }
   return ((0.0f + left) + right) + inner;
 }
 
-float Integration::rule_MI(Rule rule, Console& console, bool verbose) {
-  if (verbose) print_counts(console, "");
+float Integration::rule_MI(Rule rule) {
   const bool simpson = rule == Rule::I;
   // Only intervals wholly inside the range; their midpoints are interpolated in increasing
   // order with the bracket carried from one to the next.
@@ -306,7 +260,6 @@ float Integration::rule_MI(Rule rule, Console& console, bool verbose) {
       v = f(li_ + 0.5f * a);
       left = a * v;
     }
-    if (verbose) trace_piece(console, '1', next_, li_, v, left);
   }
   if (right_applies_) {
     const float b = lf_ - prev_;
@@ -320,26 +273,20 @@ float Integration::rule_MI(Rule rule, Console& console, bool verbose) {
       v = f(prev_ + 0.5f * b);
       right = b * v;
     }
-    if (verbose) trace_piece(console, '2', prev_, lf_, v, right);
   }
   return (inner + left) + right;
 }
 
-float Integration::integrate(Rule rule, Console& console, bool verbose) {
-  if (verbose) console.say(label_of(rule));
+float Integration::integrate(Rule rule) {
   count();
-  if (n_ < 2) {
-    // One sample strictly inside the range: no interval to integrate over.
-    if (verbose) print_counts(console, rule == Rule::S ? textio::fmt_f(lam(1), 15, 4) : "");
-    return 0.0f;
-  }
+  if (n_ < 2) return 0.0f;  // one sample strictly inside the range: no interval
   switch (rule) {
-    case Rule::R: return rule_R(console, verbose);
-    case Rule::L: return rule_L(console, verbose);
-    case Rule::T: return rule_T(console, verbose);
-    case Rule::S: return rule_S(console, verbose);
+    case Rule::R: return rule_R();
+    case Rule::L: return rule_L();
+    case Rule::T: return rule_T();
+    case Rule::S: return rule_S();
     case Rule::M:
-    case Rule::I: return rule_MI(rule, console, verbose);
+    case Rule::I: return rule_MI(rule);
   }
   return 0.0f;
 }
@@ -347,7 +294,7 @@ float Integration::integrate(Rule rule, Console& console, bool verbose) {
 }  // namespace
 
 float IntegralALL(std::span<const float> lambda, std::span<const float> F, float lambda_i,
-                  float lambda_f, int& IsKeepOn, int mode, Console& console, int verbose) {
+                  float lambda_f, int& IsKeepOn, int mode, Console& console) {
   const std::size_t n = std::min(lambda.size(), F.size());
   lambda = lambda.first(n);
   F = F.first(n);
@@ -371,19 +318,7 @@ float IntegralALL(std::span<const float> lambda, std::span<const float> F, float
     }
   }
 
-  const bool trace = verbose == 1;
-  if (trace) {
-    if (lambda_i < smallest) warn_out_of_range(console, "lambda_i", " < ", lambda_i, smallest);
-    if (lambda_f > largest) warn_out_of_range(console, "lambda_f", " > ", lambda_f, largest);
-    console.say("[IntegralALL]");
-  }
-  Integration job(lambda, F, lambda_i, lambda_f);
-  const float result = job.integrate(rule_of(mode), console, trace);
-  if (trace) {
-    console.say("... SIntegra: " + textio::adj_e(result, 25, 6));
-    console.say("[IntegralALL]");
-  }
-  return result;
+  return Integration(lambda, F, lambda_i, lambda_f).integrate(rule_of(mode));
 }
 
 }  // namespace veltrane

@@ -17,8 +17,15 @@ namespace veltrane {
 // increasing) prints the two-line report on `console`, clears IsKeepOn and returns -999.0.
 // Never sets IsKeepOn to 1. Allocates nothing. Should the spans differ in length, N is the
 // shorter. Resets LINEAR1_Deg's saved bracket before its interpolations and leaves it where
-// the last one put it. With verbose == 1 prints the "[IntegralALL]" trace.
+// the last one put it.
 float IntegralALL(std::span<const float> lambda, std::span<const float> F, float lambda_i,
-                  float lambda_f, int& IsKeepOn, int mode, Console& console, int verbose = 0);
+                  float lambda_f, int& IsKeepOn, int mode, Console& console);
+
+// The same integral in the literal weight-array form: N-element weight arrays set to 0.0,
+// every weight set, then the straddling weight changed, then the inner sum and the pieces.
+// Slow and obvious; IntegralALL must match it bit for bit, saved bracket included.
+float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F,
+                         float lambda_i, float lambda_f, int& IsKeepOn, int mode,
+                         Console& console);
 
 }  // namespace veltrane

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <string>
-
-#include "textio/format.h"
 
 namespace veltrane {
 namespace {
@@ -13,28 +10,13 @@ namespace {
 // every caller and every table for the whole run: the only process-wide state.
 int g_ilastnum = 1;
 
-void print_out_of_range(Console& console, float first, float second) {
-  console.say("[PROBLEM_BAS] @@@@@@@@@@@@@@@@@@@@@@@@");
-  console.say("[LINEAR1_Deg] Out of allowed range @@@");
-  console.say("[LINEAR1_Deg] " + textio::adj_e(first, 14, 4) + " LT " + textio::adj_e(second, 14, 4));
-  console.say("[LINEAR1_Deg] LINEAR1_Deg set = 0.0 @@");
-}
-
-void print_trace(Console& console, float x, float y, int ilastnum, int ilastval) {
-  console.say("[LINEAR1_Deg]");
-  console.say("... nx_value: " + textio::adj_f(x, 15, 4) + " ==> ny_value: " + textio::adj_f(y, 15, 4));
-  console.say("... ilastnum: " + textio::adj_i(ilastnum));
-  console.say("... ilastval: " + textio::adj_i(ilastval));
-  console.say("[LINEAR1_Deg]");
-}
-
 }  // namespace
 
 int saved_bracket() { return g_ilastnum; }
 void set_saved_bracket(int value) { g_ilastnum = value; }
 
 float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr,
-                  int& ilastval, Verbose verbose) {
+                  int& ilastval) {
   if (ilastval < 1) {
     g_ilastnum = 1;
     ilastval = 1;
@@ -58,7 +40,6 @@ float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> y
 
   int k = 0;
   bool outside = false;
-  bool below = false;
   if (X(i + 1) >= x) {
     if (X(i + 1) == x) {
       k = i + 1;
@@ -69,7 +50,6 @@ float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> y
         k = m;
       } else {
         outside = true;
-        below = true;
       }
     }
   } else {
@@ -87,23 +67,13 @@ float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> y
     }
   }
 
-  if (outside) {
-    if (verbose.on()) {
-      if (below) {
-        print_out_of_range(*verbose.console, x, X(1));
-      } else {
-        print_out_of_range(*verbose.console, X(n), x);
-      }
-    }
-    return 0.0f;
-  }
+  if (outside) return 0.0f;
 
   if (k >= n) k = n - 1;
   if (k < 1) k = 1;
   const float t = (x - X(k)) / (X(k + 1) - X(k));
   const float y = (1.0f - t) * Y(k) + t * Y(k + 1);
   g_ilastnum = k;
-  if (verbose.on()) print_trace(*verbose.console, x, y, g_ilastnum, ilastval);
   return y;
 }
 

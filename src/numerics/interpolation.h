@@ -4,7 +4,6 @@
 
 #include <span>
 
-#include "numerics/console.h"
 
 namespace veltrane {
 
@@ -12,11 +11,10 @@ namespace veltrane {
 // increasing abscissae, at x; 0.0 outside [xarr(1), xarr(n)] (no extrapolation) and for
 // n < 2. `ilastval` < 1 on entry asks for a fresh search from the start of the table; on
 // return it holds the saved bracket as it was on entry (1 after a reset). The saved bracket
-// moves to the bracket used. With a verbose console: the trace block, or the out-of-range
-// block "[PROBLEM_BAS]". Should yarr be shorter than xarr, only its points count. Allocates
-// nothing unless it prints.
+// moves to the bracket used. Should yarr be shorter than xarr, only its points count.
+// Prints nothing, allocates nothing.
 float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr,
-                  int& ilastval, Verbose verbose = {});
+                  int& ilastval);
 
 // The saved bracket `ilastnum` (1-based; 1 before the first call): the system's only
 // process-wide state. Exposed for tests.

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <string>
 
 #include "photometry/filter_flux.h"
-#include "textio/format.h"
 
 namespace veltrane {
 
@@ -29,10 +27,8 @@ std::array<float, kNumSystems> zero_points(const FilterSet& set, std::size_t i) 
 
 void EvalFilters(Console& console, std::span<const float> lambda, std::span<const float> flux,
                  const FilterSet& set, FilterResults& results, std::span<float> plane, int mode,
-                 int& IsKeepOn, int verbose) {
+                 int& IsKeepOn) {
   if (IsKeepOn == 0) return;
-  const bool listing = verbose == 1;
-  if (listing) console.say("[EvalFilters]");
 
   std::fill(results.filt_zp_v.begin(), results.filt_zp_v.end(), kSentinel);
 
@@ -46,19 +42,14 @@ void EvalFilters(Console& console, std::span<const float> lambda, std::span<cons
     results.filt_res_b[i] = r.positive;
     const auto z = zero_points(set, i);
     results.filt_zp_v[i] = z[0];
-    if (listing) console.say("... name_fil: " + std::string(textio::adjust_trim(set.name_fil[i])));
 
     for (std::size_t k = 0; k < std::size_t(kNumSystems); ++k) {
       // A NaN zero point fails the comparison and counts as missing.
       const float mag = (F > 0.0f && z[k] > kSentinel) ? z[k] - 2.5f * std::log10(F) : kSentinel;
       const std::size_t at = k * std::size_t(kMaxFilters) + i;
       if (at < plane.size()) plane[at] = mag;
-      if (listing) {
-        console.say("... " + std::string(kSystemNames[k]) + ": " + textio::adj_f(mag, 25, 5));
-      }
     }
   }
-  if (listing) console.say("[EvalFilters]");
 }
 
 }  // namespace veltrane

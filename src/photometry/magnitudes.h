@@ -47,10 +47,9 @@ inline constexpr std::string_view kSystemNames[kNumSystems] = {
 // Z_4 = T_G_Vega + Z_1 (-999.0 when T_G_Vega is -999.0), Z_5 = -21.1, Z_6 = -21.175, Z_7 = 0.
 // Writes filt_res_a/filt_res_b and the plane entries of filters 0..Nfilters-1 only, and
 // filt_zp_v = Z_1 for those filters, -999.0 for all others. A failed integration clears
-// IsKeepOn and the remaining filters are still measured. The listing (verbose == 1) names
-// each filter and its seven magnitudes.
+// IsKeepOn and the remaining filters are still measured.
 void EvalFilters(Console& console, std::span<const float> lambda, std::span<const float> flux,
                  const FilterSet& set, FilterResults& results, std::span<float> plane, int mode,
-                 int& IsKeepOn, int verbose);
+                 int& IsKeepOn);
 
 }  // namespace veltrane

@@ -4,12 +4,11 @@
 #include "numerics/interpolation.h"
 #include "numerics/problem_log.h"
 #include "readers/ssp_base.h"
-#include "textio/format.h"
 
 namespace veltrane {
 
 float StatsReNorm(Console& console, float x, std::span<const float> b_lambda,
-                  std::span<const float> F, int IsShowOn, int& IsKeepOn) {
+                  std::span<const float> F, int& IsKeepOn) {
   if (F.size() < b_lambda.size()) throw std::invalid_argument("StatsReNorm: F shorter than the grid");
   const auto failure = [&](std::string_view message) {
     console.say(kProblemHeader);
@@ -30,17 +29,7 @@ float StatsReNorm(Console& console, float x, std::span<const float> b_lambda,
   if (!(llow_lim <= x && x <= lupp_lim)) return failure("[StatsReNorm] λ is out of range @@@@@@");
 
   int ilastval = -999;  // a fresh bracket search from the first grid point
-  const float S_ReNorm =
-      LINEAR1_Deg(x, b_lambda, F.first(b_lambda.size()), ilastval, Verbose{&console, 0});
-
-  if (IsShowOn == 1) {
-    console.say("[StatsReNorm]");
-    console.say("... llow_lim: " + textio::adj_f(llow_lim, 25, 4));
-    console.say("... lupp_lim: " + textio::adj_f(lupp_lim, 25, 4));
-    console.say("... S_ReNorm: " + textio::adj_e(S_ReNorm, 25, 4));
-    console.say("[StatsReNorm]");
-  }
-  return S_ReNorm;
+  return LINEAR1_Deg(x, b_lambda, F.first(b_lambda.size()), ilastval);
 }
 
 }  // namespace veltrane

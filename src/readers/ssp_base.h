@@ -58,9 +58,9 @@ void ReadTextBAS(Console& console, SspBase& base, int k, std::string_view arq_fi
 // points), by linear interpolation with a fresh search, after checking that the grid
 // increases strictly and that x lies on it (ends included). On failure: two lines on the
 // console, IsKeepOn = 0, -999.0. A NaN among the grid points counts as a break of the order
-// and a NaN x as out of range. IsShowOn == 1 prints the listing. F must hold at least N
-// values. Resets the interpolation's saved bracket.
+// and a NaN x as out of range. F must hold at least N values. Resets the interpolation's
+// saved bracket.
 float StatsReNorm(Console& console, float x, std::span<const float> b_lambda,
-                  std::span<const float> F, int IsShowOn, int& IsKeepOn);
+                  std::span<const float> F, int& IsKeepOn);
 
 }  // namespace veltrane

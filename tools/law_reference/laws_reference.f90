@@ -1,12 +1,10 @@
 ! Independent reference for the extinction laws: the same formulas written in REAL(4)
-! Fortran, each product and sum in the written order. Prints the C++ rows of
-! law_reference_values.h (wavelength bits, then q for CAL, CCJ, CCM, GD1, GD2, GD3; 0 out of
-! range). Regenerate:
-!   gfortran -O0 -ffp-contract=off -o /tmp/laws_reference laws_reference.f90
-!   /tmp/laws_reference > law_reference_rows.txt   (paste into law_reference_values.h)
+! Fortran, each product and sum in the written order. Prints the table
+! tests/extinction/data/law_values.txt (make_law_table.sh): per wavelength its text and bits,
+! then q for CAL, CCJ, CCM (R_V = 3.1), GD1, GD2, GD3 as bits; 0 where out of range.
 program laws_reference
   implicit none
-  integer, parameter :: nl = 44
+  integer, parameter :: nl = 54
   character(len=10) :: txt(nl)
   real :: lam(nl), q(6)
   integer :: i, j
@@ -15,7 +13,9 @@ program laws_reference
              '2175.0', '2500.0', '3000.0', '3030.303', '3100.0', '3650.0', '4000.0', &
              '4400.0', '5000.0', '5500.0', '6000.0', '6300.0', '6300.5', '7000.0', '8000.0', &
              '9000.0', '9090.909', '9500.0', '12500.0', '16500.0', '20000.0', '21978.0', &
-             '22000.0', '25000.0', '30000.0', '31149.0', '31150.0', '33333.0', '33334.0' /
+             '22000.0', '25000.0', '30000.0', '31149.0', '31150.0', '33333.0', '33334.0', &
+             '1199.9', '22000.01', '911.9', '999.0', '1190.0', '21979.0', '2141.0', &
+             '0.0', '-5000.0', 'NaN' /
   do i = 1, nl
     read (txt(i), *) lam(i)
     q(1) = cal(lam(i))
@@ -24,8 +24,7 @@ program laws_reference
     q(4) = gdn(lam(i), 1)
     q(5) = gdn(lam(i), 2)
     q(6) = gdn(lam(i), 3)
-    write (*, '(a,z8.8,a,6(a,z8.8,a),a,a)') '    {0x', lam(i), 'u', &
-        (', 0x', q(j), 'u', j = 1, 6), '},  // ', trim(txt(i))
+    write (*, '(a,1x,z8.8,6(1x,z8.8))') trim(txt(i)), lam(i), (q(j), j = 1, 6)
   end do
 contains
   real function cal(l)
