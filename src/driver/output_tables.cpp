@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/state.h"
-#include "numerics/problem_log.h"
+#include "driver/model.h"
 #include "textio/format.h"
 
 namespace veltrane {
@@ -23,10 +22,10 @@ float distance_term(Console& console, float distance) {
 }
 
 // Six log stellar masses: totals 3 and 2, young 3 and 2, old 3 and 2.
-std::array<float, 6> log_masses(const RunState& run, float dist_term) {
-  const FitResult& fit = run.fit;
-  const ModelSpectra& s = run.spectra;
-  const float L = std::log10(run.params.Phyunits);
+std::array<float, 6> log_masses(const RunParams& p, const Worker& w, float dist_term) {
+  const FitResult& fit = w.fit;
+  const ModelSpectra& s = w.spectra;
+  const float L = std::log10(p.Phyunits);
   auto total = [&](float m) { return ((std::log10(m) - kLogSunLuminosity) + L) + dist_term; };
   const int ssps = std::min(fit.Num_base, kMaxSsp);
   auto part = [&](const std::vector<float>& column, float m) {
@@ -46,36 +45,18 @@ float observed_difference(float m_obs, float m_model) {
   return m_obs - m_model;
 }
 
-// Writes `text` to `path` through "<path>.tmp" and a rename, so an interrupted run never
-// leaves a truncated table under the final name.
-void write_atomically(Console& console, const std::string& path, const std::string& text) {
-  const std::string tmp = path + ".tmp";
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  bool ok = f != nullptr;
-  if (ok) {
-    ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = (std::fclose(f) == 0) && ok;
-    ok = ok && std::rename(tmp.c_str(), path.c_str()) == 0;
-  }
-  if (!ok) {
-    std::remove(tmp.c_str());
-    fail_cannot_write(console, path);
-  }
-}
-
-std::string magnitude_table(const RunState& run, const std::array<float, 6>& masses) {
+std::string magnitude_table(const Worker& w, const FilterSet& fs, const std::array<float, 6>& masses) {
   using textio::fmt_e;
   using textio::fmt_f;
-  const FilterSet& fs = run.filters;
-  const FilterResults& fr = run.filter_results;
+  const FilterResults& fr = w.filter_results;
   const int rows = std::min(fs.Nfilters, kMaxFilters);
   std::string out;
   out.reserve(static_cast<std::size_t>(std::max(rows, 0)) * 295);
   for (int k = 0; k < rows; ++k) {
-    const float m_obs = run.mags.at(k, 0, 0);
-    const float m_tot = run.mags.at(k, 0, 1);
-    const float m_you = run.mags.at(k, 0, 2);
-    const float m_old = run.mags.at(k, 0, 3);
+    const float m_obs = w.mags.at(k, 0, 0);
+    const float m_tot = w.mags.at(k, 0, 1);
+    const float m_you = w.mags.at(k, 0, 2);
+    const float m_old = w.mags.at(k, 0, 3);
     const bool no_obs = m_obs == kSentinel;
     out.append("    ").append(textio::fmt_a_fixed(fs.name_fil[k], 10));
     out.append(fmt_f(fr.filt_res_b[k], 15, 5)).append(fmt_f(fr.filt_res_a[k], 15, 5));
@@ -91,9 +72,9 @@ std::string magnitude_table(const RunState& run, const std::array<float, 6>& mas
   return out;
 }
 
-std::string spectrum_table(const RunState& run) {
-  const ModelSpectra& s = run.spectra;
-  const FitResult& fit = run.fit;
+std::string spectrum_table(const Worker& w, const BaseTables& base) {
+  const ModelSpectra& s = w.spectra;
+  const FitResult& fit = w.fit;
   std::string out;
   out.reserve(static_cast<std::size_t>(s.N_lb) * 154);
   for (int i = 0; i < s.N_lb; ++i) {
@@ -102,7 +83,7 @@ std::string spectrum_table(const RunState& run) {
                                       s.onfluxes[i],
                                       observed ? fit.o_lambda[i] : 0.0f,
                                       observed ? fit.o_fluxes[i] : 0.0f,
-                                      run.base.b_lambda[i],
+                                      base.b_lambda[i],
                                       s.allssp_f[i],
                                       s.youssp_f[i],
                                       s.oldssp_f[i],
@@ -114,12 +95,16 @@ std::string spectrum_table(const RunState& run) {
 
 }  // namespace
 
-void write_output_tables(Console& console, const RunState& run, const ModelFiles& files,
-                         float distance) {
-  if (run.params.PrintFil <= 0) return;
+void format_tables(Console& console, const RunParams& p, const Worker& w, const Carried& state,
+                   float distance, ModelOutcome& out) {
+  if (p.PrintFil <= 0) return;
   const float dist_term = distance_term(console, distance);
-  write_atomically(console, files.mag, magnitude_table(run, log_masses(run, dist_term)));
-  if (run.params.PrintFil >= 2) write_atomically(console, files.spc, spectrum_table(run));
+  out.mag = true;
+  out.mag_text = magnitude_table(w, *state.filters, log_masses(p, w, dist_term));
+  if (p.PrintFil >= 2) {
+    out.spc = true;
+    out.spc_text = spectrum_table(w, *state.base);
+  }
 }
 
 }  // namespace veltrane

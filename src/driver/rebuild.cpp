@@ -3,12 +3,9 @@
 #include <cmath>
 #include <span>
 
-#include "driver/state.h"
+#include "driver/model.h"
 #include "extinction/red_term.h"
 #include "numerics/interpolation.h"
-#include "photometry/filter_set.h"
-#include "photometry/magnitudes.h"
-#include "readers/ssp_base.h"
 #include "textio/format.h"
 
 namespace veltrane {
@@ -17,21 +14,19 @@ namespace {
 constexpr int kIntegrationMode = 2;  // trapezoids
 
 std::span<const float> head(const std::vector<float>& v, int n) {
-  return {v.data(), static_cast<std::size_t>(std::max(0, n))};
+  return {v.data(), static_cast<std::size_t>(std::clamp(n, 0, int(v.size())))};
 }
 
 // Young/old copies of the three population columns. When the old SSPs carry no m3_j at all
 // the whole population counts as young.
-void split_population(RunState& run) {
-  const FitResult& fit = run.fit;
-  ModelSpectra& s = run.spectra;
+void split_population(const FitResult& fit, float t_cut, ModelSpectra& s) {
   const int rows = std::min(fit.Num_base, kMaxSsp);
   float old_sum = 0.0f;
   for (int j = 0; j < rows; ++j)
-    if (fit.age_j[j] >= run.t_cut) old_sum = old_sum + fit.m3_j[j];
+    if (fit.age_j[j] >= t_cut) old_sum = old_sum + fit.m3_j[j];
   const bool all_young = old_sum / fit.m3_sum == 0.0f;
   for (int j = 0; j < rows; ++j) {
-    const bool old = !all_young && fit.age_j[j] >= run.t_cut;
+    const bool old = !all_young && fit.age_j[j] >= t_cut;
     s.x_you[j] = old ? 0.0f : fit.x_j[j];
     s.m2_you[j] = old ? 0.0f : fit.m2_j[j];
     s.m3_you[j] = old ? 0.0f : fit.m3_j[j];
@@ -41,53 +36,60 @@ void split_population(RunState& run) {
   }
 }
 
+// acc(i) + ((f(i) × w) / S) for i < n. With w = ±0, a finite f and a non-zero S every term is
+// ±0, which leaves the sum as it is (it starts at +0.0 and can never become -0.0): the loop
+// is skipped.
+void add_weighted(float* __restrict acc, const float* __restrict f, int n, float w, float S,
+                  bool finite, bool literal) {
+  if (!literal && w == 0.0f && finite && S != 0.0f && S == S) return;
+  for (int i = 0; i < n; ++i) acc[i] = acc[i] + (f[i] * w) / S;
+}
+
 // Σ_j b_fluxes(·, j) × (x_j / 100) / S_j, each SSP normalised at lbd_norm.
-void sum_normalised_ssps(Console& console, RunState& run, int& IsKeepOn) {
-  ModelSpectra& s = run.spectra;
+void sum_normalised_ssps(Console& console, const Worker& w_, const BaseTables& base,
+                         const BaseGrid& grid, ModelSpectra& s, int& IsKeepOn, bool literal) {
+  const FitResult& fit = w_.fit;
   const int n = s.N_lb;
   std::fill(s.allssp_f.begin(), s.allssp_f.end(), 0.0f);
   std::fill(s.youssp_f.begin(), s.youssp_f.end(), 0.0f);
   std::fill(s.oldssp_f.begin(), s.oldssp_f.end(), 0.0f);
-  const auto grid = head(run.base.b_lambda, n);
-  const int ssps = std::min(run.fit.Num_base, kMaxSsp);
+  const int ssps = std::min(fit.Num_base, kMaxSsp);
   for (int j = 0; j < ssps; ++j) {
-    const std::span<const float> f = run.base.flux(j).first(static_cast<std::size_t>(n));
-    const float S_j = StatsReNorm(console, run.fit.lbd_norm, grid, f, IsKeepOn);
-    const float wa = run.fit.x_j[j] / 100.0f;
-    const float wy = s.x_you[j] / 100.0f;
-    const float wo = s.x_old[j] / 100.0f;
-    for (int i = 0; i < n; ++i) {
-      s.allssp_f[i] = s.allssp_f[i] + (f[i] * wa) / S_j;
-      s.youssp_f[i] = s.youssp_f[i] + (f[i] * wy) / S_j;
-      s.oldssp_f[i] = s.oldssp_f[i] + (f[i] * wo) / S_j;
-    }
+    const std::span<const float> f = base.flux(j).first(std::size_t(n));
+    const float S_j = literal ? StatsReNorm(console, fit.lbd_norm, grid.lambda, f, IsKeepOn)
+                              : StatsReNorm(console, fit.lbd_norm, grid, f, IsKeepOn);
+    const bool finite = base.finite[std::size_t(j)];
+    add_weighted(s.allssp_f.data(), f.data(), n, fit.x_j[j] / 100.0f, S_j, finite, literal);
+    add_weighted(s.youssp_f.data(), f.data(), n, s.x_you[j] / 100.0f, S_j, finite, literal);
+    add_weighted(s.oldssp_f.data(), f.data(), n, s.x_old[j] / 100.0f, S_j, finite, literal);
   }
 }
 
 // Physical units, and either the de-reddened observation (Ext_Corr 1, A_V ≥ 0) or the
 // reddened models.
-void scale_spectra(Console& console, RunState& run, int& IsKeepOn) {
-  ModelSpectra& s = run.spectra;
-  FitResult& fit = run.fit;
+void scale_spectra(Console& console, const RunParams& p, FitResult& fit, const BaseGrid& grid,
+                   ModelSpectra& s, int& IsKeepOn, bool literal) {
   const int n = s.N_lb;
-  const float Phyunits = run.params.Phyunits;
-  if (run.params.Ext_Corr == 1 && fit.A_V >= 0.0f) {
-    const auto grid = head(run.base.b_lambda, n);
+  const auto renorm = [&](float x, std::span<const float> F) {
+    return literal ? StatsReNorm(console, x, grid.lambda, F, IsKeepOn)
+                   : StatsReNorm(console, x, grid, F, IsKeepOn);
+  };
+  if (p.Ext_Corr == 1 && fit.A_V >= 0.0f) {
     const auto red = head(s.red_term, n);
-    const float qn = StatsReNorm(console, fit.lbd_norm, grid, red, IsKeepOn);
+    const float qn = renorm(fit.lbd_norm, red);
     const float F = fit.flx_norm * std::pow(10.0f, (0.4f * fit.qlbdnorm - qn) * fit.A_V);
     for (int i = 0; i < fit.N_obs; ++i) {
-      const float r = StatsReNorm(console, fit.o_lambda[i], grid, red, IsKeepOn);
+      const float r = renorm(fit.o_lambda[i], red);
       fit.o_fluxes[i] = fit.o_fluxes[i] * std::pow(10.0f, (0.4f * fit.qlbdnorm - r) * fit.A_V);
     }
-    const float scale = F * Phyunits;
+    const float scale = F * p.Phyunits;
     for (int i = 0; i < n; ++i) {
       s.allssp_f[i] = s.allssp_f[i] * scale;
       s.youssp_f[i] = s.youssp_f[i] * scale;
       s.oldssp_f[i] = s.oldssp_f[i] * scale;
     }
   } else {
-    const float units = fit.flx_norm * Phyunits;
+    const float units = fit.flx_norm * p.Phyunits;
     for (int i = 0; i < n; ++i) {
       const float factor = units * s.ten_term[i];
       s.allssp_f[i] = s.allssp_f[i] * factor;
@@ -101,10 +103,9 @@ void scale_spectra(Console& console, RunState& run, int& IsKeepOn) {
 // filled with the total model, extended below and above with the model. Returns false when
 // the extension had to store more points than the table holds, which only happens when a
 // base point is stored twice (a repeated wavelength).
-bool clean_and_extend(RunState& run) {
-  ModelSpectra& s = run.spectra;
-  const FitResult& fit = run.fit;
-  const auto& b = run.base.b_lambda;
+bool clean_and_extend(const FitResult& fit, const BaseTables& base, const BaseGrid& grid,
+                      ModelSpectra& s, bool literal) {
+  const auto& b = base.b_lambda;
 
   // Smallest and largest wavelength among the points of positive flux (1-based, 0: none);
   // NaN wavelengths are passed over unless they are all there is.
@@ -122,8 +123,7 @@ bool clean_and_extend(RunState& run) {
 
   std::fill(s.onlambda.begin(), s.onlambda.end(), 0.0f);
   std::fill(s.onfluxes.begin(), s.onfluxes.end(), 0.0f);
-  int n = iMax - iMin - 19;
-  const auto grid = head(b, s.N_lb);
+  const int n = iMax - iMin - 19;
   const auto model = head(s.allssp_f, s.N_lb);
   if (n <= 0) {
     // No usable observed range: the model alone.
@@ -135,12 +135,15 @@ bool clean_and_extend(RunState& run) {
   std::copy_n(fit.o_lambda.begin() + (iMin + 9), n, s.onlambda.begin());
   std::copy_n(fit.o_fluxes.begin() + (iMin + 9), n, s.onfluxes.begin());
 
-  // Gap repair over eleven points around every non-positive flux, five points from either end.
+  // Gap repair over eleven points around every non-positive flux, five points from either
+  // end, each point with a fresh search.
   for (int k = 1; k <= n; ++k) {
     if (s.onfluxes[k - 1] <= 0.0f && k > 5 && k + 5 < n) {
       for (int m = k + 5; m >= k - 5; --m) {
         int ilastval = -999;
-        s.onfluxes[m - 1] = LINEAR1_Deg(s.onlambda[m - 1], grid, model, ilastval);
+        s.onfluxes[m - 1] = !literal && grid.increasing
+                                ? LINEAR1_Deg_increasing(s.onlambda[m - 1], grid.lambda, model, ilastval)
+                                : LINEAR1_Deg(s.onlambda[m - 1], grid.lambda, model, ilastval);
       }
     }
   }
@@ -188,36 +191,60 @@ bool strictly_increasing(const ModelSpectra& s) {
   return true;
 }
 
+// True when measuring the raw observation can neither report nor clear the status: every
+// filter and the observed wavelengths increase strictly, so no integral of EvalTFluxes can
+// fail. Its magnitudes are then all replaced by those of the extended spectrum.
+bool raw_measure_is_silent(const FitResult& fit, const FilterSet& set) {
+  for (int i = 0; i < std::min(set.Nfilters, kMaxFilters); ++i)
+    if (!set.increasing[std::size_t(i)] && !set.lambda(i).empty()) return false;
+  return detail::strictly_increasing(head(fit.o_lambda, fit.N_obs));
+}
+
 }  // namespace
 
-void rebuild_model(Console& console, RunState& run, const ModelFiles& files, int& IsKeepOn) {
-  const RunParams& p = run.params;
-  FitResult& fit = run.fit;
-  ModelSpectra& s = run.spectra;
+void rebuild_model(Console& console, ProblemLog& log, const RunParams& p, Worker& w,
+                   InputCache::Session& session, Carried& state, ModelOutcome& out, int& IsKeepOn) {
+  FitResult& fit = w.fit;
+  ModelSpectra& s = w.spectra;
+  const bool literal = w.literal;
 
-  split_population(run);
+  split_population(fit, p.t_cut, s);
 
   const std::string base_dir = textio::used_part(p.base_SSP);
-  run.arq_base = textio::cut_text(base_dir + fit.arq_info[1]);
-  Read_BASpec(console, run.base, fit.age_j, fit.met_j, fit.alph_j, fit.Olsynini, fit.Olsynfin,
-              run.arq_base, base_dir, files.log, fit.Num_base, IsKeepOn, p.Fverbose);
-  ReadFilters(console, run.filters, textio::used_part(p.fil_dir), kIntegrationMode, IsKeepOn,
-              p.Fverbose);
+  w.arq_base = textio::cut_text(base_dir + fit.arq_info[1]);
+  const auto base_before = state.base;
+  Read_BASpec(console, log, session, state.base, fit.age_j, fit.met_j, fit.alph_j, fit.Olsynini,
+              fit.Olsynfin, w.arq_base, base_dir, fit.Num_base, IsKeepOn, p.Fverbose);
+  out.used_base = state.base == base_before;
+  out.used_filters = IsKeepOn == 0;
+  if (IsKeepOn == 1)
+    state.filters = session.filters(console, textio::used_part(p.fil_dir), kIntegrationMode, IsKeepOn, p.Fverbose);
+  const BaseTables& base = *state.base;
+  const FilterSet& filters = *state.filters;
 
-  s.N_lb = static_cast<int>(
-      std::count_if(run.base.b_lambda.begin(), run.base.b_lambda.end(), [](float l) { return l > 0.0f; }));
+  s.N_lb = int(std::count_if(base.b_lambda.begin(), base.b_lambda.end(), [](float l) { return l > 0.0f; }));
+  const BaseGrid grid(head(base.b_lambda, s.N_lb));
 
-  EvalRedTerm(console, run.base.b_lambda, s.red_term, fit.lbd_norm, fit.qlbdnorm, fit.R_LawOPT,
-              files.log, IsKeepOn);
+  EvalRedTerm(base.b_lambda, s.red_term, fit.lbd_norm, fit.qlbdnorm, fit.R_LawOPT, log, IsKeepOn);
   for (int i = 0; i < s.N_lb; ++i) s.ten_term[i] = std::pow(10.0f, fit.A_V * s.red_term[i]);
 
-  sum_normalised_ssps(console, run, IsKeepOn);
-  scale_spectra(console, run, IsKeepOn);
-  const bool fits = clean_and_extend(run);
+  sum_normalised_ssps(console, w, base, grid, s, IsKeepOn, literal);
+  scale_spectra(console, p, fit, grid, s, IsKeepOn, literal);
+  const bool fits = clean_and_extend(fit, base, grid, s, literal);
 
-  const auto plane = [&](int slot) { return run.mags.plane(slot); };
-  EvalFilters(console, head(fit.o_lambda, fit.N_obs), head(fit.o_fluxes, fit.N_obs), run.filters,
-              run.filter_results, plane(0), kIntegrationMode, IsKeepOn);
+  const auto plane = [&](int slot) { return w.mags.plane(slot); };
+  const auto measure = [&](std::span<const float> l, std::span<const float> f, int slot,
+                           std::span<const Band> bands) {
+    if (literal) {
+      EvalFilters(console, l, f, filters, w.filter_results, plane(slot), kIntegrationMode, IsKeepOn);
+    } else {
+      EvalFilters(console, Spectrum(l, f), filters, w.filter_results, plane(slot), kIntegrationMode,
+                  IsKeepOn, w.work, bands);
+    }
+  };
+  // The raw observation's magnitudes: replaced below unless measuring it fails.
+  if (literal || !raw_measure_is_silent(fit, filters))
+    measure(head(fit.o_lambda, fit.N_obs), head(fit.o_fluxes, fit.N_obs), 0, {});
 
   if (fits) sort_extended(s);
   if (!fits || (s.n_ext > 1 && !strictly_increasing(s))) {
@@ -225,15 +252,13 @@ void rebuild_model(Console& console, RunState& run, const ModelFiles& files, int
     console.say("... Aqui a coisa foi pro beleléu!");
     throw RunStop(1, "extended spectrum not monotonic");
   }
-  EvalFilters(console, head(s.onlambda, s.n_ext), head(s.onfluxes, s.n_ext), run.filters,
-              run.filter_results, plane(0), kIntegrationMode, IsKeepOn);
-  const auto grid = head(run.base.b_lambda, s.N_lb);
-  EvalFilters(console, grid, head(s.allssp_f, s.N_lb), run.filters, run.filter_results, plane(1),
-              kIntegrationMode, IsKeepOn);
-  EvalFilters(console, grid, head(s.youssp_f, s.N_lb), run.filters, run.filter_results, plane(2),
-              kIntegrationMode, IsKeepOn);
-  EvalFilters(console, grid, head(s.oldssp_f, s.N_lb), run.filters, run.filter_results, plane(3),
-              kIntegrationMode, IsKeepOn);
+  measure(head(s.onlambda, s.n_ext), head(s.onfluxes, s.n_ext), 0, {});
+  std::shared_ptr<const std::vector<Band>> bands;
+  if (!literal && grid.increasing && IsKeepOn == 1) bands = session.bands(state.base, s.N_lb, state.filters);
+  const std::span<const Band> on_grid = bands ? std::span<const Band>(*bands) : std::span<const Band>();
+  measure(grid.lambda, head(s.allssp_f, s.N_lb), 1, on_grid);
+  measure(grid.lambda, head(s.youssp_f, s.N_lb), 2, on_grid);
+  measure(grid.lambda, head(s.oldssp_f, s.N_lb), 3, on_grid);
 }
 
 }  // namespace veltrane

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "driver/model.h"
 #include "driver/state.h"
 #include "numerics/common.h"
 #include "numerics/console.h"
 #include "numerics/file_check.h"
-#include "numerics/problem_log.h"
 #include "textio/format.h"
 #include "textio/list_input.h"
 
@@ -75,6 +75,22 @@ void argument_int(Console& console, const std::vector<std::string>& args, int po
     stop(console, "... ERROR -> Bad argument " + std::to_string(position), 2);
 }
 
+// A model's record and its file names (the used part of path_DIR, then the used part of
+// the name, then the suffix).
+ModelJob make_job(int index, const std::string& path_dir, const std::string& name, float distance) {
+  ModelJob job;
+  job.index = index;
+  job.name = name;
+  job.distance = distance;
+  const std::string stem = path_dir + textio::used_part(name);
+  job.files.arq_synt = textio::cut_text(stem);
+  job.too_long = stem.size() > kMaxStem;
+  job.files.log = stem + ".LOG";
+  job.files.mag = stem + ".MAG.out";
+  job.files.spc = stem + ".SPC.out";
+  return job;
+}
+
 void echo_parameters(Console& console, const RunParams& p) {
   console.say("... N_models: " + textio::adj_i(p.N_models));
   console.say("... path_DIR: " + textio::used_part(p.path_DIR));
@@ -87,27 +103,6 @@ void echo_parameters(Console& console, const RunParams& p) {
   console.say("... Fverbose: " + textio::adj_i(p.Fverbose));
 }
 
-// Sentinels in every slot of the magnitude table and in the per-filter results, so a model
-// that fails shows -999.0 wherever it computed nothing itself.
-void reset_model_results(RunState& run) {
-  std::fill(run.mags.m.begin(), run.mags.m.end(), kSentinel);
-  std::fill(run.filter_results.filt_res_a.begin(), run.filter_results.filt_res_a.end(), kSentinel);
-  std::fill(run.filter_results.filt_res_b.begin(), run.filter_results.filt_res_b.end(), kSentinel);
-  std::fill(run.filter_results.filt_zp_v.begin(), run.filter_results.filt_zp_v.end(), kSentinel);
-}
-
-// Only failed models keep a log; one that failed without writing any gets a short report.
-void end_of_model(Console& console, const ModelFiles& files, int IsKeepOn) {
-  const bool exists = Ver_Dir_Arc(console, files.log, 0);
-  if (IsKeepOn == 1 && exists) {
-    std::remove(files.log.c_str());
-  } else if (IsKeepOn == 0 && !exists) {
-    write_problem_report(console, files.log, LogMode::append,
-                         {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),
-                          indent("[Veltrane] Problem reported on console")});
-  }
-}
-
 int run(Console& console, int argc, char** argv) {
   // Arguments up to the first empty one, each cut to 600 characters.
   std::vector<std::string> args;
@@ -118,9 +113,7 @@ int run(Console& console, int argc, char** argv) {
   }
   const int n = static_cast<int>(args.size());
 
-  auto state = std::make_unique<RunState>();
-  RunState& run = *state;
-  RunParams& p = run.params;
+  RunParams p;
   std::optional<RecordFile> input;
   std::string model_name;
   float distance = 0.0f;
@@ -158,39 +151,26 @@ int run(Console& console, int argc, char** argv) {
     p.Phyunits = 1.0f;
   }
   if (p.Fverbose == 1) console.say("[Veltrane]");
-  run.t_cut = p.t_cutGyr * 1.0E9f;
+  p.t_cut = p.t_cutGyr * 1.0E9f;
 
   const std::string path_dir = textio::used_part(p.path_DIR);
+  InputCache cache;
+  auto worker = std::make_unique<Worker>();
+  Carried carried;
   for (int m = 0; m < p.N_models; ++m) {
-    int IsKeepOn = 1;
     if (input) {
       ListRead r(*input);
       if (r.text(model_name) != ReadStatus::ok || r.real(distance) != ReadStatus::ok)
         stop(console, "... ERROR -> Bad or missing model record", 1);
     }
-    const std::string stem = path_dir + textio::used_part(model_name);
-    ModelFiles files;
-    files.arq_synt = textio::cut_text(stem);
-    console.say("... arq_synt: " + files.arq_synt);
-    if (p.Fverbose == 0) console.say("... distance: " + textio::adj_f(distance, 15, 8));
-    if (stem.size() > kMaxStem) {
-      // Cut names would collide: the log or a table could replace the result file itself.
-      console.say("... VT__WARN: File name too long, model skipped");
-      continue;
+    const ModelJob job = make_job(m, path_dir, model_name, distance);
+    if (!job.too_long) remove_old_log(job.files);
+    const ModelOutcome outcome = process_model(p, job, *worker, cache, carried);
+    if (const auto status = commit_model(outcome, job.files, console)) {
+      console.flush();
+      return *status;
     }
-    files.log = stem + ".LOG";
-    files.mag = stem + ".MAG.out";
-    files.spc = stem + ".SPC.out";
-
-    // A log left by an earlier run would mix its old reports with this model's.
-    if (Ver_Dir_Arc(console, files.log, 0)) std::remove(files.log.c_str());
-    reset_model_results(run);
-    Read_Out_KW(console, files.arq_synt, files.log, p.Phyunits, run.fit, IsKeepOn);
-    if (IsKeepOn == 1) {
-      rebuild_model(console, run, files, IsKeepOn);
-      write_output_tables(console, run, files, distance);
-    }
-    end_of_model(console, files, IsKeepOn);
+    carried = outcome.after;
   }
 
   if (p.Fverbose == 1) console.say("[Veltrane]");

@@ -1,11 +1,17 @@
-// The per-run tables the driver owns: allocated once at the maxima and reused from model to
-// model. Routines of the other subsystems fill them through references.
+// The driver's tables: the run parameters, what one model computes (allocated once per
+// worker at the maxima and reused from model to model), what a model leaves to the next
+// one, and what a model hands to the commit that writes its results.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cache/input_cache.h"
 #include "numerics/common.h"
+#include "numerics/problem_log.h"
+#include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
 #include "photometry/magnitudes.h"
 #include "readers/ssp_base.h"
@@ -24,6 +30,31 @@ struct RunParams {
   int Ext_Corr = 0;       // 1: de-redden the observation instead of reddening the models
   int PrintFil = 0;       // 1: ".MAG.out", 2: also ".SPC.out"
   int Fverbose = 0;       // 0: echo; 1: banner and reader listings
+  float t_cut = 0.0f;     // age cut, years
+};
+
+// Per-model file names.
+struct ModelFiles {
+  std::string arq_synt;  // synthesis result
+  std::string log;       // ".LOG"
+  std::string mag;       // ".MAG.out"
+  std::string spc;       // ".SPC.out"
+};
+
+// One model to process: its place in the run, its record and its file names.
+struct ModelJob {
+  int index = 0;  // 0-based place in the run
+  std::string name;
+  float distance = 0.0f;
+  ModelFiles files;
+  bool too_long = false;  // path_DIR + name too long: the model is skipped
+};
+
+// What a model leaves to the next: the SSP base tables and the filter set as the readers
+// left them (a reader that fails early, or is not called, changes nothing).
+struct Carried {
+  std::shared_ptr<const BaseTables> base = BaseTables::initial();
+  std::shared_ptr<const FilterSet> filters = std::make_shared<const FilterSet>();
 };
 
 // The rebuilt spectra of one model.
@@ -46,34 +77,30 @@ struct ModelSpectra {
   std::vector<float> m3_old = std::vector<float>(kMaxSsp, 0.0f);
 };
 
-struct RunState {
-  RunParams params;
-  float t_cut = 0.0f;  // age cut, years
+// A worker's tables, reused from model to model.
+struct Worker {
   FitResult fit;
-  SspBase base;
-  std::string arq_base;
-  FilterSet filters;
   ModelSpectra spectra;
   MagnitudeTable mags;
   FilterResults filter_results;
+  FilterWork work;
+  std::string arq_base;
+  bool literal = false;  // every fast path off (for the differential tests)
 };
 
-// Per-model file names.
-struct ModelFiles {
-  std::string arq_synt;  // synthesis result
-  std::string log;       // ".LOG"
-  std::string mag;       // ".MAG.out"
-  std::string spc;       // ".SPC.out"
+// Everything a model produced, for the commit to write in order: its console lines, its
+// problem reports, its tables, its status, a run-ending stop, and what it leaves behind.
+struct ModelOutcome {
+  std::string console;
+  ProblemLog log;
+  bool mag = false, spc = false;  // tables to write
+  std::string mag_text, spc_text;
+  int IsKeepOn = 1;
+  std::optional<int> stop;  // a run-ending stop after the console lines
+  bool processed = false;   // false: skipped before anything was read
+  Carried after;
+  bool used_base = false, used_filters = false;  // computed on the tables carried in
+  InputRecord inputs;
 };
-
-// Young/old split, base, filter set, reddening, rebuilt and scaled spectra, the cleaned and
-// extended observed spectrum and the five magnitude calls. Ends the run (RunStop) on the
-// stops of the readers and of an extended spectrum with repeated wavelengths.
-void rebuild_model(Console& console, RunState& run, const ModelFiles& files, int& IsKeepOn);
-
-// ".MAG.out" (PrintFil ≥ 1) and ".SPC.out" (PrintFil ≥ 2), written through a temporary file
-// and renamed; a table that cannot be written ends the run (RunStop(1)).
-void write_output_tables(Console& console, const RunState& run, const ModelFiles& files,
-                         float distance);
 
 }  // namespace veltrane

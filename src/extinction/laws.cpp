@@ -15,16 +15,14 @@ namespace {
 constexpr float kCalFactor = 0.6565431356430054f;
 
 // Out of range: one report appended to the log, the status cleared, q = 0.0.
-float out_of_range(Console& console, std::string_view log_name, int& status,
-                   std::initializer_list<std::string> lines) {
-  write_problem_report(console, log_name, LogMode::append, lines);
+float out_of_range(ProblemLog& log, int& status, std::initializer_list<std::string> lines) {
+  log.report(LogMode::append, lines);
   status = 0;
   return 0.0f;
 }
 
-float range_report(Console& console, std::string_view log_name, int& status,
-                   std::string_view routine, std::string_view range) {
-  return out_of_range(console, log_name, status,
+float range_report(ProblemLog& log, int& status, std::string_view routine, std::string_view range) {
+  return out_of_range(log, status,
                       {indent("[EvalRedTerm] FUNCTION --- " + std::string(routine)),
                        indent("[EvalRedTerm] " + std::string(range)),
                        indent("[EvalRedTerm] q = ZERO @@@@@@@@@@@@@@@")});
@@ -43,14 +41,14 @@ float calzetti_red(float x) { return (1.04f * x - 1.857f) * kCalFactor + 1.0f; }
 
 }  // namespace
 
-float CALR_LawOPT(Console& console, float lambda, std::string_view log_name, int& status) {
+float CALR_LawOPT(float lambda, ProblemLog& log, int& status) {
   const float x = 10000.0f / lambda;
   if (lambda >= 1200.0f && lambda <= 6300.0f) return calzetti_blue(x);
   if (lambda > 6300.0f && lambda <= 22000.0f) return calzetti_red(x);
-  return range_report(console, log_name, status, "CALR_LawOPT", "l < 1200 Å & l > 22000 Å");
+  return range_report(log, status, "CALR_LawOPT", "l < 1200 Å & l > 22000 Å");
 }
 
-float CCJR_LawOPT(Console& console, float lambda, std::string_view log_name, int& status) {
+float CCJR_LawOPT(float lambda, ProblemLog& log, int& status) {
   const float x = 10000.0f / lambda;
   if (lambda >= 912.0f && lambda <= 1846.0f) {
     float t = 0.671f * x + 5.472f;
@@ -60,10 +58,10 @@ float CCJR_LawOPT(Console& console, float lambda, std::string_view log_name, int
   }
   if (lambda > 1846.0f && lambda <= 6300.0f) return calzetti_blue(x);
   if (lambda > 6300.0f && lambda <= 31149.0f) return calzetti_red(x);
-  return range_report(console, log_name, status, "CCJR_LawOPT", "l < 0912 Å & l > 31149 Å");
+  return range_report(log, status, "CCJR_LawOPT", "l < 0912 Å & l > 31149 Å");
 }
 
-float CCMR_LawOPT(Console& console, float lambda, float R_V, std::string_view log_name, int& status) {
+float CCMR_LawOPT(float lambda, float R_V, ProblemLog& log, int& status) {
   const float x = 10000.0f / lambda;
   float a = 0.0f;
   float b = 0.0f;
@@ -106,20 +104,19 @@ float CCMR_LawOPT(Console& console, float lambda, float R_V, std::string_view lo
     a = 0.574f * p;
     b = -0.527f * p;
   } else {
-    return range_report(console, log_name, status, "CCMR_LawOPT", "l < 1000 Å & l > 33333 Å");
+    return range_report(log, status, "CCMR_LawOPT", "l < 1000 Å & l > 33333 Å");
   }
   return b / R_V + a;
 }
 
-float GDNR_LawOPT(Console& console, float lambda, std::string_view code, std::string_view log_name,
-                  int& status) {
+float GDNR_LawOPT(float lambda, std::string_view code, ProblemLog& log, int& status) {
   const std::string_view law = textio::trim_right(code);
   const float* q = nullptr;
   if (law == "GD1") q = gordon::q_smcbar.data();
   else if (law == "GD2") q = gordon::q_g_lmc2.data();
   else if (law == "GD3") q = gordon::q_lmcave.data();
   if (q == nullptr) {
-    return out_of_range(console, log_name, status,
+    return out_of_range(log, status,
                         {indent("[EvalRedTerm] ... q_Gordon: Bad extinction law ==> " +
                                 std::string(textio::adjust_trim(code)))});
   }
@@ -132,7 +129,7 @@ float GDNR_LawOPT(Console& console, float lambda, std::string_view code, std::st
       return ((q[k + 1] - q[k]) * (x - xg[k])) / (xg[k + 1] - xg[k]) + q[k];
     }
   }
-  return out_of_range(console, log_name, status,
+  return out_of_range(log, status,
                       {indent("[EvalRedTerm] ... q_Gordon: 0 @@@@@@@@"),
                        indent("[EvalRedTerm] lambda is out of Table 4")});
 }

@@ -21,23 +21,22 @@ Law select_law(std::string_view code) {
   return Law::ccj;  // "CCJ" and every unknown code
 }
 
-float eval_law(Console& console, Law law, float lambda, std::string_view log_name, int& status) {
+float eval_law(Law law, float lambda, ProblemLog& log, int& status) {
   switch (law) {
-    case Law::cal: return CALR_LawOPT(console, lambda, log_name, status);
-    case Law::ccm: return CCMR_LawOPT(console, lambda, 3.1f, log_name, status);
-    case Law::gd1: return GDNR_LawOPT(console, lambda, "GD1", log_name, status);
-    case Law::gd2: return GDNR_LawOPT(console, lambda, "GD2", log_name, status);
-    case Law::gd3: return GDNR_LawOPT(console, lambda, "GD3", log_name, status);
+    case Law::cal: return CALR_LawOPT(lambda, log, status);
+    case Law::ccm: return CCMR_LawOPT(lambda, 3.1f, log, status);
+    case Law::gd1: return GDNR_LawOPT(lambda, "GD1", log, status);
+    case Law::gd2: return GDNR_LawOPT(lambda, "GD2", log, status);
+    case Law::gd3: return GDNR_LawOPT(lambda, "GD3", log, status);
     case Law::ccj: break;
   }
-  return CCJR_LawOPT(console, lambda, log_name, status);
+  return CCJR_LawOPT(lambda, log, status);
 }
 
 }  // namespace
 
-void EvalRedTerm(Console& console, std::span<const float> b_lambda, std::span<float> red_term,
-                 float lbd_norm, float& qlbdnorm, std::string_view R_LawOPT,
-                 std::string_view log_name, int& IsKeepOn) {
+void EvalRedTerm(std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
+                 float& qlbdnorm, std::string_view R_LawOPT, ProblemLog& log, int& IsKeepOn) {
   std::fill(red_term.begin(), red_term.end(), 0.0f);
   qlbdnorm = 0.0f;
 
@@ -46,11 +45,11 @@ void EvalRedTerm(Console& console, std::span<const float> b_lambda, std::span<fl
   const std::size_t n = std::min({static_cast<std::size_t>(counted), b_lambda.size(), red_term.size()});
 
   const Law law = select_law(R_LawOPT);
-  qlbdnorm = eval_law(console, law, lbd_norm, log_name, IsKeepOn);
+  qlbdnorm = eval_law(law, lbd_norm, log, IsKeepOn);
 
   for (std::size_t i = 0; i < n; ++i) {
     const int keep = IsKeepOn;
-    const float q = eval_law(console, law, b_lambda[i], log_name, IsKeepOn);
+    const float q = eval_law(law, b_lambda[i], log, IsKeepOn);
     if (q == 0.0f && IsKeepOn == 0) {
       // Out of the law's range: no attenuation here, and the law's clearing is undone.
       // Restoring the value from before this point, not 1, keeps an earlier failure.

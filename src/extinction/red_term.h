@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "numerics/console.h"
+#include "numerics/problem_log.h"
 
 namespace veltrane {
 
@@ -15,11 +15,10 @@ namespace veltrane {
 // 0.0 at a point outside the law's range). qlbdnorm: q(lbd_norm), 0.0 when out of range.
 // The law is chosen by R_LawOPT, compared exactly with trailing blanks ignored ("CAL", "CCJ",
 // "CCM" with R_V = 3.1, "GD1", "GD2", "GD3"; anything else uses "CCJ" without a message).
-// Every out-of-range wavelength appends one report to the log `log_name`.
+// Every out-of-range wavelength appends one report to the model's problem log.
 // IsKeepOn: cleared when lbd_norm is out of range, or when N = 0 or every red term is > 0;
 // never raised above its value on entry (an out-of-range grid point leaves it as it was).
-void EvalRedTerm(Console& console, std::span<const float> b_lambda, std::span<float> red_term,
-                 float lbd_norm, float& qlbdnorm, std::string_view R_LawOPT,
-                 std::string_view log_name, int& IsKeepOn);
+void EvalRedTerm(std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
+                 float& qlbdnorm, std::string_view R_LawOPT, ProblemLog& log, int& IsKeepOn);
 
 }  // namespace veltrane

@@ -24,6 +24,14 @@ void Console::say(std::string_view text) {
   std::fputc('\n', out_);
 }
 
+void Console::text(std::string_view records) {
+  if (out_ == nullptr) {
+    buffer_.append(records);
+    return;
+  }
+  std::fwrite(records.data(), 1, records.size(), out_);
+}
+
 void Console::flush() {
   if (out_ != nullptr) std::fflush(out_);
 }

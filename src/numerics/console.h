@@ -19,6 +19,8 @@ class Console {
   void line(std::string_view text);
   // The common "(4x,a)" record: four blanks, then `text`.
   void say(std::string_view text);
+  // Text already made of whole records (a captured console).
+  void text(std::string_view records);
 
   const std::string& captured() const { return buffer_; }
   void clear() { buffer_.clear(); }

@@ -321,4 +321,57 @@ float IntegralALL(std::span<const float> lambda, std::span<const float> F, float
   return Integration(lambda, F, lambda_i, lambda_f).integrate(rule_of(mode));
 }
 
+namespace detail {
+
+float integral_t_support(std::span<const float> lambda, std::span<const float> F, float li,
+                         float lf) {
+  const std::size_t n = std::min(lambda.size(), F.size());
+  lambda = lambda.first(n);
+  F = F.first(n);
+  if (n < 2) return 0.0f;
+  const auto begin = lambda.begin();
+  // 0-based: samples [a, b) lie inside [li, lf].
+  const std::size_t a = std::size_t(std::lower_bound(begin, lambda.end(), li) - begin);
+  const std::size_t b = std::size_t(std::upper_bound(begin, lambda.end(), lf) - begin);
+  const bool eq_i = a < n && lambda[a] == li;
+  const bool eq_f = b > 0 && lambda[b - 1] == lf;
+  const std::size_t next = std::size_t(std::upper_bound(begin, lambda.end(), li) - begin);
+  const std::size_t below_f = std::size_t(std::lower_bound(begin, lambda.end(), lf) - begin);
+  const bool left = !eq_i && a > 0 && next < n;
+  const bool right = !eq_f && b < n && below_f > 0;
+  // The interval from the last inside sample before the final one is dropped when lf lies
+  // below the last sample; 0-based, n when nothing is dropped.
+  std::size_t K = n;
+  if (lf < lambda[n - 1]) {
+    const std::size_t last = std::min(b, n - 1);  // 1-based index of the last inside k < N
+    K = last >= a + 1 ? last - 1 : 0;
+  }
+  float inner = 0.0f;
+  for (std::size_t k = a > 0 ? a - 1 : 0; k < b; ++k) {
+    const bool inside = k >= a;
+    const float w = (k + 1 < n && k != K && inside) ? lambda[k + 1] - lambda[k] : 0.0f;
+    const float P = F[k] + (k + 1 < n ? F[k + 1] : 0.0f);
+    inner += (0.5f * P) * w;
+  }
+  int ilastval = -999;
+  const auto f = [&](float x) { return LINEAR1_Deg_increasing(x, lambda, F, ilastval); };
+  float lp = 0.0f;
+  float rp = 0.0f;
+  if (left) {
+    const float x_next = lambda[next];
+    const float fa = f(li);
+    const float fb = f(x_next);
+    lp = (0.5f * (fa + fb)) * (x_next - li);
+  }
+  if (right) {
+    const float x_prev = lambda[below_f - 1];
+    const float fa = f(x_prev);
+    const float fb = f(lf);
+    rp = (0.5f * (fa + fb)) * (lf - x_prev);
+  }
+  return (inner + lp) + rp;
+}
+
+}  // namespace detail
+
 }  // namespace veltrane

@@ -28,4 +28,17 @@ float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F
                          float lambda_i, float lambda_f, int& IsKeepOn, int mode,
                          Console& console);
 
+namespace detail {
+
+// Rule T (mode 2) for the common case: strictly increasing wavelengths that overlap the range
+// (the caller has checked both, so IntegralALL would not fail) and an integrand that is 0.0
+// at every sample outside [lambda_i, lambda_f]. Gives IntegralALL's result bit for bit: the
+// terms outside the range are exactly ±0 and leave the sum unchanged, so only the samples
+// around the range are visited (found by binary search); the pieces make the same
+// interpolations and leave the same saved bracket.
+float integral_t_support(std::span<const float> lambda, std::span<const float> F, float lambda_i,
+                         float lambda_f);
+
+}  // namespace detail
+
 }  // namespace veltrane

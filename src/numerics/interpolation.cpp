@@ -7,8 +7,9 @@ namespace veltrane {
 namespace {
 
 // The saved bracket `ilastnum` (1-based lower index of the last bracket used). Shared by
-// every caller and every table for the whole run: the only process-wide state.
-int g_ilastnum = 1;
+// every caller and every table of a run: the only process-wide state. Each thread that
+// processes galaxies has its own, since every sweep resets it before its first use.
+thread_local int g_ilastnum = 1;
 
 }  // namespace
 
@@ -73,6 +74,47 @@ float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> y
   if (k < 1) k = 1;
   const float t = (x - X(k)) / (X(k + 1) - X(k));
   const float y = (1.0f - t) * Y(k) + t * Y(k + 1);
+  g_ilastnum = k;
+  return y;
+}
+
+float LINEAR1_Deg_increasing(float x, std::span<const float> xarr, std::span<const float> yarr,
+                             int& ilastval) {
+  if (ilastval < 1) {
+    g_ilastnum = 1;
+    ilastval = 1;
+  } else {
+    ilastval = g_ilastnum;
+  }
+  const int n = static_cast<int>(std::min(xarr.size(), yarr.size()));
+  if (n < 2) return 0.0f;
+  int i = g_ilastnum;
+  if (i >= n) {
+    i = n - 1;
+    g_ilastnum = i;
+  }
+  if (i < 1) i = 1;
+  if (x != x) return 0.0f;  // NaN: no bracket in either direction
+  const float* X = xarr.data() - 1;  // 1-based, as the bracket is stored
+  int k = 0;
+  if (X[i + 1] >= x) {
+    if (X[i + 1] == x) {
+      k = i + 1;
+    } else {
+      // The largest m <= i with X(m) <= x: the downward scan's first hit.
+      const int m = int(std::upper_bound(X + 1, X + i + 1, x) - (X + 1));
+      if (m < 1) return 0.0f;
+      k = m;
+    }
+  } else {
+    // The smallest m >= i + 2 with X(m) >= x: the upward scan's first hit.
+    const int m = int(std::lower_bound(X + i + 2, X + n + 1, x) - X);
+    if (m > n) return 0.0f;
+    k = m - 1;
+  }
+  if (k >= n) k = n - 1;
+  const float t = (x - X[k]) / (X[k + 1] - X[k]);
+  const float y = (1.0f - t) * yarr[std::size_t(k - 1)] + t * yarr[std::size_t(k)];
   g_ilastnum = k;
   return y;
 }

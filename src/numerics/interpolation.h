@@ -16,8 +16,14 @@ namespace veltrane {
 float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr,
                   int& ilastval);
 
+// The same for a table known to be strictly increasing (no NaN): the two scans become
+// binary searches with the same results, the same bracket and the same saved bracket.
+float LINEAR1_Deg_increasing(float x, std::span<const float> xarr, std::span<const float> yarr,
+                             int& ilastval);
+
 // The saved bracket `ilastnum` (1-based; 1 before the first call): the system's only
-// process-wide state. Exposed for tests.
+// process-wide state, one per thread. Exposed for tests and for the fast paths that must
+// leave it where the literal ones would.
 int saved_bracket();
 void set_saved_bracket(int value);
 

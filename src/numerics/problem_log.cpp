@@ -4,9 +4,7 @@
 #include <ctime>
 #include <vector>
 
-#include "numerics/common.h"
 #include "numerics/console.h"
-#include "textio/format.h"
 
 namespace veltrane {
 
@@ -25,30 +23,29 @@ std::string date_stamp() {
   return buf;
 }
 
-void fail_cannot_write(Console& console, std::string_view path) {
-  console.say("... ERROR -> Cannot write " + std::string(textio::adjust_trim(path)));
-  console.flush();
-  throw RunStop(1, "cannot write " + std::string(path));
-}
-
-void write_problem_report(Console& console, std::string_view path, LogMode mode,
-                          std::span<const std::string> lines, DateLine date) {
-  const std::string name(textio::trim_right(path));
+void ProblemLog::report(LogMode mode, std::span<const std::string> lines, DateLine date) {
   std::string text;
   text.append("    ").append(kProblemHeader).push_back('\n');
   for (const std::string& l : lines) text.append(l).push_back('\n');
   text.append(date == DateLine::vesk ? "    VESK - " : "    ").append(date_stamp()).push_back('\n');
-
-  std::FILE* f = std::fopen(name.c_str(), mode == LogMode::append ? "ab" : "wb");
-  if (f == nullptr) fail_cannot_write(console, name);
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !written) fail_cannot_write(console, name);
+  reports_.push_back({mode, std::move(text), console_ ? console_->captured().size() : 0});
 }
 
-void write_problem_report(Console& console, std::string_view path, LogMode mode,
-                          std::initializer_list<std::string> lines, DateLine date) {
-  std::vector<std::string> v(lines);
-  write_problem_report(console, path, mode, std::span<const std::string>(v), date);
+void ProblemLog::report(LogMode mode, std::initializer_list<std::string> lines, DateLine date) {
+  const std::vector<std::string> v(lines);
+  report(mode, std::span<const std::string>(v), date);
+}
+
+ProblemLog::Content ProblemLog::content() const {
+  Content c;
+  for (const Report& r : reports_) {
+    if (r.mode == LogMode::rewrite) {
+      c.rewrite = true;
+      c.text.clear();
+    }
+    c.text += r.text;
+  }
+  return c;
 }
 
 }  // namespace veltrane

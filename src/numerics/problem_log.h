@@ -1,11 +1,15 @@
 // The problem report: the one record in which a routine writes a problem of the current
 // model to the model's log (".LOG"): the header line, its message lines and a date line.
+// Routines hand their reports to a ProblemLog, which the driver owns for each model and
+// writes to the file (or not) when the model ends.
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltrane {
 
@@ -26,20 +30,41 @@ enum class DateLine {
 // ("Sun Dec  6 08:50:04 2026").
 std::string date_stamp();
 
-// Writes one report to the log `path` (trailing blanks ignored): "    " + header, then each
-// of `lines` exactly as given (callers add their own indent), then the date line; the file
-// is closed afterwards. A log that cannot be opened or written ends the run: the message
-// "    ... ERROR -> Cannot write <path>" goes to `console` and RunStop(1) is thrown.
-void write_problem_report(Console& console, std::string_view path, LogMode mode,
-                          std::span<const std::string> lines, DateLine date = DateLine::vesk);
-void write_problem_report(Console& console, std::string_view path, LogMode mode,
-                          std::initializer_list<std::string> lines,
-                          DateLine date = DateLine::vesk);
+// The reports of one model, in order, as they would have reached the log file: each with
+// its mode, its text ("    " + header, the lines as given, the date line) and how much the
+// console held when it was made (a log that cannot be written ends the run there).
+class ProblemLog {
+ public:
+  struct Report {
+    LogMode mode;
+    std::string text;
+    std::size_t console_at;
+  };
+  // `console` (optional) is the model's console, whose length each report records.
+  explicit ProblemLog(const Console* console = nullptr) : console_(console) {}
+
+  void report(LogMode mode, std::span<const std::string> lines, DateLine date = DateLine::vesk);
+  void report(LogMode mode, std::initializer_list<std::string> lines, DateLine date = DateLine::vesk);
+
+  // No console any more (it is gone): later reports record 0.
+  void detach() { console_ = nullptr; }
+
+  const std::vector<Report>& reports() const { return reports_; }
+  bool empty() const { return reports_.empty(); }
+  // What the file holds after the reports: `rewrite` is true when the last rewriting report
+  // replaces the content (then `text` is all of it), false when `text` is appended.
+  struct Content {
+    bool rewrite = false;
+    std::string text;
+  };
+  Content content() const;
+
+ private:
+  const Console* console_;
+  std::vector<Report> reports_;
+};
 
 // Indented message line "(4x,a)".
 inline std::string indent(std::string_view text) { return "    " + std::string(text); }
-
-// Prints "    ... ERROR -> Cannot write <path>" and throws RunStop(1).
-[[noreturn]] void fail_cannot_write(Console& console, std::string_view path);
 
 }  // namespace veltrane

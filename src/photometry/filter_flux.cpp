@@ -153,4 +153,108 @@ FilterFlux EvalTFluxesLiteral(Console& console, std::span<const float> ls,
   return measure(console, ls, fs, lf, tf, D, mode, IsKeepOn, true);
 }
 
+Spectrum::Spectrum(std::span<const float> l, std::span<const float> f)
+    : lambda(l.first(std::min(l.size(), f.size()))),
+      flux(f.first(std::min(l.size(), f.size()))),
+      increasing(detail::strictly_increasing(lambda) &&
+                 (lambda.empty() || lambda.front() == lambda.front())) {}
+
+namespace {
+
+// The transmission at the increasing wavelengths ls[k0 .. k1) inside the increasing filter
+// (lf, tf), each by the bracket a fresh search finds (see fresh_bracket), found in one sweep.
+// Returns the 1-based saved bracket after the last sample (0 when there is none).
+int sweep_transmission(std::span<const float> ls, std::size_t k0, std::size_t k1,
+                       std::span<const float> lf, std::span<const float> tf, float* out) {
+  const std::size_t nf = lf.size();
+  std::size_t m = 2;  // the first index >= 2 whose abscissa is not below the sample
+  std::size_t j = 0;
+  for (std::size_t k = k0; k < k1; ++k) {
+    const float x = ls[k];
+    if (x <= lf[1]) {
+      j = x == lf[1] ? 1 : 0;
+    } else {
+      while (m < nf && lf[m] < x) ++m;
+      j = m - 1;
+    }
+    j = std::min(j, nf - 2);
+    const float t = (x - lf[j]) / (lf[j + 1] - lf[j]);
+    out[k - k0] = (1.0f - t) * tf[j] + t * tf[j + 1];
+  }
+  return k1 > k0 ? int(j) + 1 : 0;
+}
+
+void inside(std::span<const float> ls, float lo, float hi, std::size_t& k0, std::size_t& k1) {
+  k0 = std::size_t(std::lower_bound(ls.begin(), ls.end(), lo) - ls.begin());
+  k1 = std::size_t(std::upper_bound(ls.begin(), ls.end(), hi) - ls.begin());
+}
+
+}  // namespace
+
+Band band_on_grid(std::span<const float> grid, std::span<const float> lf, std::span<const float> tf) {
+  Band b;
+  const float lo = lf.front(), hi = lf.back();
+  if (grid.empty() || lo >= grid.back() || grid.front() >= hi) return b;
+  b.overlap = true;
+  inside(grid, lo, hi, b.k0, b.k1);
+  b.ts.resize(b.k1 - b.k0);
+  b.bracket = sweep_transmission(grid, b.k0, b.k1, lf, tf, b.ts.data());
+  for (float& t : b.ts)
+    if (t < 0.0f) t = 0.0f;  // clipped whatever the flux: t > 0 fails first
+  std::vector<float> full(grid.size(), 0.0f);
+  std::copy(b.ts.begin(), b.ts.end(), full.begin() + std::ptrdiff_t(b.k0));
+  const int saved = saved_bracket();
+  b.covered = detail::integral_t_support(grid, full, lo, hi);
+  set_saved_bracket(saved);
+  return b;
+}
+
+FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::span<const float> tf,
+                             float D, FilterWork& work, const Band* band) {
+  FilterFlux r;
+  const std::span<const float> ls = s.lambda, fs = s.flux;
+  const float lo = lf.front(), hi = lf.back();
+  if (ls.empty() || lo >= ls.back() || ls.front() >= hi) {
+    r.flux = kSentinel;
+    return r;
+  }
+  std::size_t k0 = 0, k1 = 0;
+  float* ts = work.ts.data();
+  if (band) {
+    k0 = band->k0;
+    k1 = band->k1;
+    std::copy(band->ts.begin(), band->ts.end(), ts + k0);
+    if (band->bracket > 0) set_saved_bracket(band->bracket);
+  } else {
+    inside(ls, lo, hi, k0, k1);
+    const int bracket = sweep_transmission(ls, k0, k1, lf, tf, ts + k0);
+    if (bracket > 0) set_saved_bracket(bracket);
+  }
+  float* tq = work.tq.data();
+  float* tp = work.tp.data();
+  for (std::size_t k = k0; k < k1; ++k) {
+    float p = 0.0f, q = 0.0f;
+    if (fs[k] > 0.0f && ts[k] > 0.0f) {
+      p = fs[k];
+      q = 1.0f;
+    } else if (ts[k] < 0.0f) {
+      ts[k] = 0.0f;
+    }
+    tq[k] = ts[k] * q;
+    tp[k] = ts[k] * p;
+  }
+  const std::size_t ns = ls.size();
+  const auto span = [ns](const std::vector<float>& v) { return std::span<const float>(v.data(), ns); };
+  const float c = band ? band->covered : detail::integral_t_support(ls, span(work.ts), lo, hi);
+  const float e = detail::integral_t_support(ls, span(work.tq), lo, hi);
+  const float g = detail::integral_t_support(ls, span(work.tp), lo, hi);
+  std::fill(ts + k0, ts + k1, 0.0f);
+  std::fill(tq + k0, tq + k1, 0.0f);
+  std::fill(tp + k0, tp + k1, 0.0f);
+  r.covered = c / D;
+  r.positive = e / D;
+  r.flux = g;
+  return r;
+}
+
 }  // namespace veltrane

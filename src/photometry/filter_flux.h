@@ -2,7 +2,9 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
+#include "numerics/common.h"
 #include "numerics/console.h"
 
 namespace veltrane {
@@ -34,6 +36,41 @@ FilterFlux EvalTFluxes(Console& console, std::span<const float> ls, std::span<co
 FilterFlux EvalTFluxesLiteral(Console& console, std::span<const float> ls,
                               std::span<const float> fs, std::span<const float> lf,
                               std::span<const float> tf, float D, int mode, int& IsKeepOn);
+
+// A spectrum checked once for all the filters it is measured through.
+struct Spectrum {
+  std::span<const float> lambda, flux;  // Ns = the shorter
+  bool increasing = false;              // strictly, no NaN
+  Spectrum(std::span<const float> l, std::span<const float> f);
+};
+
+// Work arrays of the fast measurement: 0.0 everywhere between two filters.
+struct FilterWork {
+  std::vector<float> ts = std::vector<float>(kMaxExtended, 0.0f);
+  std::vector<float> tq = std::vector<float>(kMaxExtended, 0.0f);
+  std::vector<float> tp = std::vector<float>(kMaxExtended, 0.0f);
+};
+
+// What EvalTFluxes finds for one filter on one strictly increasing grid before it looks at
+// the fluxes: the samples inside the filter, the clipped transmission there, its integral
+// (the covered fraction's numerator) and the saved bracket it leaves. The same for the three
+// model spectra of every model that shares the base grid and the filter set.
+struct Band {
+  bool overlap = false;   // false: no overlap, flux -999.0
+  std::size_t k0 = 0, k1 = 0;
+  std::vector<float> ts;  // samples k0 .. k1 - 1
+  float covered = 0.0f;
+  int bracket = 0;        // saved bracket after the transmission (0: left unchanged)
+};
+Band band_on_grid(std::span<const float> grid, std::span<const float> lf, std::span<const float> tf);
+
+// EvalTFluxes without the effective wavelength (not computed), for a filter of two samples or
+// more that increase strictly, a spectrum that increases strictly and mode 2: the same flux,
+// fractions, reports, status and saved bracket, with the work over the filter's samples
+// only (binary searches, one sweep for the transmission). `band`, when given, is
+// band_on_grid of this spectrum's grid and filter. `work` is left all 0.0.
+FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::span<const float> tf,
+                             float D, FilterWork& work, const Band* band = nullptr);
 
 namespace detail {
 

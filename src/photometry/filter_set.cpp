@@ -53,8 +53,8 @@ struct StandardSpectrum {
 
 // Record 1 "label N", then N records "λ flux". nullopt for a file that cannot be opened or
 // read, a count outside 2..10,000, or an end of file before the N-th sample.
-std::optional<StandardSpectrum> read_standard(const std::string& path) {
-  auto file = RecordFile::open(path);
+std::optional<StandardSpectrum> read_standard(const FileOpener& open, const std::string& path) {
+  auto file = open(path);
   if (!file) return std::nullopt;
   std::string label;
   std::int32_t n = 0;
@@ -81,8 +81,10 @@ std::optional<StandardSpectrum> read_standard(const std::string& path) {
 // leaves no samples), then up to 10,000 samples until the end of the file. A sample is
 // stored only when both of its values were read. False on a read error.
 bool read_filter_curve(RecordFile& file, FilterSet& set, std::size_t i) {
-  float* tl = set.t_lambda.data() + i * kMaxPoints;
-  float* tf = set.t_fluxes.data() + i * kMaxPoints;
+  std::vector<float>& tl = set.t_lambda[i];
+  std::vector<float>& tf = set.t_fluxes[i];
+  tl.clear();
+  tf.clear();
   int n = 0;
   bool at_end = false;
   for (int r = 0; r < kHeaderRecords && !at_end; ++r) {
@@ -91,15 +93,15 @@ bool read_filter_curve(RecordFile& file, FilterSet& set, std::size_t i) {
     at_end = st == ReadStatus::end_of_file;
   }
   while (!at_end && n < kMaxPoints) {
-    float l = tl[n];
-    float t = tf[n];
+    float l = kSentinel;
+    float t = kSentinel;
     ListRead rec(file);
     rec.real(l);
     rec.real(t);
     if (rec.status() == ReadStatus::error) return false;
     if (rec.status() == ReadStatus::end_of_file) break;
-    tl[n] = l;
-    tf[n] = t;
+    tl.push_back(l);
+    tf.push_back(t);
     ++n;
   }
   set.Npt_fil[i] = n;
@@ -153,7 +155,7 @@ void list_calibration(Console& console, const FilterSet& set, std::size_t i) {
 }  // namespace
 
 void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int mode,
-                 int& IsKeepOn, int verbose) {
+                 int& IsKeepOn, int verbose, const FileOpener& open) {
   if (IsKeepOn == 0) return;
 
   set.Nfilters = 0;
@@ -161,8 +163,6 @@ void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int
                   &set.lamb_eff}) {
     CleanAClear(*a, 1);
   }
-  CleanMClear(set.t_lambda);
-  CleanMClear(set.t_fluxes);
   for (auto& name : set.name_fil) name = "NONE";
 
   const std::string prefix = textio::used_part(fil_dir);
@@ -170,14 +170,14 @@ void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int
     return textio::cut_text(prefix + std::string(name));
   };
 
-  const auto vega = read_standard(path_of("VegaLR.dat"));
+  const auto vega = read_standard(open, path_of("VegaLR.dat"));
   if (!vega) failure_a(console, IsKeepOn);
-  const auto sun = read_standard(path_of("Sun_LR.dat"));
+  const auto sun = read_standard(open, path_of("Sun_LR.dat"));
   if (!sun) failure_a(console, IsKeepOn);
-  const auto fbd = read_standard(path_of("BD+17d4708.dat"));
+  const auto fbd = read_standard(open, path_of("BD+17d4708.dat"));
   if (!fbd) failure_a(console, IsKeepOn);
 
-  auto list = RecordFile::open(path_of("ListFilters.txt"));
+  auto list = open(path_of("ListFilters.txt"));
   if (!list) failure_b(console, IsKeepOn);
   std::int32_t count = 0;
   if (ListRead(*list).integer(count) != ReadStatus::ok) failure_b(console, IsKeepOn);
@@ -190,7 +190,7 @@ void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int
 
   for (std::size_t i = 0; i < std::size_t(std::max(count, 0)); ++i) {
     if (ListRead(*list).text(set.name_fil[i]) != ReadStatus::ok) failure_b(console, IsKeepOn);
-    auto file = RecordFile::open(path_of(set.name_fil[i]));
+    auto file = open(path_of(set.name_fil[i]));
     if (!file) failure_b(console, IsKeepOn);
     if (!read_filter_curve(*file, set, i)) failure_b(console, IsKeepOn);
   }
@@ -200,6 +200,10 @@ void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int
     if (set.Npt_fil[i] < 1) continue;
     calibrate(console, set, i, *vega, *sun, *fbd, v, mode, IsKeepOn);
     if (verbose == 1) list_calibration(console, set, i);
+  }
+  for (std::size_t i = 0; i < std::size_t(std::max(count, 0)); ++i) {
+    const auto l = set.lambda(int(i));
+    set.increasing[i] = l.size() >= 2 && detail::strictly_increasing(l);
   }
   if (verbose == 1) console.say("[ReadFilters]");
 }

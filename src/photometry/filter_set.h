@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -10,6 +12,7 @@
 
 #include "numerics/common.h"
 #include "numerics/console.h"
+#include "textio/list_input.h"
 
 namespace veltrane {
 
@@ -17,42 +20,45 @@ struct FilterSet {
   int Nfilters = 0;
   std::vector<std::string> name_fil = std::vector<std::string>(kMaxFilters);  // without trailing blanks
   std::vector<int> Npt_fil = std::vector<int>(kMaxFilters, 0);
-  std::vector<float> t_lambda = std::vector<float>(std::size_t(kMaxPoints) * kMaxFilters, 0.0f);  // column i: filter i, Å
-  std::vector<float> t_fluxes = std::vector<float>(std::size_t(kMaxPoints) * kMaxFilters, 0.0f);
+  std::vector<std::vector<float>> t_lambda = std::vector<std::vector<float>>(kMaxFilters);  // filter i, Å
+  std::vector<std::vector<float>> t_fluxes = std::vector<std::vector<float>>(kMaxFilters);
   std::vector<float> T_l_Area = std::vector<float>(kMaxFilters, 0.0f);  // ∫T dλ
   std::vector<float> T_n_Area = std::vector<float>(kMaxFilters, 0.0f);  // ∫T c/λ² dλ
   std::vector<float> M_ABVega = std::vector<float>(kMaxFilters, 0.0f);  // AB magnitude of Vega
   std::vector<float> T_G_Vega = std::vector<float>(kMaxFilters, 0.0f);  // Vega when BD+17d4708 is 9.5
   std::vector<float> F_l_Vega = std::vector<float>(kMaxFilters, 0.0f);  // ∫F_Vega T dλ
   std::vector<float> lamb_eff = std::vector<float>(kMaxFilters, 0.0f);  // Å
+  // Filter i has two samples or more, strictly increasing: its own integrals never fail.
+  std::vector<char> increasing = std::vector<char>(kMaxFilters, 0);
 
-  // The curve of filter i: its Npt_fil(i) samples (a count outside 0..10,000 is taken as
-  // the nearer limit, so the span never leaves column i).
-  std::span<const float> lambda(int i) const {
-    return {t_lambda.data() + std::size_t(i) * kMaxPoints, samples(i)};
-  }
-  std::span<const float> transmission(int i) const {
-    return {t_fluxes.data() + std::size_t(i) * kMaxPoints, samples(i)};
-  }
-  std::size_t samples(int i) const {
-    return std::size_t(std::clamp(Npt_fil[std::size_t(i)], 0, kMaxPoints));
+  // The curve of filter i: its Npt_fil(i) samples.
+  std::span<const float> lambda(int i) const { return curve(t_lambda, i); }
+  std::span<const float> transmission(int i) const { return curve(t_fluxes, i); }
+
+ private:
+  std::span<const float> curve(const std::vector<std::vector<float>>& c, int i) const {
+    const auto& v = c[std::size_t(i)];
+    return {v.data(), std::min(v.size(), std::size_t(std::max(Npt_fil[std::size_t(i)], 0)))};
   }
 };
 
 // Loads and calibrates the filter set from the directory text `fil_dir` (used up to its first
-// blank). Returns at once when IsKeepOn is 0. A failed integration clears IsKeepOn; a missing
+// blank) into `set` (as constructed). Returns at once when IsKeepOn is 0. A failed integration clears IsKeepOn; a missing
 // or unreadable standard spectrum, list or filter file prints failure A/B and ends the run
 // with RunStop(1). verbose == 1 prints the listing.
 //
 // Files in the directory: "VegaLR.dat", "Sun_LR.dat", "BD+17d4708.dat" (label and count, then
 // 2..10,000 samples λ, flux; anything else is failure A), "ListFilters.txt" (count, at most
 // 300, then one file name per record; failure B otherwise) and the filter files (15 header
-// records, then at most 10,000 samples λ in Å, transmission). Every call resets Nfilters,
-// the names ("NONE"), the curves and the six calibration arrays (-999.0); Npt_fil is written
-// only for the filters read. A filter with no samples keeps -999.0 and is not listed.
+// records, then at most 10,000 samples λ in Å, transmission). Nfilters, the names ("NONE"
+// beyond the list) and the six calibration arrays (-999.0) are set; Npt_fil only for the
+// filters read. A filter with no samples keeps -999.0 and is not listed.
 // M_ABVega = −2.5 log10(F_l_Vega / T_n_Area) − 48.6; T_G_Vega = 9.5 − 2.5 log10(F_V / F_BD)
 // when F_BD > 0, else -999.0 (docs/formulae.md).
+// `open` opens a file of the set for reading (nullopt when it cannot be opened).
+using FileOpener = std::function<std::optional<textio::RecordFile>(const std::string& path)>;
 void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int mode,
-                 int& IsKeepOn, int verbose);
+                 int& IsKeepOn, int verbose,
+                 const FileOpener& open = [](const std::string& p) { return textio::RecordFile::open(p); });
 
 }  // namespace veltrane

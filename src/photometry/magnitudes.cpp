@@ -25,30 +25,57 @@ std::array<float, kNumSystems> zero_points(const FilterSet& set, std::size_t i) 
 
 }  // namespace
 
+namespace {
+
+// Filter i's results and its seven magnitudes from its flux F.
+void store(const FilterSet& set, std::size_t i, const FilterFlux& r, FilterResults& results,
+           std::span<float> plane) {
+  const float F = r.flux;
+  results.filt_res_a[i] = r.covered;
+  results.filt_res_b[i] = r.positive;
+  const auto z = zero_points(set, i);
+  results.filt_zp_v[i] = z[0];
+  const float m = F > 0.0f ? 2.5f * std::log10(F) : 0.0f;
+  for (std::size_t k = 0; k < std::size_t(kNumSystems); ++k) {
+    // A NaN zero point fails the comparison and counts as missing.
+    const float mag = (F > 0.0f && z[k] > kSentinel) ? z[k] - m : kSentinel;
+    const std::size_t at = k * std::size_t(kMaxFilters) + i;
+    if (at < plane.size()) plane[at] = mag;
+  }
+}
+
+}  // namespace
+
 void EvalFilters(Console& console, std::span<const float> lambda, std::span<const float> flux,
                  const FilterSet& set, FilterResults& results, std::span<float> plane, int mode,
                  int& IsKeepOn) {
   if (IsKeepOn == 0) return;
-
   std::fill(results.filt_zp_v.begin(), results.filt_zp_v.end(), kSentinel);
-
   const int nfil = std::min(set.Nfilters, kMaxFilters);
   for (int f = 0; f < nfil; ++f) {
     const std::size_t i = std::size_t(f);
-    const FilterFlux r = EvalTFluxes(console, lambda, flux, set.lambda(f), set.transmission(f),
-                                     set.T_l_Area[i], mode, IsKeepOn);
-    const float F = r.flux;
-    results.filt_res_a[i] = r.covered;
-    results.filt_res_b[i] = r.positive;
-    const auto z = zero_points(set, i);
-    results.filt_zp_v[i] = z[0];
+    store(set, i,
+          EvalTFluxes(console, lambda, flux, set.lambda(f), set.transmission(f), set.T_l_Area[i],
+                      mode, IsKeepOn),
+          results, plane);
+  }
+}
 
-    for (std::size_t k = 0; k < std::size_t(kNumSystems); ++k) {
-      // A NaN zero point fails the comparison and counts as missing.
-      const float mag = (F > 0.0f && z[k] > kSentinel) ? z[k] - 2.5f * std::log10(F) : kSentinel;
-      const std::size_t at = k * std::size_t(kMaxFilters) + i;
-      if (at < plane.size()) plane[at] = mag;
-    }
+void EvalFilters(Console& console, const Spectrum& s, const FilterSet& set, FilterResults& results,
+                 std::span<float> plane, int mode, int& IsKeepOn, FilterWork& work,
+                 std::span<const Band> bands) {
+  if (IsKeepOn == 0) return;
+  std::fill(results.filt_zp_v.begin(), results.filt_zp_v.end(), kSentinel);
+  const int nfil = std::min(set.Nfilters, kMaxFilters);
+  for (int f = 0; f < nfil; ++f) {
+    const std::size_t i = std::size_t(f);
+    const bool fast = mode == 2 && s.increasing && set.increasing[i];
+    const FilterFlux r =
+        fast ? EvalTFluxesOnBand(s, set.lambda(f), set.transmission(f), set.T_l_Area[i], work,
+                                 i < bands.size() ? &bands[i] : nullptr)
+             : EvalTFluxes(console, s.lambda, s.flux, set.lambda(f), set.transmission(f),
+                           set.T_l_Area[i], mode, IsKeepOn);
+    store(set, i, r, results, plane);
   }
 }
 

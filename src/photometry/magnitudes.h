@@ -8,6 +8,7 @@
 
 #include "numerics/common.h"
 #include "numerics/console.h"
+#include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
 
 namespace veltrane {
@@ -51,5 +52,11 @@ inline constexpr std::string_view kSystemNames[kNumSystems] = {
 void EvalFilters(Console& console, std::span<const float> lambda, std::span<const float> flux,
                  const FilterSet& set, FilterResults& results, std::span<float> plane, int mode,
                  int& IsKeepOn);
+// The same, filter by filter through EvalTFluxesOnBand where it applies (mode 2, both the
+// spectrum and the filter strictly increasing), bit for bit. `bands`, when not empty, holds
+// band_on_grid of this spectrum's grid for every filter of the set.
+void EvalFilters(Console& console, const Spectrum& s, const FilterSet& set, FilterResults& results,
+                 std::span<float> plane, int mode, int& IsKeepOn, FilterWork& work,
+                 std::span<const Band> bands = {});
 
 }  // namespace veltrane

@@ -57,30 +57,30 @@ class RecordReader {
   bool ok_ = true;
 };
 
-void report_error(Console& console, std::string_view log_name) {
+void report_error(Console& console, ProblemLog& log) {
   const std::string line = "    [Read_Out_KW] arqKWsynt contains ERROR";
   console.say(kProblemHeader);
   console.line(line);
-  write_problem_report(console, log_name, LogMode::rewrite, {line}, DateLine::bare);
+  log.report(LogMode::rewrite, {line}, DateLine::bare);
 }
 
 }  // namespace
 
-void Read_Out_KW(Console& console, std::string_view arq_synt, std::string_view log_name,
-                 float Phyunits, FitResult& fit, int& IsKeepOn) {
+void Read_Out_KW(Console& console, ProblemLog& log, std::string_view arq_synt, float Phyunits,
+                 FitResult& fit, int& IsKeepOn) {
   if (!Ver_Dir_Arc(console, arq_synt, 0)) {
     const std::string l1 = "    [Read_Out_KW] arq_synt> does not exist";
     const std::string l2 = "    [Read_Out_KW] arq_synt> " + std::string(textio::adjust_trim(arq_synt));
     console.say(kProblemHeader);
     console.line(l1);
     console.line(l2);
-    write_problem_report(console, log_name, LogMode::rewrite, {l1, l2}, DateLine::bare);
+    log.report(LogMode::rewrite, {l1, l2}, DateLine::bare);
     IsKeepOn = 0;
     return;
   }
   std::optional<RecordFile> file = RecordFile::open(std::string(textio::trim_right(arq_synt)));
   if (!file) {
-    report_error(console, log_name);
+    report_error(console, log);
     IsKeepOn = 0;
     return;
   }
@@ -156,7 +156,7 @@ void Read_Out_KW(Console& console, std::string_view arq_synt, std::string_view l
     ok = in.ok();
   }
   if (!ok) {
-    report_error(console, log_name);
+    report_error(console, log);
     IsKeepOn = 0;
     return;
   }

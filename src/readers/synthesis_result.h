@@ -9,6 +9,7 @@
 
 #include "numerics/common.h"
 #include "numerics/console.h"
+#include "numerics/problem_log.h"
 
 namespace veltrane {
 
@@ -45,9 +46,9 @@ struct FitResult {
 
 // Reads `arq_synt` into `fit` (values not in the file keep what they held) and rescales the
 // observed fluxes by flx_norm × Phyunits. A missing or unreadable file (wrong form, early end,
-// more than 300 rows or 10,000 points) prints its report, rewrites the log `log_name` with it
+// more than 300 rows or 10,000 points) prints its report, rewrites the model's log with it
 // and clears IsKeepOn; the values read before the failure stay stored.
-void Read_Out_KW(Console& console, std::string_view arq_synt, std::string_view log_name,
-                 float Phyunits, FitResult& fit, int& IsKeepOn);
+void Read_Out_KW(Console& console, ProblemLog& log, std::string_view arq_synt, float Phyunits,
+                 FitResult& fit, int& IsKeepOn);
 
 }  // namespace veltrane

@@ -8,24 +8,23 @@
 #include <sstream>
 
 #include "extinction/laws.h"
-#include "numerics/console.h"
+#include "numerics/problem_log.h"
 #include "test_util.h"
 
 namespace veltrane {
 namespace {
 
-float eval(Console& c, int law, float lambda, const std::string& log, int& status) {
+float eval(int law, float lambda, ProblemLog& log, int& status) {
   switch (law) {
-    case 0: return CALR_LawOPT(c, lambda, log, status);
-    case 1: return CCJR_LawOPT(c, lambda, log, status);
-    case 2: return CCMR_LawOPT(c, lambda, 3.1f, log, status);
-    default: return GDNR_LawOPT(c, lambda, std::string("GD") + char('0' + law - 2), log, status);
+    case 0: return CALR_LawOPT(lambda, log, status);
+    case 1: return CCJR_LawOPT(lambda, log, status);
+    case 2: return CCMR_LawOPT(lambda, 3.1f, log, status);
+    default: return GDNR_LawOPT(lambda, std::string("GD") + char('0' + law - 2), log, status);
   }
 }
 
 TEST(Laws, MatchTheFortranTranscriptionBitForBit) {
-  vtest::TempDir dir;
-  Console console = Console::capture();
+  ProblemLog log;
   std::ifstream in(std::string(VELTRANE_TEST_DATA) + "/extinction/data/law_values.txt");
   int rows = 0, outside = 0;
   for (std::string line; std::getline(in, line);) {
@@ -38,7 +37,7 @@ TEST(Laws, MatchTheFortranTranscriptionBitForBit) {
       l >> bits;
       const std::uint32_t want = std::uint32_t(std::stoul(bits, nullptr, 16));
       int status = 1;
-      EXPECT_EQ(std::bit_cast<std::uint32_t>(eval(console, law, lambda, dir / "log", status)), want)
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(eval(law, lambda, log, status)), want)
           << "law " << law << " at " << text;
       EXPECT_EQ(status, want == 0 ? 0 : 1) << "law " << law << " at " << text;
       outside += want == 0;
@@ -46,17 +45,16 @@ TEST(Laws, MatchTheFortranTranscriptionBitForBit) {
     ++rows;
   }
   EXPECT_EQ(rows, 54);
-  EXPECT_EQ(vtest::count(vtest::read_file(dir / "log"), "[PROBLEM_FIT]"), outside);
-  EXPECT_EQ(console.captured(), "");
+  EXPECT_EQ(int(log.reports().size()), outside);
+  for (const auto& r : log.reports()) EXPECT_EQ(r.mode, LogMode::append);
 }
 
 TEST(Laws, ReportsAreAppendedToTheLog) {
-  vtest::TempDir dir;
-  Console console = Console::capture();
+  ProblemLog log;
   int status = 1;
-  for (int law = 0; law < 4; ++law) eval(console, law, 100.0f, dir / "log", status);
-  EXPECT_EQ(GDNR_LawOPT(console, 5500.0f, "GD7", dir / "log", status), 0.0f);
-  EXPECT_EQ(vtest::mask_dates(vtest::read_file(dir / "log")),
+  for (int law = 0; law < 4; ++law) eval(law, 100.0f, log, status);
+  EXPECT_EQ(GDNR_LawOPT(5500.0f, "GD7", log, status), 0.0f);
+  EXPECT_EQ(vtest::mask_dates(log.content().text),
             vtest::read_file(std::string(VELTRANE_TEST_DATA) + "/extinction/data/law_reports.txt"));
 }
 

@@ -22,8 +22,8 @@ FilterSet& shared_set() {  // 24 MB: one per test binary, as one per run
 }
 
 void put_filter(FilterSet& set, int i, const V& l, const V& t, float f_vega, float m_ab, float t_g) {
-  std::copy(l.begin(), l.end(), set.t_lambda.begin() + std::ptrdiff_t(i) * kMaxPoints);
-  std::copy(t.begin(), t.end(), set.t_fluxes.begin() + std::ptrdiff_t(i) * kMaxPoints);
+  set.t_lambda[std::size_t(i)] = l;
+  set.t_fluxes[std::size_t(i)] = t;
   set.Npt_fil[std::size_t(i)] = int(l.size());
   set.T_l_Area[std::size_t(i)] = 2000.0f;
   set.F_l_Vega[std::size_t(i)] = f_vega;

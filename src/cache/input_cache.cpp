@@ -1,0 +1,176 @@
+#include "cache/input_cache.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "numerics/interpolation.h"
+#include "textio/list_input.h"
+
+namespace veltrane {
+namespace {
+
+constexpr std::size_t kKept = 4;  // assembled tables and bands kept (most recent first)
+
+FileIdentity identity(const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return {};
+  return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::uint64_t(st.st_size),
+          std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, true};
+}
+
+// The whole content of a file and its identity as opened; nullopt when it cannot be opened
+// or read (missing, a directory, no permission). A file that is not regular (a pipe) has no
+// identity and is never kept.
+std::optional<std::pair<std::string, FileIdentity>> read_whole(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string text;
+  if (S_ISREG(st.st_mode)) text.reserve(std::size_t(st.st_size));
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(fd, buf, sizeof buf);
+    if (got < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    text.append(buf, std::size_t(got));
+  }
+  ::close(fd);
+  return std::make_pair(std::move(text), identity(st));
+}
+
+}  // namespace
+
+FileIdentity identity_of(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  return identity(st);
+}
+
+template <class T, class Parse>
+std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entry<T>>& map,
+                                            const std::string& path, InputRecord& read, Parse parse) {
+  const FileIdentity now = identity_of(path);
+  if (now.exists) {
+    std::lock_guard lock(mutex_);
+    const auto it = map.find(path);
+    if (it != map.end() && it->second.id == now) {
+      read.emplace_back(path, now);
+      return it->second.value;
+    }
+  }
+  auto file = read_whole(path);
+  if (!file) {
+    read.emplace_back(path, FileIdentity{});
+    return nullptr;
+  }
+  auto value = std::make_shared<const T>(parse(file->first));
+  read.emplace_back(path, file->second);
+  if (file->second.exists) {
+    std::lock_guard lock(mutex_);
+    map[path] = {file->second, value};
+  }
+  return value;
+}
+
+std::shared_ptr<const BaseFile> InputCache::Session::base_file(const std::string& path) {
+  return cache_.parsed(cache_.base_files_, path, read_, parse_base_file);
+}
+
+std::shared_ptr<const SspFile> InputCache::Session::ssp_file(const std::string& path) {
+  return cache_.parsed(cache_.ssp_files_, path, read_, parse_ssp_file);
+}
+
+std::shared_ptr<const BaseTables> InputCache::Session::tables(
+    std::span<const std::shared_ptr<const SspFile>> ssps) {
+  std::vector<const SspFile*> key;
+  for (const auto& s : ssps) key.push_back(s.get());
+  {
+    std::lock_guard lock(cache_.mutex_);
+    for (const TablesEntry& e : cache_.tables_)
+      if (e.key == key) return e.tables;
+  }
+  auto tables = assemble_base(ssps);
+  std::lock_guard lock(cache_.mutex_);
+  auto& kept = cache_.tables_;
+  kept.insert(kept.begin(), TablesEntry{std::move(key), tables});
+  if (kept.size() > kKept) kept.pop_back();
+  return tables;
+}
+
+std::shared_ptr<const FilterSet> InputCache::Session::filters(Console& console, std::string_view fil_dir,
+                                                               int mode, int& IsKeepOn, int verbose) {
+  const std::string dir(fil_dir);
+  std::optional<FilterEntry> hit;
+  {
+    std::lock_guard lock(cache_.mutex_);
+    for (const FilterEntry& e : cache_.filter_sets_)
+      if (e.dir == dir && e.mode == mode && e.verbose == verbose) hit = e;
+  }
+  if (hit && !std::all_of(hit->files.begin(), hit->files.end(),
+                          [](const auto& f) { return f.second.exists && identity_of(f.first) == f.second; }))
+    hit.reset();
+  if (!hit) {
+    FilterEntry e{dir, mode, verbose, {}, nullptr, {}, false, 1};
+    const FileOpener open = [&e](const std::string& path) -> std::optional<textio::RecordFile> {
+      auto file = read_whole(path);
+      e.files.emplace_back(path, file ? file->second : FileIdentity{});
+      if (!file) return std::nullopt;
+      return textio::RecordFile::from_string(std::move(file->first));
+    };
+    auto set = std::make_shared<FilterSet>();
+    Console capture = Console::capture();
+    int keep = 1;
+    try {
+      ReadFilters(capture, *set, dir, mode, keep, verbose, open);
+    } catch (const RunStop&) {
+      console.text(capture.captured());
+      IsKeepOn = keep;
+      throw;
+    }
+    e.set = std::move(set);
+    e.console = capture.captured();
+    e.cleared = keep == 0;
+    e.bracket = saved_bracket();
+    std::lock_guard lock(cache_.mutex_);
+    auto& sets = cache_.filter_sets_;
+    std::erase_if(sets, [&](const FilterEntry& o) { return o.dir == dir && o.mode == mode && o.verbose == verbose; });
+    sets.push_back(e);
+    hit = std::move(e);
+  }
+  console.text(hit->console);
+  if (hit->cleared) IsKeepOn = 0;
+  set_saved_bracket(hit->bracket);
+  read_.insert(read_.end(), hit->files.begin(), hit->files.end());
+  return hit->set;
+}
+
+std::shared_ptr<const std::vector<Band>> InputCache::Session::bands(
+    const std::shared_ptr<const BaseTables>& tables, int n, const std::shared_ptr<const FilterSet>& set) {
+  {
+    std::lock_guard lock(cache_.mutex_);
+    for (const BandsEntry& e : cache_.bands_)
+      if (e.tables == tables && e.n == n && e.set == set) return e.bands;
+  }
+  auto bands = std::make_shared<std::vector<Band>>(std::size_t(std::clamp(set->Nfilters, 0, kMaxFilters)));
+  const std::span<const float> grid(tables->b_lambda.data(), std::size_t(n));
+  const int saved = saved_bracket();
+  for (std::size_t i = 0; i < bands->size(); ++i)
+    if (set->increasing[i]) (*bands)[i] = band_on_grid(grid, set->lambda(int(i)), set->transmission(int(i)));
+  set_saved_bracket(saved);
+  std::lock_guard lock(cache_.mutex_);
+  auto& kept = cache_.bands_;
+  kept.insert(kept.begin(), BandsEntry{tables, n, set, bands});
+  if (kept.size() > kKept) kept.pop_back();
+  return bands;
+}
+
+}  // namespace veltrane

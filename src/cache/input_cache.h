@@ -1,0 +1,101 @@
+// Inputs that did not change are not read again: the parsed SSP base files and the
+// calibrated filter set are kept between models, keyed by path and by each file's identity
+// (device, inode, size, modification time), and read again when any of these changes. A
+// load taken from the cache leaves exactly what reading it would (listing, reports, status,
+// the saved interpolation bracket). Thread-safe: the workers of a run share one cache.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "numerics/console.h"
+#include "photometry/filter_flux.h"
+#include "photometry/filter_set.h"
+#include "readers/ssp_base.h"
+
+namespace veltrane {
+
+struct FileIdentity {
+  std::uint64_t device = 0, inode = 0, size = 0;
+  std::int64_t mtime_ns = 0;
+  bool exists = false;  // false: no file (or not a regular one) at the path
+  bool operator==(const FileIdentity&) const = default;
+};
+// What is at `path` now.
+FileIdentity identity_of(const std::string& path);
+
+// The files a model read, with the identity each had when it was read.
+using InputRecord = std::vector<std::pair<std::string, FileIdentity>>;
+
+class InputCache {
+ public:
+  // One model's view of the cache: the base reader's source, the filter loader, and the list
+  // of files the model read.
+  class Session : public BaseSource {
+   public:
+    explicit Session(InputCache& cache) : cache_(cache) {}
+    std::shared_ptr<const BaseFile> base_file(const std::string& path) override;
+    std::shared_ptr<const SspFile> ssp_file(const std::string& path) override;
+    std::shared_ptr<const BaseTables> tables(std::span<const std::shared_ptr<const SspFile>> ssps) override;
+    // ReadFilters through the cache (IsKeepOn must be 1): a hit replays the console lines,
+    // the status and the saved bracket of the load it stands for. A load that ends the run
+    // is not kept.
+    std::shared_ptr<const FilterSet> filters(Console& console, std::string_view fil_dir, int mode,
+                                             int& IsKeepOn, int verbose);
+    // band_on_grid of every increasing filter of `set` on b_lambda(1..n) of `tables`.
+    std::shared_ptr<const std::vector<Band>> bands(const std::shared_ptr<const BaseTables>& tables,
+                                                   int n, const std::shared_ptr<const FilterSet>& set);
+    // Records a file read outside the cache (the synthesis result).
+    void note(const std::string& path, const FileIdentity& id) { read_.emplace_back(path, id); }
+    const InputRecord& read() const { return read_; }
+
+   private:
+    InputCache& cache_;
+    InputRecord read_;
+  };
+
+ private:
+  template <class T>
+  struct Entry {
+    FileIdentity id;
+    std::shared_ptr<const T> value;
+  };
+  struct FilterEntry {
+    std::string dir;
+    int mode = 0, verbose = 0;
+    InputRecord files;
+    std::shared_ptr<const FilterSet> set;
+    std::string console;
+    bool cleared = false;
+    int bracket = 1;
+  };
+  struct TablesEntry {
+    std::vector<const SspFile*> key;
+    std::shared_ptr<const BaseTables> tables;
+  };
+  struct BandsEntry {  // keeps its keys alive, so their addresses are never reused
+    std::shared_ptr<const BaseTables> tables;
+    int n;
+    std::shared_ptr<const FilterSet> set;
+    std::shared_ptr<const std::vector<Band>> bands;
+  };
+  template <class T, class Parse>
+  std::shared_ptr<const T> parsed(std::unordered_map<std::string, Entry<T>>& map,
+                                  const std::string& path, InputRecord& read, Parse parse);
+
+  std::mutex mutex_;
+  std::unordered_map<std::string, Entry<BaseFile>> base_files_;
+  std::unordered_map<std::string, Entry<SspFile>> ssp_files_;
+  std::vector<FilterEntry> filter_sets_;
+  std::vector<TablesEntry> tables_;
+  std::vector<BandsEntry> bands_;
+};
+
+}  // namespace veltrane

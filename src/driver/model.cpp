@@ -1,0 +1,125 @@
+#include "driver/model.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "numerics/file_check.h"
+#include "textio/format.h"
+
+namespace veltrane {
+namespace {
+
+// Sentinels in every slot of the magnitude table and in the per-filter results, so a model
+// that fails shows -999.0 wherever it computed nothing itself; no population row of an
+// earlier model weighs anything in this one.
+void reset_model(Worker& w) {
+  std::fill(w.mags.m.begin(), w.mags.m.end(), kSentinel);
+  for (auto* v : {&w.filter_results.filt_res_a, &w.filter_results.filt_res_b, &w.filter_results.filt_zp_v})
+    std::fill(v->begin(), v->end(), kSentinel);
+  for (auto* v : {&w.fit.x_j, &w.fit.m2_j, &w.fit.m3_j, &w.spectra.x_you, &w.spectra.x_old,
+                  &w.spectra.m2_you, &w.spectra.m2_old, &w.spectra.m3_you, &w.spectra.m3_old})
+    std::fill(v->begin(), v->end(), 0.0f);
+}
+
+bool regular_file(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// `text` written to `path` from its start ("w") or after what it holds ("a").
+bool write_file(const std::string& path, const std::string& text, const char* mode) {
+  std::FILE* f = std::fopen(path.c_str(), mode);
+  if (f == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return (std::fclose(f) == 0) && written;
+}
+
+// `text` to `path` through "<path>.tmp" and a rename, so an interrupted run never leaves a
+// truncated table under the final name.
+bool write_atomically(const std::string& path, const std::string& text) {
+  const std::string tmp = path + ".tmp";
+  if (write_file(tmp, text, "wb") && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+  std::remove(tmp.c_str());
+  return false;
+}
+
+std::optional<int> cannot_write(Console& out, const std::string& path) {
+  out.say("... ERROR -> Cannot write " + std::string(textio::adjust_trim(path)));
+  return 1;
+}
+
+}  // namespace
+
+ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, InputCache& cache,
+                           const Carried& before) {
+  ModelOutcome out;
+  Console console = Console::capture();
+  out.after = before;
+  console.say("... arq_synt: " + job.files.arq_synt);
+  if (p.Fverbose == 0) console.say("... distance: " + textio::adj_f(job.distance, 15, 8));
+  if (job.too_long) {
+    // Cut names would collide: the log or a table could replace the result file itself.
+    console.say("... VT__WARN: File name too long, model skipped");
+    out.console = console.captured();
+    return out;
+  }
+  out.processed = true;
+  ProblemLog log(&console);
+  InputCache::Session session(cache);
+  int IsKeepOn = 1;
+  try {
+    reset_model(w);
+    session.note(job.files.arq_synt, identity_of(job.files.arq_synt));
+    Read_Out_KW(console, log, job.files.arq_synt, p.Phyunits, w.fit, IsKeepOn);
+    if (IsKeepOn == 1) {
+      rebuild_model(console, log, p, w, session, out.after, out, IsKeepOn);
+      format_tables(console, p, w, out.after, job.distance, out);
+    }
+  } catch (const RunStop& stop) {
+    out.stop = stop.status();
+  }
+  out.IsKeepOn = IsKeepOn;
+  out.console = console.captured();
+  log.detach();
+  out.log = std::move(log);
+  out.inputs = session.read();
+  return out;
+}
+
+void remove_old_log(const ModelFiles& files) {
+  if (regular_file(files.log)) std::remove(files.log.c_str());
+}
+
+std::optional<int> commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out) {
+  if (!o.log.empty()) {
+    const ProblemLog::Content c = o.log.content();
+    if (!write_file(files.log, c.text, c.rewrite ? "wb" : "ab")) {
+      // The run ends at the model's first report, where the log was first opened.
+      out.text(std::string_view(o.console).substr(0, o.log.reports().front().console_at));
+      return cannot_write(out, files.log);
+    }
+  }
+  out.text(o.console);
+  if (o.stop) return o.stop;
+  if (!o.processed) return std::nullopt;
+  if (o.mag && !write_atomically(files.mag, o.mag_text)) return cannot_write(out, files.mag);
+  if (o.spc && !write_atomically(files.spc, o.spc_text)) return cannot_write(out, files.spc);
+
+  // Only failed models keep a log; one that failed without writing any gets a short report.
+  Console quiet = Console::capture();
+  const bool exists = Ver_Dir_Arc(quiet, files.log, 0);
+  if (o.IsKeepOn == 1 && exists) {
+    // Nothing but a regular file of its own is ever removed: a directory cannot be.
+    if (!regular_file(files.log) || std::remove(files.log.c_str()) != 0) return cannot_write(out, files.log);
+  } else if (o.IsKeepOn == 0 && !exists) {
+    ProblemLog end;
+    end.report(LogMode::append, {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),
+                                 indent("[Veltrane] Problem reported on console")});
+    if (!write_file(files.log, end.content().text, "ab")) return cannot_write(out, files.log);
+  }
+  return std::nullopt;
+}
+
+}  // namespace veltrane
