@@ -59,7 +59,7 @@ template <class T, class Parse>
 std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entry<T>>& map,
                                             const std::string& path, InputRecord& read, Parse parse) {
   const FileIdentity now = identity_of(path);
-  if (now.exists) {
+  if (now.exists && keep_) {
     std::lock_guard lock(mutex_);
     const auto it = map.find(path);
     if (it != map.end() && it->second.id == now) {
@@ -74,7 +74,7 @@ std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entr
   }
   auto value = std::make_shared<const T>(parse(file->first));
   read.emplace_back(path, file->second);
-  if (file->second.exists) {
+  if (file->second.exists && keep_) {
     std::lock_guard lock(mutex_);
     map[path] = {file->second, value};
   }
@@ -115,6 +115,7 @@ std::shared_ptr<const FilterSet> InputCache::Session::filters(Console& console, 
     for (const FilterEntry& e : cache_.filter_sets_)
       if (e.dir == dir && e.mode == mode && e.verbose == verbose) hit = e;
   }
+  if (!cache_.keep_) hit.reset();
   if (hit && !std::all_of(hit->files.begin(), hit->files.end(),
                           [](const auto& f) { return f.second.exists && identity_of(f.first) == f.second; }))
     hit.reset();

@@ -36,6 +36,9 @@ using InputRecord = std::vector<std::pair<std::string, FileIdentity>>;
 
 class InputCache {
  public:
+  // keep = false: nothing is kept, every file is read again (the reference behaviour).
+  explicit InputCache(bool keep = true) : keep_(keep) {}
+
   // One model's view of the cache: the base reader's source, the filter loader, and the list
   // of files the model read.
   class Session : public BaseSource {
@@ -90,6 +93,7 @@ class InputCache {
   std::shared_ptr<const T> parsed(std::unordered_map<std::string, Entry<T>>& map,
                                   const std::string& path, InputRecord& read, Parse parse);
 
+  bool keep_;
   std::mutex mutex_;
   std::unordered_map<std::string, Entry<BaseFile>> base_files_;
   std::unordered_map<std::string, Entry<SspFile>> ssp_files_;

@@ -212,13 +212,14 @@ void rebuild_model(Console& console, ProblemLog& log, const RunParams& p, Worker
 
   const std::string base_dir = textio::used_part(p.base_SSP);
   w.arq_base = textio::cut_text(base_dir + fit.arq_info[1]);
-  const auto base_before = state.base;
-  Read_BASpec(console, log, session, state.base, fit.age_j, fit.met_j, fit.alph_j, fit.Olsynini,
-              fit.Olsynfin, w.arq_base, base_dir, fit.Num_base, IsKeepOn, p.Fverbose);
-  out.used_base = state.base == base_before;
-  out.used_filters = IsKeepOn == 0;
-  if (IsKeepOn == 1)
+  out.rebuilt = true;
+  out.base_replaced = Read_BASpec(console, log, session, state.base, fit.age_j, fit.met_j, fit.alph_j,
+                                  fit.Olsynini, fit.Olsynfin, w.arq_base, base_dir, fit.Num_base,
+                                  IsKeepOn, p.Fverbose);
+  if (IsKeepOn == 1) {
     state.filters = session.filters(console, textio::used_part(p.fil_dir), kIntegrationMode, IsKeepOn, p.Fverbose);
+    out.filters_replaced = true;
+  }
   const BaseTables& base = *state.base;
   const FilterSet& filters = *state.filters;
 

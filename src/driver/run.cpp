@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "driver/model.h"
+#include "driver/models.h"
+#include "driver/options.h"
 #include "driver/state.h"
 #include "numerics/common.h"
 #include "numerics/console.h"
@@ -103,10 +105,44 @@ void echo_parameters(Console& console, const RunParams& p) {
   console.say("... Fverbose: " + textio::adj_i(p.Fverbose));
 }
 
+// Model records from the grid file or standard input, read as the run asks for them.
+class RecordSource : public ModelSource {
+ public:
+  RecordSource(RecordFile file, std::string path_dir) : file_(std::move(file)), path_dir_(std::move(path_dir)) {}
+  bool next(ModelJob& job) override {
+    std::string name;
+    float distance = 0.0f;
+    ListRead r(file_);
+    if (r.text(name) != ReadStatus::ok || r.real(distance) != ReadStatus::ok) return false;
+    job = make_job(index_++, path_dir_, name, distance);
+    return true;
+  }
+
+ private:
+  RecordFile file_;
+  std::string path_dir_;
+  int index_ = 0;
+};
+
+// The one model of the argument form.
+class ArgumentSource : public ModelSource {
+ public:
+  explicit ArgumentSource(ModelJob job) : job_(std::move(job)) {}
+  bool next(ModelJob& job) override {
+    job = job_;
+    return true;
+  }
+
+ private:
+  ModelJob job_;
+};
+
 int run(Console& console, int argc, char** argv) {
+  const std::optional<Options> options = parse_options(argc, argv);
+  if (!options) return 2;
   // Arguments up to the first empty one, each cut to 600 characters.
   std::vector<std::string> args;
-  for (int i = 1; i < argc && i <= kMaxArgs; ++i) {
+  for (int i = options->first_positional; i < argc && int(args.size()) < kMaxArgs; ++i) {
     std::string a(argv[i]);
     if (a.empty()) break;
     args.push_back(a.substr(0, std::min(a.size(), kTextLen)));
@@ -154,24 +190,11 @@ int run(Console& console, int argc, char** argv) {
   p.t_cut = p.t_cutGyr * 1.0E9f;
 
   const std::string path_dir = textio::used_part(p.path_DIR);
-  InputCache cache;
-  auto worker = std::make_unique<Worker>();
-  Carried carried;
-  for (int m = 0; m < p.N_models; ++m) {
-    if (input) {
-      ListRead r(*input);
-      if (r.text(model_name) != ReadStatus::ok || r.real(distance) != ReadStatus::ok)
-        stop(console, "... ERROR -> Bad or missing model record", 1);
-    }
-    const ModelJob job = make_job(m, path_dir, model_name, distance);
-    if (!job.too_long) remove_old_log(job.files);
-    const ModelOutcome outcome = process_model(p, job, *worker, cache, carried);
-    if (const auto status = commit_model(outcome, job.files, console)) {
-      console.flush();
-      return *status;
-    }
-    carried = outcome.after;
-  }
+  std::shared_ptr<ModelSource> source;
+  if (input) source = std::make_shared<RecordSource>(std::move(*input), path_dir);
+  else source = std::make_shared<ArgumentSource>(make_job(0, path_dir, model_name, distance));
+  if (const auto status = run_models(console, p, std::move(source), options->jobs, options->literal))
+    return *status;
 
   if (p.Fverbose == 1) console.say("[Veltrane]");
   return 0;

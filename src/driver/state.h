@@ -98,8 +98,9 @@ struct ModelOutcome {
   int IsKeepOn = 1;
   std::optional<int> stop;  // a run-ending stop after the console lines
   bool processed = false;   // false: skipped before anything was read
+  bool rebuilt = false;     // the spectra were rebuilt, on the tables carried in unless
+  bool base_replaced = false, filters_replaced = false;  // the readers replaced them
   Carried after;
-  bool used_base = false, used_filters = false;  // computed on the tables carried in
   InputRecord inputs;
 };
 

@@ -203,7 +203,7 @@ std::shared_ptr<const BaseTables> assemble_base(std::span<const std::shared_ptr<
   return t;
 }
 
-void Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
+bool Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
                  std::shared_ptr<const BaseTables>& tables, std::span<float> age_base,
                  std::span<float> met_base, std::span<float> alphbase, float Olsynini,
                  float Olsynfin, std::string& arq_base, std::string_view base_dir, int& Num_base,
@@ -235,7 +235,10 @@ void Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
     report(console, log, {indent("[Read_BASpec] Base File contains ERROR")});
     fail();
   };
-  if (!base || base->count_status == BaseFile::Status::error) return base_file_error();
+  if (!base || base->count_status == BaseFile::Status::error) {
+    base_file_error();
+    return false;
+  }
   if (base->count_stored) Num_base = base->count;  // else the synthesis result's count stays
 
   if (Num_base > kNbasemax) {
@@ -243,7 +246,8 @@ void Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
            {indent("[Read_BASpec] Whoops-a-daisy--Num_base"),
             indent("[Read_BASpec] Num_base: " + textio::adj_i(Num_base)),
             indent("[Read_BASpec] Nbasemax: " + textio::adj_i(kNbasemax))});
-    return fail();
+    fail();
+    return false;
   }
 
   if (listing) console.say("... Set_base: Reset arrays");
@@ -282,7 +286,10 @@ void Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
     if (j == 0 && listing) column_header(console, r.filebase);
     note(aux_ages, j, r.age);
     note(aux_mets, j, r.met);
-    if (r.status == BaseFile::Status::error) return base_file_error();
+    if (r.status == BaseFile::Status::error) {
+      base_file_error();
+      return true;
+    }
 
     const std::string arq_file = textio::cut_text(dir + r.filebase);
     const auto ssp = source.ssp_file(std::string(textio::trim_right(arq_file)));
@@ -296,14 +303,16 @@ void Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
     read.push_back(ssp);
     if (ssp->end == SspFile::End::read_error) {
       report(console, log, {indent("[ReadTextBAS] arq_file> read problem @")});
-      return fail();
+      fail();
+      return true;
     }
     if (ssp->end == SspFile::End::limit) report(console, log, {indent("[ReadTextBAS] NOl_base > N_lambda @@@@")});
     NOl_base = int(ssp->lambda.size());
     brackets(*ssp, Olsynini, Olsynfin, Ilowbase, Iuppbase);
     if (Ilowbase == 0 || Iuppbase == 0) {
       report(console, log, {indent("[ReadTextBAS] Ilowbase--Iuppbase === 0")});
-      return fail();
+      fail();
+      return true;
     }
 
     const std::vector<float>& lambda = ssp->lambda;
@@ -318,7 +327,8 @@ void Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
       report(console, log,
              {indent("[Read_BASpec] Fit out of range allowed"), range_line(Olsynini, Olsynfin),
               range_line(lambda.front(), lambda.back())});
-      return fail();
+      fail();
+      return true;
     }
     if (listing) {
       if (lambda.front() > Olsynini) coverage_warning(console, "Olsynini", Olsynini, lambda.front());
@@ -327,7 +337,8 @@ void Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
     // Equal neighbours pass here; StatsReNorm refuses them.
     if (ssp->decreases) {
       report(console, log, {indent("[Read_BASpec] λ is not incresing order")});
-      return fail();
+      fail();
+      return true;
     }
     if (listing) row(console, r, age_base[j], met_base[j], alphbase[j]);
   }
@@ -349,6 +360,7 @@ void Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
     console.say("... Iuppbase: " + textio::adj_i(Iuppbase, 10));
     console.say("[Read_BASpec]");
   }
+  return true;
 }
 
 BaseGrid::BaseGrid(std::span<const float> grid)

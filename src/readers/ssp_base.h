@@ -87,7 +87,8 @@ std::shared_ptr<const BaseTables> assemble_base(std::span<const std::shared_ptr<
 // base file's on return. On failure: the report (console, and rewriting the log),
 // IsKeepOn = 0, arq_base = "NONE". A missing base file or an SSP file that cannot be opened
 // ends the run: the report, then RunStop(1). Fverbose 1 prints the listing, 5 every point.
-void Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
+// Returns true when `tables` was replaced (the reading went past the reset of the tables).
+bool Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
                  std::shared_ptr<const BaseTables>& tables, std::span<float> age_base,
                  std::span<float> met_base, std::span<float> alphbase, float Olsynini,
                  float Olsynfin, std::string& arq_base, std::string_view base_dir, int& Num_base,

@@ -1,7 +1,9 @@
 // Golden process cases: every directory of tests/cases (inputs written by
 // tools/make_cases.py) is run in a scratch copy, and its standard output, standard error,
 // exit status and every file it wrote, changed or removed are compared byte for byte with
-// its expected/ directory. VELTRANE_RECORD_CASES=1 writes expected/ instead of comparing.
+// its expected/ directory. Each case runs three ways that must not differ: as it is, with two
+// jobs at once, and with every fast path and the input cache off (--literal).
+// VELTRANE_RECORD_CASES=1 writes expected/ (from the plain runs) instead of comparing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,11 +55,15 @@ std::string first_difference(const std::string& want, const std::string& got) {
   }
 }
 
-class Cases : public testing::TestWithParam<std::string> {};
+class Cases : public testing::TestWithParam<std::tuple<std::string, std::string>> {};
 
 TEST_P(Cases, MatchExpectedOutputs) {
-  const fs::path dir = kCases / GetParam();
+  const auto& [name, options] = GetParam();
+  const fs::path dir = kCases / name;
   vtest::TempDir work, io;
+  // $VELTRANE: the binary, with this run's options before the case's own arguments.
+  vtest::write_file(io / "veltrane", "#!/bin/sh\nexec " + vtest::shell_quote(VELTRANE_BINARY) + " " + options + " \"$@\"\n");
+  fs::permissions(io / "veltrane", fs::perms::owner_all);
   copy_inputs(kCases / "_shared", work.path());
   copy_inputs(dir, work.path());
   const Tree before = snapshot(work.path());
@@ -65,7 +71,7 @@ TEST_P(Cases, MatchExpectedOutputs) {
                                                   : "\"$VELTRANE\" grid.in\n";
   vtest::write_file(io / "cmd", cmd);
   const std::string line = "cd " + vtest::shell_quote(work.str()) + " && VELTRANE=" +
-                           vtest::shell_quote(VELTRANE_BINARY) + " sh " + vtest::shell_quote(io / "cmd") +
+                           vtest::shell_quote(io / "veltrane") + " sh " + vtest::shell_quote(io / "cmd") +
                            " </dev/null >" + vtest::shell_quote(io / "out") + " 2>" + vtest::shell_quote(io / "err");
   const int rc = std::system(line.c_str());
   Tree got = {{"stdout", vtest::read_file(io / "out")},
@@ -82,6 +88,7 @@ TEST_P(Cases, MatchExpectedOutputs) {
   if (!gone.empty()) got["gone"] = gone;
 
   if (std::getenv("VELTRANE_RECORD_CASES") != nullptr) {
+    if (!options.empty()) GTEST_SKIP() << "recorded from the plain run";
     fs::remove_all(dir / "expected");
     for (const auto& [rel, text] : got) vtest::write_file((dir / "expected" / rel).string(), text);
     GTEST_SKIP() << "recorded";
@@ -104,8 +111,12 @@ std::vector<std::string> case_names() {
   return names;
 }
 
-INSTANTIATE_TEST_SUITE_P(Golden, Cases, testing::ValuesIn(case_names()),
-                         [](const testing::TestParamInfo<std::string>& p) { return p.param; });
+INSTANTIATE_TEST_SUITE_P(Golden, Cases,
+                         testing::Combine(testing::ValuesIn(case_names()), testing::Values("", "-j 2", "--literal")),
+                         [](const auto& p) {
+                           const std::string& o = std::get<1>(p.param);
+                           return std::get<0>(p.param) + (o.empty() ? "" : o == "-j 2" ? "_j2" : "_literal");
+                         });
 
 }  // namespace
 
