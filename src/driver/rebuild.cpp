@@ -2,6 +2,9 @@
 #include <algorithm>
 #include <cmath>
 #include <span>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "driver/model.h"
 #include "extinction/red_term.h"
@@ -130,8 +133,10 @@ bool clean_and_extend(const FitResult& fit, const BaseTables& base, const BaseGr
     std::copy_n(b.begin(), s.N_lb, s.onlambda.begin());
     std::copy_n(s.allssp_f.begin(), s.N_lb, s.onfluxes.begin());
     s.n_ext = s.N_lb;
+    s.n_trimmed = 0;
     return true;
   }
+  s.n_trimmed = n;
   std::copy_n(fit.o_lambda.begin() + (iMin + 9), n, s.onlambda.begin());
   std::copy_n(fit.o_fluxes.begin() + (iMin + 9), n, s.onfluxes.begin());
 
@@ -170,7 +175,7 @@ bool clean_and_extend(const FitResult& fit, const BaseTables& base, const BaseGr
 }
 
 // Stable insertion sort by wavelength, fluxes moving along.
-void sort_extended(ModelSpectra& s) {
+void sort_extended_literal(ModelSpectra& s) {
   for (int k = 1; k < s.n_ext; ++k) {
     const float l = s.onlambda[k];
     const float f = s.onfluxes[k];
@@ -183,6 +188,26 @@ void sort_extended(ModelSpectra& s) {
     s.onlambda[j + 1] = l;
     s.onfluxes[j + 1] = f;
   }
+}
+
+// The same order without the quadratic moves: without NaN, `<` is a strict weak order and the
+// stable sort's result is unique. The extended spectrum is usually two sorted runs (the
+// trimmed observation, then the base points outside it), merged with the earlier run first
+// among equals, as the insertion puts a later element after the equal ones before it.
+void sort_extended(ModelSpectra& s, int n_obs, bool literal) {
+  const auto l = s.onlambda.begin();
+  const auto end = l + s.n_ext;
+  if (literal || std::any_of(l, end, [](float v) { return v != v; })) return sort_extended_literal(s);
+  std::vector<std::pair<float, float>> points(std::size_t(s.n_ext));
+  for (int k = 0; k < s.n_ext; ++k) points[std::size_t(k)] = {s.onlambda[k], s.onfluxes[k]};
+  const auto less = [](const auto& a, const auto& b) { return a.first < b.first; };
+  const auto mid = points.begin() + std::clamp(n_obs, 0, s.n_ext);
+  if (std::is_sorted(points.begin(), mid, less) && std::is_sorted(mid, points.end(), less)) {
+    std::inplace_merge(points.begin(), mid, points.end(), less);
+  } else {
+    std::stable_sort(points.begin(), points.end(), less);
+  }
+  for (int k = 0; k < s.n_ext; ++k) std::tie(s.onlambda[k], s.onfluxes[k]) = points[std::size_t(k)];
 }
 
 bool strictly_increasing(const ModelSpectra& s) {
@@ -247,7 +272,7 @@ void rebuild_model(Console& console, ProblemLog& log, const RunParams& p, Worker
   if (literal || !raw_measure_is_silent(fit, filters))
     measure(head(fit.o_lambda, fit.N_obs), head(fit.o_fluxes, fit.N_obs), 0, {});
 
-  if (fits) sort_extended(s);
+  if (fits) sort_extended(s, s.n_trimmed, literal);
   if (!fits || (s.n_ext > 1 && !strictly_increasing(s))) {
     console.say("... Lambda is not monotonic!");
     console.say("... Aqui a coisa foi pro beleléu!");

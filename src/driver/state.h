@@ -65,7 +65,8 @@ struct ModelSpectra {
   std::vector<float> allssp_f = std::vector<float>(kMaxPoints, 0.0f);
   std::vector<float> youssp_f = std::vector<float>(kMaxPoints, 0.0f);
   std::vector<float> oldssp_f = std::vector<float>(kMaxPoints, 0.0f);
-  int n_ext = 0;  // cleaned and extended observed spectrum
+  int n_ext = 0;      // cleaned and extended observed spectrum
+  int n_trimmed = 0;  // of which the trimmed observation (the rest extends it)
   std::vector<float> onlambda = std::vector<float>(kMaxExtended, 0.0f);
   std::vector<float> onfluxes = std::vector<float>(kMaxExtended, 0.0f);
   // Young and old copies of the population columns.
