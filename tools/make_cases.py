@@ -682,7 +682,54 @@ def filter_cases():
          "(failure B): each stops its run, status 1.", files, runs(*lines))
 
 
+def cache_cases():
+    other = steps(3000.0, 9000.0, 20.0)
+    rb = Result()
+    rb.base_file = "Other.txt"
+    rb.rows = [(70.0, 50.0, 50.0, 1.0e7, 0.02, "ssp_y.txt"), (30.0, 50.0, 50.0, 5.0e9, 0.02, "ssp_x.txt")]
+    extra = {"base/Other.txt": "2\n" + base_record("ssp_y.txt", 1e7) + "\n" + base_record("ssp_x.txt", 5e9) + "\n",
+             "base/ssp_x.txt": ssp_text(other, [planck(l, 3500.0) for l in other])}
+    g = Grid(["gal01 10.0", "gal02 10.0", "gal03 10.0", "gal04 10.0"])
+    g.verbose = "1"
+    case("cache_bases_alternate",
+         "Models alternate between two bases: a base read before is taken from the cache "
+         "with the same listing, and the tables are those of a first reading.",
+         one(g, {"gal01": Result(), "gal02": rb, "gal03": Result(), "gal04": rb}, extra))
+    params = "3\n./\nbase/\nfilters/\n1.0\n1.0E-17\n0\n2\n1\n"
+    files = {"params.txt": params, "gal02": Result().text(), "gal03": Result().text(),
+             "base2/ssp_m.txt": ssp_text(BASE_GRID, [1.5 * planck(l, 6000.0) for l in BASE_GRID]),
+             "filters2/BoxBlue.dat": filter_text(*box(4200.0, 5200.0, 20.0))}
+    cmd = """mkfifo in.fifo
+"$VELTRANE" < in.fifo &
+pid=$!
+exec 3> in.fifo
+cat params.txt >&3
+echo "gal01 10.0" >&3
+while [ ! -f gal01.SPC.out ]; do sleep 0.02; done
+cp base2/ssp_m.txt base/ssp_m.txt
+cp filters2/BoxBlue.dat filters/BoxBlue.dat
+echo "gal02 10.0" >&3
+echo "gal03 10.0" >&3
+exec 3>&-
+wait $pid
+s=$?
+rm in.fifo
+exit $s
+"""
+    case("cache_files_rewritten",
+         "An SSP file and a filter file are rewritten after the first model of a run fed "
+         "through standard input: the next models read them again (their tables differ from "
+         "the first model's, and equal each other).", files, cmd)
+    r1 = Result()
+    r1.rows = r1.rows[:2]
+    case("chain_rows_of_an_earlier_model",
+         "A fit listing fewer rows than its base after one listing them all: the SSP it does "
+         "not list weighs nothing (no weight left by the earlier model).",
+         one(Grid(["gal01 10.0", "gal02 10.0"]), {"gal01": Result(), "gal02": r1}))
+
+
 def main():
+    cache_cases()
     driver_cases()
     chain_cases()
     base_cases()
