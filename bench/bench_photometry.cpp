@@ -133,12 +133,38 @@ void BM_EvalFilters(benchmark::State& state) {
   Console console = Console::capture();
   for (auto _ : state) {
     int keep = 1;
-    veltrane::EvalFilters(console, s.l, s.f, set, results, table->plane(0), 2, keep, 0);
+    veltrane::EvalFilters(console, s.l, s.f, set, results, table->plane(0), 2, keep);
     benchmark::DoNotOptimize(table->m.data());
   }
   state.SetItemsProcessed(state.iterations() * kFilters);
+  state.SetLabel("literal");
 }
 BENCHMARK(BM_EvalFilters)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+// The same through the filters' support only (EvalTFluxesOnBand), per model: a spectrum on a
+// new grid (the observation), then on a grid whose bands are known (a model spectrum).
+void BM_EvalFiltersOnBands(benchmark::State& state) {
+  const veltrane::FilterSet& set = loaded_set();
+  const Spectrum s(int(state.range(0)));
+  const veltrane::Spectrum spectrum(s.l, s.f);
+  std::vector<veltrane::Band> bands(std::size_t(set.Nfilters));
+  for (std::size_t i = 0; i < bands.size(); ++i)
+    if (set.increasing[i]) bands[i] = veltrane::band_on_grid(s.l, set.lambda(int(i)), set.transmission(int(i)));
+  const bool known = state.range(1) == 1;
+  auto table = std::make_unique<veltrane::MagnitudeTable>();
+  auto work = std::make_unique<veltrane::FilterWork>();
+  veltrane::FilterResults results;
+  Console console = Console::capture();
+  for (auto _ : state) {
+    int keep = 1;
+    veltrane::EvalFilters(console, spectrum, set, results, table->plane(0), 2, keep, *work,
+                          known ? std::span<const veltrane::Band>(bands) : std::span<const veltrane::Band>());
+    benchmark::DoNotOptimize(table->m.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kFilters);
+  state.SetLabel(known ? "bands known" : "new grid");
+}
+BENCHMARK(BM_EvalFiltersOnBands)->Args({10000, 0})->Args({10000, 1})->Args({20000, 0})->Unit(benchmark::kMicrosecond);
 
 // All 30 filters through EvalTFluxes alone, fast (0) or literal (1) transmission.
 void BM_EvalTFluxes(benchmark::State& state) {
