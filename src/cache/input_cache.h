@@ -55,13 +55,17 @@ class InputCache {
     // band_on_grid of every increasing filter of `set` on b_lambda(1..n) of `tables`.
     std::shared_ptr<const std::vector<Band>> bands(const std::shared_ptr<const BaseTables>& tables,
                                                    int n, const std::shared_ptr<const FilterSet>& set);
+    void cut_at_limit(const std::string& path) override { cut_.push_back(path); }
     // Records a file read outside the cache (the synthesis result).
     void note(const std::string& path, const FileIdentity& id) { read_.emplace_back(path, id); }
     const InputRecord& read() const { return read_; }
+    // The SSP files cut at kMaxPoints points for this model.
+    const std::vector<std::string>& cut_files() const { return cut_; }
 
    private:
     InputCache& cache_;
     InputRecord read_;
+    std::vector<std::string> cut_;
   };
 
  private:

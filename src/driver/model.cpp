@@ -1,6 +1,7 @@
 #include "driver/model.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,20 +29,29 @@ bool regular_file(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// `text` written to `path` from its start ("w") or after what it holds ("a").
+// `text` written to `path` from its start ("w") or after what it holds ("a"); every step
+// checked.
 bool write_file(const std::string& path, const std::string& text, const char* mode) {
   std::FILE* f = std::fopen(path.c_str(), mode);
   if (f == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  return (std::fclose(f) == 0) && written;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = std::fflush(f) == 0 && ok;
+  return std::fclose(f) == 0 && ok;
 }
 
-// `text` to `path` through "<path>.tmp" and a rename, so an interrupted run never leaves a
-// truncated table under the final name.
+// `text` to `path` through "<path>.<pid>.tmp" and a rename, so an interrupted run never
+// leaves a truncated table under the final name, the earlier table stays whole when the
+// new one cannot be written, and two processes never share a temporary file. Only the
+// temporary file this call created is ever removed.
 bool write_atomically(const std::string& path, const std::string& text) {
-  const std::string tmp = path + ".tmp";
-  if (write_file(tmp, text, "wb") && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
-  std::remove(tmp.c_str());
+  const std::string tmp = path + "." + std::to_string(::getpid()) + ".tmp";
+  std::FILE* f = std::fopen(tmp.c_str(), "wbx");  // never over anything that exists
+  if (f == nullptr) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = std::fflush(f) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok;
+  if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+  ::unlink(tmp.c_str());
   return false;
 }
 
@@ -71,11 +81,12 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
   int IsKeepOn = 1;
   try {
     reset_model(w);
+    w.name = job.files.arq_synt;
     session.note(job.files.arq_synt, identity_of(job.files.arq_synt));
     Read_Out_KW(console, log, job.files.arq_synt, p.Phyunits, w.fit, IsKeepOn);
     if (IsKeepOn == 1) {
       rebuild_model(console, log, p, w, session, out.after, out, IsKeepOn);
-      format_tables(console, p, w, out.after, job.distance, out);
+      format_tables(console, p, w, out.after, job, out);
     }
   } catch (const RunStop& stop) {
     out.stop = stop.status();
@@ -84,6 +95,9 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
   out.console = console.captured();
   log.detach();
   out.log = std::move(log);
+  for (const std::string& f : session.cut_files())
+    out.warnings += "veltrane: galaxy " + job.files.arq_synt + ": SSP file " + f +
+                    " reaches the 10,000-point limit: points after the 10,000th are not read\n";
   out.inputs = session.read();
   return out;
 }
@@ -106,6 +120,8 @@ std::optional<int> commit_model(const ModelOutcome& o, const ModelFiles& files, 
   if (!o.processed) return std::nullopt;
   if (o.mag && !write_atomically(files.mag, o.mag_text)) return cannot_write(out, files.mag);
   if (o.spc && !write_atomically(files.spc, o.spc_text)) return cannot_write(out, files.spc);
+  if (!o.mag_ecsv.empty() && !write_atomically(files.mag_ecsv, o.mag_ecsv)) return cannot_write(out, files.mag_ecsv);
+  if (!o.spc_ecsv.empty() && !write_atomically(files.spc_ecsv, o.spc_ecsv)) return cannot_write(out, files.spc_ecsv);
 
   // Only failed models keep a log; one that failed without writing any gets a short report.
   Console quiet = Console::capture();

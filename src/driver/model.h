@@ -33,9 +33,9 @@ std::optional<int> commit_model(const ModelOutcome& o, const ModelFiles& files, 
 void rebuild_model(Console& console, ProblemLog& log, const RunParams& p, Worker& w,
                    InputCache::Session& session, Carried& state, ModelOutcome& out, int& IsKeepOn);
 
-// ".MAG.out" (PrintFil ≥ 1) and ".SPC.out" (PrintFil ≥ 2) as texts; the distance warning
-// goes to `console`.
+// ".MAG.out" (PrintFil ≥ 1) and ".SPC.out" (PrintFil ≥ 2) as texts, with their ECSV forms
+// when asked (p.ecsv); the distance warning goes to `console`.
 void format_tables(Console& console, const RunParams& p, const Worker& w, const Carried& state,
-                   float distance, ModelOutcome& out);
+                   const ModelJob& job, ModelOutcome& out);
 
 }  // namespace veltrane

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "cache/input_cache.h"
+#include "driver/options.h"
+#include "driver/signals.h"
 #include "driver/state.h"
 #include "numerics/console.h"
 
@@ -19,11 +21,18 @@ class ModelSource {
   virtual bool next(ModelJob& job) = 0;
 };
 
-// Processes p.N_models models from `source` with `jobs` threads (1: in this thread).
-// Returns the exit status when the run ends early (a stop, a file that cannot be written,
-// a bad model record), nothing when every model was processed. `source` outlives the call
-// when a reader thread is left waiting for input.
-std::optional<int> run_models(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
-                              int jobs, bool literal);
+// How the model loop ended.
+struct RunSummary {
+  std::optional<int> status;  // set when the run ended early (a stop, a file that cannot be
+                              // written, a bad model record)
+  int processed = 0, failed = 0, skipped = 0;
+};
+
+// Processes p.N_models models from `source` (those of the shard, and with --skip-existing
+// those whose tables are not all there) with options.jobs threads, committing each under
+// the signal guard's lock. The progress line and the summary go to standard error.
+// `source` outlives the call when a reader thread is left waiting for input.
+RunSummary run_models(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
+                      const Options& options, SignalGuard& signals);
 
 }  // namespace veltrane

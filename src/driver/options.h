@@ -1,6 +1,5 @@
-// Options, before the positional arguments (which keep their meaning): "-j N" / "--jobs N"
-// (models processed at once; 0 for every core), "--literal" (every fast path and the input
-// cache off: the reference the fast run is tested against), "--" ends the options.
+// Options, before the positional arguments (which keep their meaning); "--" ends them.
+// Everything they add goes to standard error or to new files.
 #pragma once
 
 #include <optional>
@@ -9,12 +8,26 @@
 namespace veltrane {
 
 struct Options {
-  int jobs = 1;
-  bool literal = false;
-  int first_positional = 1;  // argv index of the first positional argument
+  bool help = false;      // -h, --help
+  bool version = false;   // --version
+  int jobs = 1;           // -j N, --jobs N: models processed at once (0 on the line: every core)
+  bool progress = false;  // --progress: the progress line even when standard error is no terminal
+  bool quiet = false;     // --quiet: no summary at the end
+  bool strict = false;    // --strict: exit status 3 when a galaxy failed
+  bool ecsv = false;      // --ecsv: NAME.mag.ecsv and NAME.spc.ecsv beside the tables
+  bool skip_existing = false;  // --skip-existing: galaxies whose tables all exist are skipped
+  int shard = 1, shards = 1;   // --shard K/N: the K-th of N contiguous blocks of galaxies
+  std::string output_dir;      // --output-dir DIR: tables and logs go there
+  bool literal = false;        // --literal: every fast path and the input cache off (tests)
+  int first_positional = 1;    // argv index of the first positional argument
 };
 
 // nullopt after a message on standard error (wrong use: exit status 2).
 std::optional<Options> parse_options(int argc, char** argv);
+
+// The help text of --help.
+const char* usage_text();
+// One line of usage, for standard error after a misuse.
+const char* usage_line();
 
 }  // namespace veltrane

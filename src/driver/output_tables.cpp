@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <charconv>
 #include <cstdio>
 #include <string>
 
@@ -93,17 +94,134 @@ std::string spectrum_table(const Worker& w, const BaseTables& base) {
   return out;
 }
 
+// ECSV (astropy's Enhanced CSV): a YAML header of named, typed and documented columns,
+// then one space-separated row per record; -999.0 (a missing value) is an empty field, read
+// as masked. Floats are written in their shortest form that reads back to the same float.
+class Ecsv {
+ public:
+  void column(std::string_view name, std::string_view type, std::string_view unit, std::string_view about) {
+    header_ += "# - {name: " + std::string(name);
+    if (!unit.empty()) header_ += ", unit: " + std::string(unit);
+    header_ += ", datatype: " + std::string(type) + ", description: " + quoted(about) + "}\n";
+    names_ += (names_.empty() ? "" : " ") + std::string(name);
+  }
+  void meta(std::string_view key, std::string_view value) {
+    meta_ += "# - {" + std::string(key) + ": " + std::string(value) + "}\n";
+  }
+  void text(std::string_view v) { field(quoted(v)); }
+  void number(float v) { field(v == kSentinel ? "\"\"" : real(v)); }
+  void end_row() { rows_ += '\n'; }
+  std::string str() const {
+    return "# %ECSV 1.0\n# ---\n# datatype:\n" + header_ + "# meta: !!omap\n" + meta_ +
+           "# schema: astropy-2.0\n" + names_ + "\n" + rows_;
+  }
+  static std::string real(float v) {
+    if (std::isnan(v)) return "nan";
+    if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+  }
+  static std::string quoted(std::string_view v) {
+    std::string q = "\"";
+    for (char c : v) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+  }
+
+ private:
+  void field(const std::string& f) {
+    if (!rows_.empty() && rows_.back() != '\n') rows_ += ' ';
+    rows_ += f;
+  }
+  std::string header_, meta_, names_, rows_;
+};
+
+constexpr const char* kSlots[] = {"obs", "tot", "young", "old"};
+constexpr const char* kSlotAbout[] = {"the cleaned and extended observed spectrum", "the total model",
+                                      "the young model", "the old model"};
+constexpr const char* kSystems[] = {"vega", "vegabg04", "ab", "tg", "wfpc2", "foca", "nocalib"};
+constexpr const char* kSystemAbout[] = {"Vega at 0", "Vega at 0.026", "AB", "BD+17d4708 at 9.5",
+                                        "WFPC2 zero point -21.1", "FOCA zero point -21.175", "no zero point"};
+
+void galaxy_meta(Ecsv& t, const ModelJob& job) {
+  t.meta("galaxy", Ecsv::quoted(textio::used_part(job.name)));
+  t.meta("synthesis_result", Ecsv::quoted(job.files.arq_synt));
+  t.meta("distance", "{value: " + Ecsv::real(job.distance) + ", unit: Mpc}");
+  t.meta("generator", Ecsv::quoted(std::string("veltrane ") + VELTRANE_VERSION));
+}
+
+std::string magnitude_ecsv(const Worker& w, const FilterSet& fs, const std::array<float, 6>& masses,
+                           const ModelJob& job) {
+  Ecsv t;
+  t.column("filter", "string", "", "filter file name, as listed in ListFilters.txt");
+  t.column("lambda_eff", "float32", "Angstrom", "effective wavelength of the filter");
+  t.column("zero_point", "float32", "mag", "2.5 log10 of Vega's flux through the filter");
+  t.column("coverage", "float32", "", "fraction of the filter's area covered by the old model spectrum");
+  t.column("coverage_positive", "float32", "", "the same where that spectrum's flux is positive");
+  for (int c = 0; c < kNumSlots; ++c)
+    for (int k = 0; k < kNumSystems; ++k)
+      t.column(std::string("m_") + kSlots[c] + "_" + kSystems[k], "float32", "mag",
+               std::string("magnitude of ") + kSlotAbout[c] + " in the " + kSystemAbout[k] + " system");
+  galaxy_meta(t, job);
+  const char* mass_keys[] = {"log_mass_total_m3", "log_mass_total_m2", "log_mass_young_m3",
+                             "log_mass_young_m2", "log_mass_old_m3",   "log_mass_old_m2"};
+  for (std::size_t k = 0; k < masses.size(); ++k)
+    t.meta(mass_keys[k], masses[k] == kSentinel ? "null" : "{value: " + Ecsv::real(masses[k]) + ", unit: dex(solMass)}");
+  const FilterResults& fr = w.filter_results;
+  for (int i = 0; i < std::min(fs.Nfilters, kMaxFilters); ++i) {
+    const std::size_t k = std::size_t(i);
+    t.text(fs.name_fil[k]);
+    for (float v : {fs.lamb_eff[k], fr.filt_zp_v[k], fr.filt_res_a[k], fr.filt_res_b[k]}) t.number(v);
+    for (int c = 0; c < kNumSlots; ++c)
+      for (int s = 0; s < kNumSystems; ++s) t.number(w.mags.at(i, s, c));
+    t.end_row();
+  }
+  return t.str();
+}
+
+std::string spectrum_ecsv(const Worker& w, const BaseTables& base, const ModelJob& job) {
+  Ecsv t;
+  t.column("lambda_ext", "float32", "Angstrom", "cleaned and extended observed spectrum: wavelength");
+  t.column("flux_ext", "float32", "", "cleaned and extended observed spectrum: flux per Angstrom (Phyunits)");
+  t.column("lambda_obs", "float32", "Angstrom", "observed spectrum as read: wavelength");
+  t.column("flux_obs", "float32", "", "observed spectrum as read (de-reddened when asked): flux per Angstrom");
+  t.column("lambda", "float32", "Angstrom", "base wavelength grid");
+  t.column("flux_total", "float32", "", "total model: flux per Angstrom");
+  t.column("flux_young", "float32", "", "young model: flux per Angstrom");
+  t.column("flux_old", "float32", "", "old model: flux per Angstrom");
+  t.column("red_term", "float32", "", "reddening term -0.4 (q(lambda) - q(lambda_norm)), per unit A_V");
+  galaxy_meta(t, job);
+  const ModelSpectra& s = w.spectra;
+  const FitResult& fit = w.fit;
+  // Every column to its own length (the spectrum table stops at the base grid's).
+  const int rows = std::max({s.N_lb, s.n_ext, fit.N_obs});
+  for (int i = 0; i < rows; ++i) {
+    const bool ext = i < s.n_ext, obs = i < fit.N_obs, grid = i < s.N_lb;
+    for (float v : {ext ? s.onlambda[i] : kSentinel, ext ? s.onfluxes[i] : kSentinel,
+                    obs ? fit.o_lambda[i] : kSentinel, obs ? fit.o_fluxes[i] : kSentinel,
+                    grid ? base.b_lambda[i] : kSentinel, grid ? s.allssp_f[i] : kSentinel,
+                    grid ? s.youssp_f[i] : kSentinel, grid ? s.oldssp_f[i] : kSentinel,
+                    grid ? s.red_term[i] : kSentinel})
+      t.number(v);
+    t.end_row();
+  }
+  return t.str();
+}
+
 }  // namespace
 
 void format_tables(Console& console, const RunParams& p, const Worker& w, const Carried& state,
-                   float distance, ModelOutcome& out) {
+                   const ModelJob& job, ModelOutcome& out) {
   if (p.PrintFil <= 0) return;
-  const float dist_term = distance_term(console, distance);
+  const float dist_term = distance_term(console, job.distance);
+  const auto masses = log_masses(p, w, dist_term);
   out.mag = true;
-  out.mag_text = magnitude_table(w, *state.filters, log_masses(p, w, dist_term));
+  out.mag_text = magnitude_table(w, *state.filters, masses);
+  if (p.ecsv) out.mag_ecsv = magnitude_ecsv(w, *state.filters, masses, job);
   if (p.PrintFil >= 2) {
     out.spc = true;
     out.spc_text = spectrum_table(w, *state.base);
+    if (p.ecsv) out.spc_ecsv = spectrum_ecsv(w, *state.base, job);
   }
 }
 

@@ -251,6 +251,10 @@ void rebuild_model(Console& console, ProblemLog& log, const RunParams& p, Worker
   s.N_lb = int(std::count_if(base.b_lambda.begin(), base.b_lambda.end(), [](float l) { return l > 0.0f; }));
   const BaseGrid grid(head(base.b_lambda, s.N_lb));
 
+  const std::string_view law = textio::trim_right(fit.R_LawOPT);
+  if (law != "CAL" && law != "CCJ" && law != "CCM" && law != "GD1" && law != "GD2" && law != "GD3")
+    out.warnings += "veltrane: galaxy " + w.name + ": extinction law '" + std::string(law) +
+                    "' is not CAL, CCJ, CCM, GD1, GD2 or GD3; CCJ is used\n";
   EvalRedTerm(base.b_lambda, s.red_term, fit.lbd_norm, fit.qlbdnorm, fit.R_LawOPT, log, IsKeepOn);
   for (int i = 0; i < s.N_lb; ++i) s.ten_term[i] = std::pow(10.0f, fit.A_V * s.red_term[i]);
 

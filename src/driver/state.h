@@ -31,6 +31,7 @@ struct RunParams {
   int PrintFil = 0;       // 1: ".MAG.out", 2: also ".SPC.out"
   int Fverbose = 0;       // 0: echo; 1: banner and reader listings
   float t_cut = 0.0f;     // age cut, years
+  bool ecsv = false;      // also the ECSV tables (--ecsv)
 };
 
 // Per-model file names.
@@ -39,6 +40,8 @@ struct ModelFiles {
   std::string log;       // ".LOG"
   std::string mag;       // ".MAG.out"
   std::string spc;       // ".SPC.out"
+  std::string mag_ecsv;  // ".mag.ecsv" (--ecsv)
+  std::string spc_ecsv;  // ".spc.ecsv"
 };
 
 // One model to process: its place in the run, its record and its file names.
@@ -48,7 +51,9 @@ struct ModelJob {
   float distance = 0.0f;
   ModelFiles files;
   bool too_long = false;  // path_DIR + name too long: the model is skipped
+  bool skip = false;      // outside the shard, or its tables exist (--skip-existing)
 };
+
 
 // What a model leaves to the next: the SSP base tables and the filter set as the readers
 // left them (a reader that fails early, or is not called, changes nothing).
@@ -86,6 +91,7 @@ struct Worker {
   FilterResults filter_results;
   FilterWork work;
   std::string arq_base;
+  std::string name;      // the model's synthesis result, for warnings
   bool literal = false;  // every fast path off (for the differential tests)
 };
 
@@ -95,8 +101,9 @@ struct ModelOutcome {
   std::string console;
   ProblemLog log;
   bool mag = false, spc = false;  // tables to write
-  std::string mag_text, spc_text;
+  std::string mag_text, spc_text, mag_ecsv, spc_ecsv;
   int IsKeepOn = 1;
+  std::string warnings;     // lines for standard error
   std::optional<int> stop;  // a run-ending stop after the console lines
   bool processed = false;   // false: skipped before anything was read
   bool rebuilt = false;     // the spectra were rebuilt, on the tables carried in unless

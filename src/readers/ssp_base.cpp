@@ -306,7 +306,10 @@ bool Read_BASpec(Console& console, ProblemLog& log, BaseSource& source,
       fail();
       return true;
     }
-    if (ssp->end == SspFile::End::limit) report(console, log, {indent("[ReadTextBAS] NOl_base > N_lambda @@@@")});
+    if (ssp->end == SspFile::End::limit) {
+      report(console, log, {indent("[ReadTextBAS] NOl_base > N_lambda @@@@")});
+      source.cut_at_limit(std::string(textio::trim_right(arq_file)));
+    }
     NOl_base = int(ssp->lambda.size());
     brackets(*ssp, Olsynini, Olsynfin, Ilowbase, Iuppbase);
     if (Ilowbase == 0 || Iuppbase == 0) {

@@ -73,6 +73,8 @@ class BaseSource {
   virtual std::shared_ptr<const SspFile> ssp_file(const std::string& path) = 0;
   // The tables after the reset and the reading of `ssps` in order (the last possibly cut).
   virtual std::shared_ptr<const BaseTables> tables(std::span<const std::shared_ptr<const SspFile>> ssps) = 0;
+  // An SSP file whose reading stopped at kMaxPoints points.
+  virtual void cut_at_limit(const std::string& /*path*/) {}
 };
 
 // The tables left by reading `ssps` in order after the reset: each grid written over the
