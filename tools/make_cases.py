@@ -728,7 +728,80 @@ exit $s
          one(Grid(["gal01 10.0", "gal02 10.0"]), {"gal01": Result(), "gal02": r1}))
 
 
+def option_cases():
+    case("opt_help_version_misuse",
+         "--help and -h print the usage text, --version the version (masked here), both with "
+         "status 0; an unknown option, a bad -j or --shard: a message and the usage line on "
+         "standard error, status 2; a wrong argument count adds the usage line too.", {},
+         runs('"$VELTRANE" --help', '"$VELTRANE" -h > /dev/null',
+              '"$VELTRANE" --version | sed "s/ [0-9][0-9.]*$/ VERSION/"', '"$VELTRANE" --frobnicate grid.in',
+              '"$VELTRANE" -j x grid.in', '"$VELTRANE" --shard 4/3 grid.in', '"$VELTRANE" a b'))
+    r = Result()
+    r.lbd_norm = 20000.0
+    results = {"gal01": Result(), "gal02": r}
+    case("opt_strict_quiet",
+         "--strict makes the status 3 when a galaxy failed (0 otherwise); --quiet drops the "
+         "summary; the failed galaxy is named with its log in the summary.",
+         one(Grid(["gal01 1.0", "gal02 1.0"]), results, {"ok.in": Grid(["gal01 1.0"]).text()}),
+         runs('"$VELTRANE" --strict grid.in > /dev/null', '"$VELTRANE" --strict --quiet ok.in > /dev/null',
+              '"$VELTRANE" --quiet grid.in > /dev/null'))
+    case("opt_progress",
+         "--progress draws the progress line on standard error even without a terminal (its "
+         "rate and time masked here); standard output is the same as without it.",
+         one(Grid(["gal01 1.0", "gal02 1.0"]), {"gal01": Result(), "gal02": Result()}),
+         '"$VELTRANE" --progress grid.in 2> err.txt\ns=$?\n'
+         "tr '\\r' '\\n' < err.txt | sed 's/\\x1b\\[K//g' | grep -v '^$' | tail -n 2 | "
+         "sed -E 's/[0-9]+\\.[0-9]\\/s/R\\/s/; s/[0-9]+:[0-9]{2} left/T left/' >&2\nrm err.txt\nexit $s")
+    r = Result()
+    r.law = "XYZ"
+    case("warn_law_code",
+         "An unknown extinction law code is computed with CCJ, as specified, and named on "
+         "standard error with its galaxy.", one(results={"gal01": r}))
+    g = Grid(["gal01 1.0"])
+    g.path_dir = "."
+    case("warn_directory",
+         "A path_DIR without its final '/': the names run into it ('.gal01'), as specified, "
+         "and standard error says so.", one(g))
+    case("opt_ecsv",
+         "--ecsv writes NAME.mag.ecsv and NAME.spc.ecsv beside the tables (PrintFil 2), -999 "
+         "as masked empty fields, the specified tables unchanged.",
+         one(Grid(["gal01 45.0", "gal02 45.0"]), {"gal01": Result(), "gal02": r}, {"g2.in": Grid().text().replace("\n1\n0\ngal01", "\n2\n0\ngal01")}),
+         runs('"$VELTRANE" --ecsv g2.in > /dev/null', '"$VELTRANE" --ecsv grid.in > /dev/null'))
+    case("opt_output_dir",
+         "--output-dir writes tables and logs to another directory, the fit results' directory "
+         "untouched; a directory that does not exist cannot be written.",
+         one(Grid(["gal01 1.0", "missing 1.0"])),
+         "mkdir out\n" + runs('"$VELTRANE" --output-dir out grid.in', '"$VELTRANE" --output-dir nowhere/ grid.in'))
+    five = ["gal%02d 1.0" % k for k in range(1, 6)]
+    files = one(Grid(five), {n.split()[0]: Result() for n in five})
+    case("opt_skip_existing",
+         "--skip-existing after a run cut short: galaxies whose tables exist print nothing and "
+         "are counted as skipped; the others are processed.", files,
+         '"$VELTRANE" grid.in > /dev/null 2>&1\nrm gal03.MAG.out gal05.MAG.out\n' +
+         runs('"$VELTRANE" --skip-existing grid.in'))
+    case("opt_shard",
+         "Three shards run as parallel processes write, between them, exactly the tables of "
+         "one run of the whole grid (each shard's own console shows only its galaxies).",
+         files,
+         "mkdir whole\ncp -r base filters grid.in gal0* whole/\n"
+         "(cd whole && \"$VELTRANE\" --quiet grid.in > /dev/null)\n"
+         "for k in 1 2 3; do \"$VELTRANE\" --quiet --shard $k/3 grid.in > shard$k.txt & done\nwait\n"
+         "for f in whole/*.MAG.out; do cmp $f $(basename $f) && echo \"same $(basename $f)\"; done\n"
+         "grep -h arq_synt shard1.txt shard2.txt shard3.txt\nrm -r whole shard?.txt")
+    params = "2\n./\nbase/\nfilters/\n1.0\n1.0E-17\n0\n2\n0\n"
+    for sig, status in [("TERM", 143), ("INT", 130)]:
+        cmd = ("mkfifo in.fifo\nenv --default-signal=INT \"$VELTRANE\" < in.fifo &\npid=$!\n"
+               "exec 3> in.fifo\ncat params.txt >&3\necho \"gal01 10.0\" >&3\n"
+               "while [ ! -f gal01.SPC.out ]; do sleep 0.02; done\nsleep 0.2\n"
+               "kill -%s $pid\nwait $pid\ns=$?\nexec 3>&-\nrm in.fifo\nexit $s\n" % sig)
+        case("signal_" + sig.lower(),
+             "SIG%s while the run waits for its next galaxy: the finished galaxy's console and "
+             "tables stay, nothing half-written or temporary is left, status %d." % (sig, status),
+             {"params.txt": params}, cmd)
+
+
 def main():
+    option_cases()
     cache_cases()
     driver_cases()
     chain_cases()

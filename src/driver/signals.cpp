@@ -12,8 +12,11 @@ namespace veltrane {
 SignalGuard::SignalGuard() : state_(new State) {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  // A signal the caller ignores stays ignored (a shell starts background jobs so for SIGINT).
+  for (int sig : {SIGINT, SIGTERM}) {
+    struct sigaction current {};
+    if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) sigaddset(&set, sig);
+  }
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   // The waiter and its state live as long as the process: it only ever ends the run.
   std::thread([state = state_, set] {
