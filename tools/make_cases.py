@@ -788,6 +788,13 @@ def option_cases():
          "for k in 1 2 3; do \"$VELTRANE\" --quiet --shard $k/3 grid.in > shard$k.txt & done\nwait\n"
          "for f in whole/*.MAG.out; do cmp $f $(basename $f) && echo \"same $(basename $f)\"; done\n"
          "grep -h arq_synt shard1.txt shard2.txt shard3.txt\nrm -r whole shard?.txt")
+    case("opt_terminal",
+         "On a terminal: with no argument a one-line hint goes to standard error before the "
+         "parameters are read, and the progress line is drawn without --progress.",
+         {"params0.txt": "0\n./\n./\n./\n1.0\n1.0\n0\n1\n0\n"},
+         "timeout 60 script -qec \"$VELTRANE\" /dev/null < params0.txt | tr -d '\\r' | grep -E '^veltrane:|ERROR'\n"
+         "timeout 60 script -qec \"$VELTRANE --quiet grid.in\" /dev/null < /dev/null | tr -d '\\r' | "
+         "sed 's/\\x1b\\[K/\\n/g' | grep -E -o 'veltrane: [0-9]+/[0-9]+ galaxies' | tail -n 1\n")
     params = "2\n./\nbase/\nfilters/\n1.0\n1.0E-17\n0\n2\n0\n"
     for sig, status in [("TERM", 143), ("INT", 130)]:
         cmd = ("mkfifo in.fifo\nenv --default-signal=INT \"$VELTRANE\" < in.fifo &\npid=$!\n"
