@@ -807,7 +807,58 @@ def option_cases():
              {"params.txt": params}, cmd)
 
 
+def reliability_cases():
+    case("dir_log_success",
+         "The log path is an empty directory and the galaxy succeeds: the log must be removed, "
+         "which a directory cannot be: 'Cannot write', status 1, the directory kept.",
+         one(), 'mkdir gal01.LOG\n"$VELTRANE" grid.in\ns=$?\ntest -d gal01.LOG && echo "directory kept"\n'
+                'rmdir gal01.LOG\nexit $s')
+    r = Result()
+    r.replace[26] = "not-a-number"
+    case("dir_log_report",
+         "The log path is a directory and the galaxy's reader reports: the report cannot be "
+         "written: the console up to the report, 'Cannot write', status 1.",
+         one(results={"gal01": r}),
+         'mkdir gal01.LOG\n"$VELTRANE" grid.in\ns=$?\ntest -d gal01.LOG && echo "directory kept"\n'
+         'rmdir gal01.LOG\nexit $s')
+    r = Result()
+    r.lbd_norm = 20000.0
+    case("dir_log_console_failure",
+         "The log path is a directory and the galaxy fails on the console only: the removal at "
+         "the start skips the directory, the end rule leaves it, status 0.",
+         one(results={"gal01": r}),
+         'mkdir gal01.LOG\n"$VELTRANE" grid.in\ns=$?\ntest -d gal01.LOG && echo "directory kept"\n'
+         'rmdir gal01.LOG\nexit $s')
+    case("dir_temporary",
+         "The table's temporary name is an empty directory: 'Cannot write' the table, status 1, "
+         "the directory kept (its process number masked).", one(),
+         'sh -c \'mkdir "gal01.MAG.out.$$.tmp"; exec "$VELTRANE" grid.in\'\ns=$?\n'
+         'ls -d gal01.MAG.out.*.tmp | sed -E "s/[.][0-9]+[.]tmp$/.PID.tmp/"\nrmdir gal01.MAG.out.*.tmp\nexit $s')
+    g = Grid()
+    g.print_fil = "2"
+    case("write_file_size_limit",
+         "A file-size limit (SIGXFSZ ignored) stops the spectrum table half-way: 'Cannot "
+         "write', status 1, no temporary file, and the table of an earlier run untouched.",
+         one(g, extra={"gal01.SPC.out": "    a table of an earlier run\n"}),
+         '( ulimit -f 2; trap "" XFSZ; exec "$VELTRANE" --quiet grid.in > run.txt )\ns=$?\n'
+         'cat run.txt\nrm run.txt\nexit $s')
+    r = Result()
+    rows = r.rows
+    r2 = Result()
+    text = r2.text().replace("  1 ", "  CAL/x ", 1)
+    case("result_row_cut_by_slash",
+         "A population row cut short by a slash after a galaxy of full rows: the row weighs "
+         "nothing (its weights are reset at every galaxy), as if the earlier galaxy never ran.",
+         one(Grid(["gal01 10.0", "gal02 10.0"]), {"gal01": Result(), "gal02": text}))
+    r = Result()
+    r.replace[10] = "-1073741830"
+    case("result_huge_negative_count",
+         "A population count of -1073741830: no row, no record skipped (2N + 17 < 0, computed "
+         "without overflow), and the file reads on.", one(results={"gal01": r}))
+
+
 def main():
+    reliability_cases()
     option_cases()
     cache_cases()
     driver_cases()

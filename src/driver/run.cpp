@@ -283,6 +283,10 @@ int run_main(int argc, char** argv) {
   }
   std::lock_guard lock(signals.commit_mutex());
   console.flush();
+  if (std::ferror(stdout) != 0) {
+    std::fputs("veltrane: cannot write to standard output\n", stderr);
+    if (status == 0) status = 1;
+  }
   return status;
 }
 

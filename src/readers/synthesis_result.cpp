@@ -1,6 +1,7 @@
 #include "readers/synthesis_result.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 
 #include "numerics/console.h"
@@ -22,8 +23,8 @@ class RecordReader {
   explicit RecordReader(RecordFile& file) : file_(file) {}
   bool ok() const { return ok_; }
 
-  void skip(int records = 1) {
-    for (int i = 0; i < records && ok_; ++i) ok_ = ListRead(file_).skip() == ReadStatus::ok;
+  void skip(std::int64_t records = 1) {
+    for (std::int64_t i = 0; i < records && ok_; ++i) ok_ = ListRead(file_).skip() == ReadStatus::ok;
   }
   void text(std::string& v) {
     if (!ok_) return;
@@ -145,7 +146,8 @@ void Read_Out_KW(Console& console, ProblemLog& log, std::string_view arq_synt, f
                 u3, fit.basename[j], fit.alph_j[j]);
       if (in.ok()) fit.m3_sum = fit.m3_sum + fit.m3_j[j];
     }
-    in.skip(std::max(0, 2 * fit.Num_base + 17));
+    // In 64 bits: a count read from the file may be as large as an int holds.
+    in.skip(std::max<std::int64_t>(0, 2 * std::int64_t(fit.Num_base) + 17));
     in.integer(fit.N_obs);
     ok = in.ok() && fit.N_obs <= kMaxPoints;
     if (ok && fit.N_obs < 0) fit.N_obs = 0;
