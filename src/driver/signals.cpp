@@ -5,30 +5,39 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <thread>
 
 namespace veltrane {
 
-SignalGuard::SignalGuard() : state_(new State) {
+SignalGuard::SignalGuard() {
   sigset_t set;
   sigemptyset(&set);
-  // A signal the caller ignores stays ignored (a shell starts background jobs so for SIGINT).
   for (int sig : {SIGINT, SIGTERM}) {
     struct sigaction current {};
-    if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) sigaddset(&set, sig);
+    if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+      sigaddset(&set, sig);
+      wake_ = sig;
+    }
   }
+  if (wake_ == 0) return;
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  // The waiter and its state live as long as the process: it only ever ends the run.
-  std::thread([state = state_, set] {
+  waiter_ = std::thread([this, set] {
     int sig = 0;
     while (sigwait(&set, &sig) != 0) {
     }
-    std::lock_guard lock(state->commit);
+    if (over_) return;
+    std::lock_guard lock(commit_);
     std::fflush(stdout);
-    if (state->progress_line) std::fputc('\n', stderr);
+    if (progress_line_) std::fputc('\n', stderr);
     std::fflush(stderr);
     ::_exit(128 + sig);
-  }).detach();
+  });
+}
+
+SignalGuard::~SignalGuard() {
+  if (!waiter_.joinable()) return;
+  over_ = true;
+  pthread_kill(waiter_.native_handle(), wake_);
+  waiter_.join();
 }
 
 }  // namespace veltrane

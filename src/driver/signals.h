@@ -1,10 +1,12 @@
 // SIGINT and SIGTERM end a run between two commits: a thread waits for them and, when one
 // comes, takes the commit lock (so no table or log is half written and no temporary file
 // exists), flushes standard output and exits with 128 + the signal's number (130, 143).
+// A signal the caller ignores (a shell's background job ignores SIGINT) stays ignored.
 #pragma once
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace veltrane {
 
@@ -13,20 +15,22 @@ class SignalGuard {
   // Blocks the two signals in this thread and in every thread started after it, and starts
   // the thread that waits for them.
   SignalGuard();
+  // Stops the waiting thread (the run is over).
+  ~SignalGuard();
   SignalGuard(const SignalGuard&) = delete;
   SignalGuard& operator=(const SignalGuard&) = delete;
 
   // Held while a model is committed.
-  std::mutex& commit_mutex() { return state_->commit; }
+  std::mutex& commit_mutex() { return commit_; }
   // A progress line is on standard error: the exit ends it with a newline first.
-  void set_progress_line(bool on) { state_->progress_line = on; }
+  void set_progress_line(bool on) { progress_line_ = on; }
 
  private:
-  struct State {  // shared with the waiting thread, which may outlive this object
-    std::mutex commit;
-    std::atomic<bool> progress_line{false};
-  };
-  State* state_;
+  std::mutex commit_;
+  std::atomic<bool> progress_line_{false};
+  std::atomic<bool> over_{false};
+  int wake_ = 0;  // a signal of the waited set, sent to the waiter to stop it
+  std::thread waiter_;
 };
 
 }  // namespace veltrane
