@@ -13,10 +13,13 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/veltrane-limits.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 python3 "$here/make_limits.py" "$work"
 cd "$work"
-/usr/bin/time -f "veltrane -j 1: %e s, peak RSS %M kB, status %x" "$build/veltrane" --quiet grid.in > run.txt
+/usr/bin/time -o time.txt -f "veltrane -j 1: %e s, peak RSS %M kB, status %x" "$build/veltrane" --quiet grid.in > run.txt 2> warnings.txt
+cat time.txt
+grep -c "" warnings.txt | sed "s/^/warnings (every SSP file reaches the 10,000-point limit): /"
 grep -c "" gal01.SPC.out | sed 's/^/.SPC.out rows: /'
 if [[ -n $asan ]]; then
-  ASAN_OPTIONS=detect_leaks=1 /usr/bin/time -f "sanitizers: %e s, peak RSS %M kB, status %x" \
-    "$asan/veltrane" --quiet grid.in > run-asan.txt
+  ASAN_OPTIONS=detect_leaks=1 /usr/bin/time -o time.txt -f "sanitizers: %e s, peak RSS %M kB, status %x" \
+    "$asan/veltrane" --quiet grid.in > run-asan.txt 2> /dev/null
+  cat time.txt
   cmp run.txt run-asan.txt && echo "sanitizer run: same console"
 fi
