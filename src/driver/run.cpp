@@ -12,6 +12,7 @@
 #include "driver/model.h"
 #include "driver/models.h"
 #include "driver/options.h"
+#include "driver/parameters.h"
 #include "driver/signals.h"
 #include "driver/state.h"
 #include "numerics/common.h"
@@ -30,39 +31,6 @@ using textio::RecordFile;
 constexpr int kMaxArgs = 300;
 // Longest used path_DIR + model name whose suffixed names (".MAG.out") still fit 600 characters.
 constexpr std::size_t kMaxStem = kTextLen - 8;
-
-[[noreturn]] void stop(Console& console, std::string_view message, int status) {
-  console.say(message);
-  throw RunStop(status, std::string(message));
-}
-
-[[noreturn]] void bad_parameter_record(Console& console) {
-  stop(console, "... ERROR -> Bad or missing run parameter record", 1);
-}
-
-// The nine parameter records of a grid file or of standard input.
-void read_parameter_records(Console& console, RecordFile& in, bool grid_file, RunParams& p) {
-  auto check = [&](ReadStatus s) {
-    if (s != ReadStatus::ok) bad_parameter_record(console);
-  };
-  check(textio::read_i15(in, p.N_models));
-  check(textio::read_a600(in, p.path_DIR));
-  check(textio::read_a600(in, p.base_SSP));
-  check(textio::read_a600(in, p.fil_dir));
-  {
-    ListRead r(in);
-    check(r.real(p.t_cutGyr));
-  }
-  if (grid_file) {
-    check(textio::read_e15_5(in, p.Phyunits));
-  } else {
-    ListRead r(in);
-    check(r.real(p.Phyunits));
-  }
-  check(textio::read_i15(in, p.Ext_Corr));
-  check(textio::read_i15(in, p.PrintFil));
-  check(textio::read_i15(in, p.Fverbose));
-}
 
 // A free-format real read from one command-line argument.
 void argument_real(Console& console, const std::string& arg, int position, float& v) {

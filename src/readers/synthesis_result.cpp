@@ -85,8 +85,12 @@ void Read_Out_KW(Console& console, ProblemLog& log, std::string_view arq_synt, f
     IsKeepOn = 0;
     return;
   }
+  Read_Out_KW(console, log, *file, Phyunits, fit, IsKeepOn);
+}
 
-  RecordReader in(*file);
+void Read_Out_KW(Console& console, ProblemLog& log, RecordFile& file, float Phyunits, FitResult& fit,
+                 int& IsKeepOn) {
+  RecordReader in(file);
   int i_unused = 0;
   float r_unused = 0.0f;
   std::string t_unused;

@@ -10,6 +10,7 @@
 #include "numerics/common.h"
 #include "numerics/console.h"
 #include "numerics/problem_log.h"
+#include "textio/list_input.h"
 
 namespace veltrane {
 
@@ -49,6 +50,9 @@ struct FitResult {
 // more than 300 rows or 10,000 points) prints its report, rewrites the model's log with it
 // and clears IsKeepOn; the values read before the failure stay stored.
 void Read_Out_KW(Console& console, ProblemLog& log, std::string_view arq_synt, float Phyunits,
+                 FitResult& fit, int& IsKeepOn);
+// The same on a file already opened (its records from the first).
+void Read_Out_KW(Console& console, ProblemLog& log, textio::RecordFile& file, float Phyunits,
                  FitResult& fit, int& IsKeepOn);
 
 }  // namespace veltrane
