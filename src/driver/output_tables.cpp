@@ -102,7 +102,7 @@ class Ecsv {
   void column(std::string_view name, std::string_view type, std::string_view unit, std::string_view about) {
     header_ += "# - {name: " + std::string(name);
     if (!unit.empty()) header_ += ", unit: " + std::string(unit);
-    header_ += ", datatype: " + std::string(type) + ", description: " + quoted(about) + "}\n";
+    header_ += ", datatype: " + std::string(type) + ", description: " + yaml_quoted(about) + "}\n";
     names_ += (names_.empty() ? "" : " ") + std::string(name);
   }
   void meta(std::string_view key, std::string_view value) {
@@ -122,6 +122,36 @@ class Ecsv {
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, r.ptr);
   }
+  // A YAML double-quoted scalar (header and metadata).
+  static std::string yaml_quoted(std::string_view v) {
+    std::string q = "\"";
+    for (unsigned char c : v) {
+      if (c == '"' || c == '\\') {
+        q += '\\';
+        q += char(c);
+      } else if (c < 0x20 || c == 0x7f) {
+        char b[5];
+        std::snprintf(b, sizeof b, "\\x%02X", c);
+        q += b;
+      } else {
+        q += char(c);
+      }
+    }
+    return q + "\"";
+  }
+  // A YAML float: YAML spells NaN and the infinities its own way, and reads a number without
+  // a point ("1e-05") as a string.
+  static std::string yaml_real(float v) {
+    if (std::isnan(v)) return ".nan";
+    if (std::isinf(v)) return v > 0 ? ".inf" : "-.inf";
+    std::string s = real(v);
+    if (s.find('.') == std::string::npos) {
+      const std::size_t e = s.find('e');
+      s.insert(e == std::string::npos ? s.size() : e, ".0");
+    }
+    return s;
+  }
+  // A data field (CSV quoting: a quote is doubled).
   static std::string quoted(std::string_view v) {
     std::string q = "\"";
     for (char c : v) q += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -144,10 +174,10 @@ constexpr const char* kSystemAbout[] = {"Vega at 0", "Vega at 0.026", "AB", "BD+
                                         "WFPC2 zero point -21.1", "FOCA zero point -21.175", "no zero point"};
 
 void galaxy_meta(Ecsv& t, const ModelJob& job) {
-  t.meta("galaxy", Ecsv::quoted(textio::used_part(job.name)));
-  t.meta("synthesis_result", Ecsv::quoted(job.files.arq_synt));
-  t.meta("distance", "{value: " + Ecsv::real(job.distance) + ", unit: Mpc}");
-  t.meta("generator", Ecsv::quoted(std::string("veltrane ") + VELTRANE_VERSION));
+  t.meta("galaxy", Ecsv::yaml_quoted(textio::used_part(job.name)));
+  t.meta("synthesis_result", Ecsv::yaml_quoted(job.files.arq_synt));
+  t.meta("distance", "{value: " + Ecsv::yaml_real(job.distance) + ", unit: Mpc}");
+  t.meta("generator", Ecsv::yaml_quoted(std::string("veltrane ") + VELTRANE_VERSION));
 }
 
 std::string magnitude_ecsv(const Worker& w, const FilterSet& fs, const std::array<float, 6>& masses,
@@ -166,7 +196,7 @@ std::string magnitude_ecsv(const Worker& w, const FilterSet& fs, const std::arra
   const char* mass_keys[] = {"log_mass_total_m3", "log_mass_total_m2", "log_mass_young_m3",
                              "log_mass_young_m2", "log_mass_old_m3",   "log_mass_old_m2"};
   for (std::size_t k = 0; k < masses.size(); ++k)
-    t.meta(mass_keys[k], masses[k] == kSentinel ? "null" : "{value: " + Ecsv::real(masses[k]) + ", unit: dex(solMass)}");
+    t.meta(mass_keys[k], masses[k] == kSentinel ? "null" : "{value: " + Ecsv::yaml_real(masses[k]) + ", unit: dex(solMass)}");
   const FilterResults& fr = w.filter_results;
   for (int i = 0; i < std::min(fs.Nfilters, kMaxFilters); ++i) {
     const std::size_t k = std::size_t(i);
