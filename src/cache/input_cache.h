@@ -30,6 +30,8 @@ struct FileIdentity {
 };
 // What is at `path` now.
 FileIdentity identity_of(const std::string& path);
+// A regular file (or a link to one) is at `path`.
+inline bool regular_file_at(const std::string& path) { return identity_of(path).exists; }
 
 // The files a model read, with the identity each had when it was read.
 using InputRecord = std::vector<std::pair<std::string, FileIdentity>>;

@@ -1,6 +1,5 @@
 #include "driver/model.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,10 +23,6 @@ void reset_model(Worker& w) {
     std::fill(v->begin(), v->end(), 0.0f);
 }
 
-bool regular_file(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // `text` written to `path` from its start ("w") or after what it holds ("a"); every step
 // checked.
@@ -103,7 +98,7 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
 }
 
 void remove_old_log(const ModelFiles& files) {
-  if (regular_file(files.log)) std::remove(files.log.c_str());
+  if (regular_file_at(files.log)) std::remove(files.log.c_str());
 }
 
 std::optional<int> commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out) {
@@ -128,7 +123,7 @@ std::optional<int> commit_model(const ModelOutcome& o, const ModelFiles& files, 
   const bool exists = Ver_Dir_Arc(quiet, files.log, 0);
   if (o.IsKeepOn == 1 && exists) {
     // Nothing but a regular file of its own is ever removed: a directory cannot be.
-    if (!regular_file(files.log) || std::remove(files.log.c_str()) != 0) return cannot_write(out, files.log);
+    if (!regular_file_at(files.log) || std::remove(files.log.c_str()) != 0) return cannot_write(out, files.log);
   } else if (o.IsKeepOn == 0 && !exists) {
     ProblemLog end;
     end.report(LogMode::append, {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),

@@ -1,6 +1,5 @@
 #include "driver/models.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,10 +17,6 @@
 namespace veltrane {
 namespace {
 
-bool regular_file(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // Which models this run takes: the shard's block of the list, less those whose tables all
 // exist when asked to skip them.
@@ -35,8 +30,8 @@ struct Selection {
   }
   bool complete(const ModelFiles& f) const {
     if (PrintFil < 1) return false;
-    if (!regular_file(f.mag) || (ecsv && !regular_file(f.mag_ecsv))) return false;
-    return PrintFil < 2 || (regular_file(f.spc) && (!ecsv || regular_file(f.spc_ecsv)));
+    if (!regular_file_at(f.mag) || (ecsv && !regular_file_at(f.mag_ecsv))) return false;
+    return PrintFil < 2 || (regular_file_at(f.spc) && (!ecsv || regular_file_at(f.spc_ecsv)));
   }
 };
 

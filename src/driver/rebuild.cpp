@@ -49,9 +49,9 @@ void add_weighted(float* __restrict acc, const float* __restrict f, int n, float
 }
 
 // Σ_j b_fluxes(·, j) × (x_j / 100) / S_j, each SSP normalised at lbd_norm.
-void sum_normalised_ssps(Console& console, const Worker& w_, const BaseTables& base,
+void sum_normalised_ssps(Console& console, const Worker& w, const BaseTables& base,
                          const BaseGrid& grid, ModelSpectra& s, int& IsKeepOn, bool literal) {
-  const FitResult& fit = w_.fit;
+  const FitResult& fit = w.fit;
   const int n = s.N_lb;
   std::fill(s.allssp_f.begin(), s.allssp_f.end(), 0.0f);
   std::fill(s.youssp_f.begin(), s.youssp_f.end(), 0.0f);
