@@ -22,6 +22,9 @@
 namespace veltrane::textio::detail {
 namespace {
 
+// The helpers below are forced inline so that the rounding functions keep their 128-bit
+// values in registers.
+
 // 5^0 … 5^55 (5^55 < 2^128 < 5^56).
 constexpr auto kPow5 = [] {
   std::array<u128, 56> t{};
@@ -30,27 +33,27 @@ constexpr auto kPow5 = [] {
   return t;
 }();
 
-int bit_length(u128 v) {
+[[gnu::always_inline]] inline int bit_length(u128 v) {
   const auto hi = static_cast<std::uint64_t>(v >> 64);
   if (hi != 0) return 128 - std::countl_zero(hi);
   return 64 - std::countl_zero(static_cast<std::uint64_t>(v));
 }
 
 // The class of a remainder `rem` against `half` (a power of two: half the divisor).
-Rest against_half(u128 rem, u128 half) {
+[[gnu::always_inline]] inline Rest against_half(u128 rem, u128 half) {
   if (rem == 0) return Rest::zero;
   return rem < half ? Rest::below_half : rem == half ? Rest::half : Rest::above_half;
 }
 
 // floor(a / 2^r) with its rest, r ≥ 1.
-Scaled shift_right(u128 a, int r) {
+[[gnu::always_inline]] inline Scaled shift_right(u128 a, int r) {
   if (r > 128) return {0, a == 0 ? Rest::zero : Rest::below_half};
   if (r == 128) return {0, against_half(a, u128{1} << 127)};
   return {a >> r, against_half(a & ((u128{1} << r) - 1), u128{1} << (r - 1))};
 }
 
 // floor(n / d) with its rest, d > 0.
-Scaled divide(u128 n, u128 d) {
+[[gnu::always_inline]] inline Scaled divide(u128 n, u128 d) {
   u128 q = 0;
   u128 rem = 0;
   if ((n >> 64) == 0 && (d >> 64) == 0) {
@@ -84,9 +87,8 @@ std::optional<Scaled> scale_wide(u128 top, std::uint64_t low, int t) {
   return Scaled{(top << (64 - r)) | (low >> r), against_half(low & mask, u128{1} << (r - 1))};
 }
 
-}  // namespace
-
-std::optional<Scaled> scale_pow10(std::uint32_t m, int e, int s) {
+// scale_pow10, inlined into the rounding functions.
+[[gnu::always_inline]] inline std::optional<Scaled> scale(std::uint32_t m, int e, int s) {
   if (s > 55 || s < -55) return std::nullopt;
   if (s >= 0) {
     const int t = e + s;  // v × 10^s = m × 5^s × 2^t
@@ -116,8 +118,6 @@ std::optional<Scaled> scale_pow10(std::uint32_t m, int e, int s) {
   return divide(m, kPow5[q] << -t);
 }
 
-namespace {
-
 struct Binary {
   std::uint32_t m;
   int e;
@@ -133,11 +133,13 @@ Binary decompose(float x) {
 
 }  // namespace
 
+std::optional<Scaled> scale_pow10(std::uint32_t m, int e, int s) { return scale(m, e, s); }
+
 Significant round_significant(float x, int p) {
   const auto [m, e] = decompose(x);
   const int e2 = e + 31 - std::countl_zero(m);  // 2^e2 ≤ |x| < 2^(e2+1)
   int k = (e2 * 78913) >> 18;                    // floor(e2 × log10 2), exact for |e2| ≤ 200
-  const Scaled w = *scale_pow10(m, e, p - 1 - k);  // in [10^(p-1), 10^(p+1)): never empty
+  const Scaled w = *scale(m, e, p - 1 - k);  // in [10^(p-1), 10^(p+1)): never empty
   auto q = static_cast<std::uint64_t>(w.floor);
   Rest rest = w.rest;
   if (q >= kPow10[static_cast<std::size_t>(p)]) {
@@ -158,7 +160,7 @@ Significant round_significant(float x, int p) {
 
 std::optional<u128> round_fixed(float x, int d) {
   const auto [m, e] = decompose(x);
-  const auto v = scale_pow10(m, e, d);
+  const auto v = scale(m, e, d);
   if (!v) return std::nullopt;
   return round_half_even(*v);
 }

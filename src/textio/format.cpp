@@ -37,6 +37,18 @@ char* put_digits(char* end, std::uint64_t v, int n) {
   return end;
 }
 
+// The nine digits of v < 10^9, zero-padded, at p (two independent halves of four).
+void put_9_digits(char* p, std::uint32_t v) {
+  const std::uint32_t low8 = v % 100000000;
+  const std::uint32_t a = low8 / 10000;
+  const std::uint32_t b = low8 % 10000;
+  p[0] = static_cast<char>('0' + v / 100000000);
+  std::memcpy(p + 1, &kDigitPairs[2 * (a / 100)], 2);
+  std::memcpy(p + 3, &kDigitPairs[2 * (a % 100)], 2);
+  std::memcpy(p + 5, &kDigitPairs[2 * (b / 100)], 2);
+  std::memcpy(p + 7, &kDigitPairs[2 * (b % 100)], 2);
+}
+
 // The decimal text of v (at least one digit), ending just before `end`; returns its start.
 char* put_uint(char* end, u128 v) {
   constexpr std::uint64_t kE19 = kPow10[19];
@@ -103,7 +115,7 @@ void put_list_field(char* f, float x) {
   }
   const auto [n, k] = detail::round_significant(x, 9);
   char d[9];
-  put_digits(d + 9, n, 9);
+  put_9_digits(d, n);
   std::memset(f, ' ', 16);
   if (k >= -1 && k <= 8) {  // 9 digits with the point, right-justified in 12, then 4 blanks
     char* end = f + 12;
@@ -183,7 +195,9 @@ void append_e(std::string& out, float x, int w, int d) {
     std::memset(body + 2, '0', static_cast<std::size_t>(d));
   } else {
     const auto [n, k] = detail::round_significant(x, d);
-    put_digits(body + 2 + d, n, d);
+    char nine[9];
+    put_9_digits(nine, n);
+    std::memcpy(body + 2, nine + 9 - d, static_cast<std::size_t>(d));
     exponent = k + 1;
   }
   put_exponent(body + 2 + d, exponent);
