@@ -90,6 +90,7 @@ std::optional<Scaled> scale_wide(u128 top, std::uint64_t low, int t) {
 // scale_pow10, inlined into the rounding functions.
 [[gnu::always_inline]] inline std::optional<Scaled> scale(std::uint32_t m, int e, int s) {
   if (s > 55 || s < -55) return std::nullopt;
+  if (m == 0) return Scaled{0, Rest::zero};
   if (s >= 0) {
     const int t = e + s;  // v × 10^s = m × 5^s × 2^t
     if (s <= 44) {        // m × 5^s < 2^24 × 2^103
@@ -114,7 +115,7 @@ std::optional<Scaled> scale_wide(u128 top, std::uint64_t low, int t) {
     return divide(u128{m} << t, kPow5[q]);
   }
   // m / (5^q × 2^-t); a divisor of 2^126 or more exceeds 2m: the quotient is below one half.
-  if (bit_length(kPow5[q]) - t > 127) return Scaled{0, m == 0 ? Rest::zero : Rest::below_half};
+  if (bit_length(kPow5[q]) - t > 127) return Scaled{0, Rest::below_half};
   return divide(m, kPow5[q] << -t);
 }
 
