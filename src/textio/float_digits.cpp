@@ -92,7 +92,7 @@ std::optional<Scaled> scale_wide(u128 top, std::uint64_t low, int t) {
   if (s > 55 || s < -55) return std::nullopt;
   if (m == 0) return Scaled{0, Rest::zero};
   if (s >= 0) {
-    const int t = e + s;  // v × 10^s = m × 5^s × 2^t
+    const int t = e + s;  // m × 2^e × 10^s = m × 5^s × 2^t
     if (s <= 44) {        // m × 5^s < 2^24 × 2^103
       const u128 a = u128{m} * kPow5[s];
       if (t < 0) return shift_right(a, -t);
@@ -109,7 +109,7 @@ std::optional<Scaled> scale_wide(u128 top, std::uint64_t low, int t) {
     return Scaled{a << t, Rest::zero};
   }
   const int q = -s;
-  const int t = e - q;  // v × 10^s = m × 2^t / 5^q
+  const int t = e - q;  // m × 2^e × 10^s = m × 2^t / 5^q
   if (t >= 0) {
     if (bit_length(m) + t > 128) return std::nullopt;
     return divide(u128{m} << t, kPow5[q]);

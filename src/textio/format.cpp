@@ -81,14 +81,15 @@ void put_exponent(char* p, int e) {
 // Appends [-]body right-justified in w columns. When one column short, a body "0.…" loses
 // its 0 (if may_drop_zero); a text that still does not fit becomes w asterisks.
 void put_field(std::string& out, int w, bool neg, const char* body, int len, bool may_drop_zero) {
-  if (len + neg > w && may_drop_zero && len > 1 && body[0] == '0' && body[1] == '.') {
+  const int sign = neg ? 1 : 0;
+  if (sign + len > w && may_drop_zero && len > 1 && body[0] == '0' && body[1] == '.') {
     ++body;
     --len;
   }
   const std::size_t old = out.size();
   out.resize(old + static_cast<std::size_t>(w));
   char* f = out.data() + old;
-  const int total = len + (neg ? 1 : 0);
+  const int total = sign + len;
   if (total > w) {
     std::memset(f, '*', static_cast<std::size_t>(w));
     return;
