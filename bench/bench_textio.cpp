@@ -1,9 +1,15 @@
 // Throughput of the list-directed reader on a synthesis-result-like file: 10,000 records of
-// four reals ("  4000.00000  0.123456E+01  0.98765  1.0"), read one statement per record.
+// four reals ("  4000.00000  0.123456E+01  0.98765  1.0"), read one statement per record;
+// and of the writers on a spectrum table (6,900 rows of nine values, 62,100 numbers) and on
+// magnitude-table fields, the literal (snprintf) writers beside the fast ones. The
+// "per_number" counter is the time per value written.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "textio/format.h"
 #include "textio/list_input.h"
@@ -40,14 +46,100 @@ void BM_ListDirectedSpectrum(benchmark::State& state) {
 }
 BENCHMARK(BM_ListDirectedSpectrum)->Unit(benchmark::kMicrosecond);
 
-void BM_ListRealFormatting(benchmark::State& state) {
-  float x = 0.123456f;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(veltrane::textio::list_real(x));
-    x *= 1.0001f;
-  }
+using veltrane::textio::detail::fmt_e_literal;
+using veltrane::textio::detail::fmt_f_literal;
+using veltrane::textio::detail::list_real_literal;
+
+constexpr int kRows = 6900;
+
+float log_uniform(std::mt19937& rng, double lo, double hi) {
+  std::uniform_real_distribution<double> u(std::log(lo), std::log(hi));
+  return static_cast<float>(std::exp(u(rng)));
 }
-BENCHMARK(BM_ListRealFormatting);
+
+// Rows like a ".SPC.out" table: wavelengths, fluxes of 1e-25 to 1e-10, observed columns that
+// are 0.0 beyond the observed points, a red term near 1.
+std::vector<float> spectrum_values() {
+  std::mt19937 rng(7);
+  std::vector<float> v;
+  for (int i = 0; i < kRows; ++i) {
+    const float lambda = 100.0f + 14.5f * static_cast<float>(i);
+    const bool observed = i < kRows / 2;
+    for (float x : {lambda, log_uniform(rng, 1e-25, 1e-10), observed ? lambda : 0.0f,
+                    observed ? log_uniform(rng, 1e-25, 1e-10) : 0.0f, lambda,
+                    log_uniform(rng, 1e-25, 1e-10), log_uniform(rng, 1e-25, 1e-10),
+                    log_uniform(rng, 1e-25, 1e-10), log_uniform(rng, 0.5, 2.0)})
+      v.push_back(x);
+  }
+  return v;
+}
+
+void per_number(benchmark::State& state, std::size_t numbers) {
+  state.counters["per_number"] = benchmark::Counter(
+      static_cast<double>(numbers), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_SpectrumTableLiteral(benchmark::State& state) {
+  const std::vector<float> v = spectrum_values();
+  std::string out;
+  for (auto _ : state) {
+    out.clear();
+    for (std::size_t r = 0; r < v.size(); r += 9) {
+      for (std::size_t j = r; j < r + 9; ++j) out.append(" ").append(list_real_literal(v[j]));
+      out.push_back('\n');
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  per_number(state, v.size());
+}
+BENCHMARK(BM_SpectrumTableLiteral)->Unit(benchmark::kMillisecond);
+
+void BM_SpectrumTableFast(benchmark::State& state) {
+  const std::vector<float> v = spectrum_values();
+  std::string out;
+  for (auto _ : state) {
+    out.clear();
+    for (std::size_t r = 0; r < v.size(); r += 9) {
+      veltrane::textio::append_list_record(out, std::span<const float>(v).subspan(r, 9));
+      out.push_back('\n');
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  per_number(state, v.size());
+}
+BENCHMARK(BM_SpectrumTableFast)->Unit(benchmark::kMillisecond);
+
+// Magnitudes and log masses (-50 to 50) and effective wavelengths, as in a ".MAG.out" row.
+std::vector<float> magnitude_values() {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> mag(-50.0f, 50.0f);
+  std::vector<float> v;
+  for (int i = 0; i < 1000; ++i) v.push_back(i % 4 == 0 ? log_uniform(rng, 1000.0, 25000.0) : mag(rng));
+  return v;
+}
+
+template <bool kFast, char kKind>
+void BM_Field(benchmark::State& state) {
+  const std::vector<float> v = magnitude_values();
+  std::string out;
+  for (auto _ : state) {
+    out.clear();
+    for (float x : v) {
+      if constexpr (kFast) {
+        if constexpr (kKind == 'e') veltrane::textio::append_e(out, x, 15, 5);
+        else veltrane::textio::append_f(out, x, 15, 5);
+      } else {
+        out.append(kKind == 'e' ? fmt_e_literal(x, 15, 5) : fmt_f_literal(x, 15, 5));
+      }
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  per_number(state, v.size());
+}
+BENCHMARK(BM_Field<false, 'e'>)->Name("BM_E15_5Literal")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Field<true, 'e'>)->Name("BM_E15_5Fast")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Field<false, 'f'>)->Name("BM_F15_5Literal")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Field<true, 'f'>)->Name("BM_F15_5Fast")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -47,8 +47,8 @@ float observed_difference(float m_obs, float m_model) {
 }
 
 std::string magnitude_table(const Worker& w, const FilterSet& fs, const std::array<float, 6>& masses) {
-  using textio::fmt_e;
-  using textio::fmt_f;
+  using textio::append_e;
+  using textio::append_f;
   const FilterResults& fr = w.filter_results;
   const int rows = std::min(fs.Nfilters, kMaxFilters);
   std::string out;
@@ -60,14 +60,13 @@ std::string magnitude_table(const Worker& w, const FilterSet& fs, const std::arr
     const float m_old = w.mags.at(k, 0, 3);
     const bool no_obs = m_obs == kSentinel;
     out.append("    ").append(textio::fmt_a_fixed(fs.name_fil[k], 10));
-    out.append(fmt_f(fr.filt_res_b[k], 15, 5)).append(fmt_f(fr.filt_res_a[k], 15, 5));
-    out.append(fmt_f(fs.lamb_eff[k], 15, 5));
-    for (float v : {fr.filt_zp_v[k], m_obs, m_tot, m_you, m_old}) out.append(fmt_e(v, 15, 5));
+    for (float v : {fr.filt_res_b[k], fr.filt_res_a[k], fs.lamb_eff[k]}) append_f(out, v, 15, 5);
+    for (float v : {fr.filt_zp_v[k], m_obs, m_tot, m_you, m_old}) append_e(out, v, 15, 5);
     for (float m : {m_tot, m_you, m_old})
-      out.append(fmt_e(no_obs ? kSentinel : observed_difference(m_obs, m), 15, 5));
-    out.append(fmt_e(m_tot - m_old, 15, 5));
-    out.append(fmt_f(m_obs - m_tot > 0.0f ? 0.0f : 1.0f, 10, 1));
-    for (float v : masses) out.append(fmt_e(v, 15, 5));
+      append_e(out, no_obs ? kSentinel : observed_difference(m_obs, m), 15, 5);
+    append_e(out, m_tot - m_old, 15, 5);
+    append_f(out, m_obs - m_tot > 0.0f ? 0.0f : 1.0f, 10, 1);
+    for (float v : masses) append_e(out, v, 15, 5);
     out.push_back('\n');
   }
   return out;
@@ -89,7 +88,8 @@ std::string spectrum_table(const Worker& w, const BaseTables& base) {
                                       s.youssp_f[i],
                                       s.oldssp_f[i],
                                       s.red_term[i]};
-    out.append(textio::list_record(row)).push_back('\n');
+    textio::append_list_record(out, row);
+    out.push_back('\n');
   }
   return out;
 }

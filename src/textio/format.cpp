@@ -1,42 +1,145 @@
 #include "textio/format.h"
 
-#include <cmath>
-#include <cstdio>
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "textio/float_digits.h"
 #include "textio/text_length.h"
 
 namespace veltrane::textio {
 namespace {
 
-std::string right_justify(std::string_view text, int w) {
-  if (static_cast<int>(text.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
-  std::string out(static_cast<std::size_t>(w) - text.size(), ' ');
-  out.append(text);
-  return out;
+using detail::kPow10;
+using detail::u128;
+
+// "00" "01" … "99".
+constexpr auto kDigitPairs = [] {
+  std::array<char, 200> t{};
+  for (int i = 0; i < 100; ++i) {
+    t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return t;
+}();
+
+// The n lowest decimal digits of v, zero-padded, ending just before `end`; returns their start.
+char* put_digits(char* end, std::uint64_t v, int n) {
+  for (; n >= 2; n -= 2) {
+    end -= 2;
+    std::memcpy(end, &kDigitPairs[static_cast<std::size_t>(2 * (v % 100))], 2);
+    v /= 100;
+  }
+  if (n == 1) *--end = static_cast<char>('0' + v % 10);
+  return end;
 }
 
-// Infinity and NaN in an F or E field of width w.
-std::string special_field(float x, int w) {
-  if (std::isnan(x)) return w < 3 ? std::string(static_cast<std::size_t>(w), '*') : right_justify("NaN", w);
-  const bool neg = std::signbit(x);
-  if (!neg) {
-    if (w < 3) return std::string(static_cast<std::size_t>(w), '*');
-    return right_justify(w >= 8 ? "Infinity" : "Inf", w);
-  }
-  if (w < 4) return std::string(static_cast<std::size_t>(w), '*');
-  return right_justify(w >= 9 ? "-Infinity" : "-Inf", w);
+// The nine digits of v < 10^9, zero-padded, at p (two independent halves of four).
+void put_9_digits(char* p, std::uint32_t v) {
+  const std::uint32_t low8 = v % 100000000;
+  const std::uint32_t a = low8 / 10000;
+  const std::uint32_t b = low8 % 10000;
+  p[0] = static_cast<char>('0' + v / 100000000);
+  std::memcpy(p + 1, &kDigitPairs[2 * (a / 100)], 2);
+  std::memcpy(p + 3, &kDigitPairs[2 * (a % 100)], 2);
+  std::memcpy(p + 5, &kDigitPairs[2 * (b / 100)], 2);
+  std::memcpy(p + 7, &kDigitPairs[2 * (b % 100)], 2);
 }
 
-// Places the sign and drops the leading zero when one column short; asterisks otherwise.
-std::string fit_number(bool neg, std::string body, int w, bool may_drop_zero) {
-  std::string text = neg ? "-" + body : body;
-  if (static_cast<int>(text.size()) > w && may_drop_zero && body.size() > 1 && body[0] == '0' &&
-      body[1] == '.') {
-    text = neg ? "-" + body.substr(1) : body.substr(1);
+// The decimal text of v (at least one digit), ending just before `end`; returns its start.
+char* put_uint(char* end, u128 v) {
+  constexpr std::uint64_t kE19 = kPow10[19];
+  while ((v >> 64) != 0) {
+    const u128 q = v / kE19;
+    end = put_digits(end, static_cast<std::uint64_t>(v - q * kE19), 19);
+    v = q;
   }
-  return right_justify(text, w);
+  auto w = static_cast<std::uint64_t>(v);
+  for (; w >= 100; w /= 100) {
+    end -= 2;
+    std::memcpy(end, &kDigitPairs[static_cast<std::size_t>(2 * (w % 100))], 2);
+  }
+  if (w >= 10) {
+    end -= 2;
+    std::memcpy(end, &kDigitPairs[static_cast<std::size_t>(2 * w)], 2);
+  } else {
+    *--end = static_cast<char>('0' + w);
+  }
+  return end;
+}
+
+// "E+dd" / "E-dd" at p (float exponents have two digits).
+void put_exponent(char* p, int e) {
+  p[0] = 'E';
+  p[1] = e < 0 ? '-' : '+';
+  std::memcpy(p + 2, &kDigitPairs[static_cast<std::size_t>(2 * std::abs(e))], 2);
+}
+
+// Appends [-]body right-justified in w columns. When one column short, a body "0.…" loses
+// its 0 (if may_drop_zero); a text that still does not fit becomes w asterisks.
+void put_field(std::string& out, int w, bool neg, const char* body, int len, bool may_drop_zero) {
+  const int sign = neg ? 1 : 0;
+  if (sign + len > w && may_drop_zero && len > 1 && body[0] == '0' && body[1] == '.') {
+    ++body;
+    --len;
+  }
+  const std::size_t old = out.size();
+  out.resize(old + static_cast<std::size_t>(w));
+  char* f = out.data() + old;
+  const int total = sign + len;
+  if (total > w) {
+    std::memset(f, '*', static_cast<std::size_t>(w));
+    return;
+  }
+  std::memset(f, ' ', static_cast<std::size_t>(w - total));
+  if (neg) f[w - total] = '-';
+  std::memcpy(f + (w - len), body, static_cast<std::size_t>(len));
+}
+
+bool is_finite(float x) { return (std::bit_cast<std::uint32_t>(x) & 0x7F800000u) != 0x7F800000u; }
+bool sign_bit(float x) { return (std::bit_cast<std::uint32_t>(x) >> 31) != 0; }
+
+// The 16-character list-directed field of x at f.
+void put_list_field(char* f, float x) {
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
+  const bool neg = (bits >> 31) != 0;
+  if ((bits & 0x7FFFFFFFu) == 0) {
+    std::memcpy(f, neg ? " -0.00000000    " : "  0.00000000    ", 16);
+    return;
+  }
+  if (!is_finite(x)) {
+    std::memcpy(f, detail::list_real_literal(x).data(), 16);
+    return;
+  }
+  const auto [n, k] = detail::round_significant(x, 9);
+  char d[9];
+  put_9_digits(d, n);
+  std::memset(f, ' ', 16);
+  if (k >= -1 && k <= 8) {  // 9 digits with the point, right-justified in 12, then 4 blanks
+    char* end = f + 12;
+    char* start = end - 11;
+    if (k == -1) {
+      start[0] = '0';
+      start[1] = '.';
+      std::memcpy(start + 2, d, 9);
+    } else {
+      start = end - 10;
+      std::memcpy(start, d, static_cast<std::size_t>(k + 1));
+      start[k + 1] = '.';
+      std::memcpy(start + k + 2, d + k + 1, static_cast<std::size_t>(8 - k));
+    }
+    if (neg) start[-1] = '-';
+    return;
+  }
+  char* start = f + 2;  // d.ddddddddE±xx, right-justified in 16
+  if (neg) start[-1] = '-';
+  start[0] = d[0];
+  start[1] = '.';
+  std::memcpy(start + 2, d + 1, 8);
+  put_exponent(start + 10, k);
 }
 
 }  // namespace
@@ -44,76 +147,109 @@ std::string fit_number(bool neg, std::string body, int w, bool may_drop_zero) {
 std::string fmt_i(std::int32_t v, int w) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%d", v);
-  return right_justify(buf, w);
+  const std::string_view text(buf);
+  if (static_cast<int>(text.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
+  std::string out(static_cast<std::size_t>(w) - text.size(), ' ');
+  out.append(text);
+  return out;
+}
+
+void append_f(std::string& out, float x, int w, int d) {
+  if (w < 1 || d < 0 || d > 19 || !is_finite(x)) {
+    out += detail::fmt_f_literal(x, w, d);
+    return;
+  }
+  const auto n = detail::round_fixed(x, d);
+  if (!n) {
+    // |x| × 10^d ≥ 2^128: at least 39 - d integer digits, a text of 40 or more.
+    if (w < 40) out.append(static_cast<std::size_t>(w), '*');
+    else out += detail::fmt_f_literal(x, w, d);
+    return;
+  }
+  char buf[48];
+  char* const end = buf + sizeof buf;
+  char* p = end;
+  u128 int_part = 0;
+  if ((*n >> 64) == 0) {
+    const auto v = static_cast<std::uint64_t>(*n);
+    int_part = v / kPow10[static_cast<std::size_t>(d)];
+    p = put_digits(p, v % kPow10[static_cast<std::size_t>(d)], d);
+  } else {
+    int_part = *n / kPow10[static_cast<std::size_t>(d)];
+    p = put_digits(p, static_cast<std::uint64_t>(*n % kPow10[static_cast<std::size_t>(d)]), d);
+  }
+  *--p = '.';
+  p = put_uint(p, int_part);
+  put_field(out, w, sign_bit(x), p, static_cast<int>(end - p), d > 0);
+}
+
+void append_e(std::string& out, float x, int w, int d) {
+  if (w < 1 || d < 1 || d > 9 || !is_finite(x)) {
+    out += detail::fmt_e_literal(x, w, d);
+    return;
+  }
+  char body[16];  // 0.d…dE±xx
+  body[0] = '0';
+  body[1] = '.';
+  int exponent = 0;
+  if ((std::bit_cast<std::uint32_t>(x) & 0x7FFFFFFFu) == 0) {
+    std::memset(body + 2, '0', static_cast<std::size_t>(d));
+  } else {
+    const auto [n, k] = detail::round_significant(x, d);
+    char nine[9];
+    put_9_digits(nine, n);
+    std::memcpy(body + 2, nine + 9 - d, static_cast<std::size_t>(d));
+    exponent = k + 1;
+  }
+  put_exponent(body + 2 + d, exponent);
+  put_field(out, w, sign_bit(x), body, d + 6, true);
+}
+
+void append_list_real(std::string& out, float x) {
+  const std::size_t old = out.size();
+  out.resize(old + 16);
+  put_list_field(out.data() + old, x);
+}
+
+void append_list_record(std::string& out, std::span<const float> values) {
+  const std::size_t old = out.size();
+  out.resize(old + 17 * values.size());
+  char* p = out.data() + old;
+  for (float v : values) {
+    *p = ' ';
+    put_list_field(p + 1, v);
+    p += 17;
+  }
 }
 
 std::string fmt_f(float x, int w, int d) {
-  if (!std::isfinite(x)) return special_field(x, w);
-  const double v = std::fabs(static_cast<double>(x));
-  char buf[400];
-  std::snprintf(buf, sizeof buf, "%#.*f", d, v);
-  return fit_number(std::signbit(x), buf, w, d > 0);
+  std::string out;
+  append_f(out, x, w, d);
+  return out;
 }
 
 std::string fmt_e(float x, int w, int d) {
-  if (!std::isfinite(x)) return special_field(x, w);
-  const double v = std::fabs(static_cast<double>(x));
-  std::string digits;
-  int exponent = 0;
-  if (v == 0.0) {
-    digits.assign(static_cast<std::size_t>(d), '0');
-  } else {
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.*e", d - 1, v);
-    const char* e = buf;
-    while (*e != 'e') ++e;
-    digits.push_back(buf[0]);
-    if (d > 1) digits.append(buf + 2, static_cast<std::size_t>(e - (buf + 2)));
-    exponent = std::atoi(e + 1) + 1;
-  }
-  char tail[16];
-  const int ax = exponent < 0 ? -exponent : exponent;
-  std::snprintf(tail, sizeof tail, "E%c%02d", exponent < 0 ? '-' : '+', ax);
-  return fit_number(std::signbit(x), "0." + digits + tail, w, true);
+  std::string out;
+  append_e(out, x, w, d);
+  return out;
+}
+
+std::string list_real(float x) {
+  std::string out;
+  append_list_real(out, x);
+  return out;
+}
+
+std::string list_record(std::span<const float> values) {
+  std::string out;
+  append_list_record(out, values);
+  return out;
 }
 
 std::string fmt_a_fixed(std::string_view text, int w) {
   std::string out(text.substr(0, static_cast<std::size_t>(w)));
   out.resize(static_cast<std::size_t>(w), ' ');
   return out;
-}
-
-std::string list_real(float x) {
-  if (std::isnan(x)) return right_justify("NaN", 16);
-  if (std::isinf(x)) return right_justify(x > 0 ? "Infinity" : "-Infinity", 16);
-  const double v = std::fabs(static_cast<double>(x));
-  const char* sign = std::signbit(x) ? "-" : "";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.8e", v);
-  int e = 0;
-  const char* ep = buf;
-  while (*ep != 'e') ++ep;
-  if (v != 0.0) e = std::atoi(ep + 1);
-  char out[80];
-  if (e >= -1 && e <= 8) {
-    char fixed[64];
-    std::snprintf(fixed, sizeof fixed, "%#.*f", 8 - e, v);
-    std::snprintf(out, sizeof out, "%12s", (std::string(sign) + fixed).c_str());
-    return std::string(out) + "    ";
-  }
-  const int ax = e < 0 ? -e : e;
-  std::snprintf(out, sizeof out, "%s%.*sE%c%02d", sign, static_cast<int>(ep - buf), buf, e < 0 ? '-' : '+', ax);
-  return right_justify(out, 16);
-}
-
-std::string list_record(std::span<const float> values) {
-  std::string rec;
-  rec.reserve(values.size() * 17);
-  for (float v : values) {
-    rec.push_back(' ');
-    rec.append(list_real(v));
-  }
-  return rec;
 }
 
 std::string_view adjust_trim(std::string_view s) {

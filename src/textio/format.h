@@ -1,7 +1,8 @@
 // Formatted output as gfortran 12.2 writes it, byte for byte, for REAL(4), INTEGER(4)
 // and CHARACTER items: the edit descriptors i, f, e, a and nx, the field of asterisks
 // for a value that does not fit, and the list-directed (free-format) rendering.
-// Every function returns the field text; none touches a stream or the locale.
+// The fmt_* and list_* functions return the field text; the append_* forms add the same
+// bytes to a caller's buffer. None touches a stream or the locale.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,12 @@ std::string list_real(float x);
 // A whole list-directed record of REAL(4) items: one blank, then the field, per item.
 std::string list_record(std::span<const float> values);
 
+// The same bytes as fmt_e, fmt_f, list_real and list_record, appended to `out`.
+void append_e(std::string& out, float x, int w, int d);
+void append_f(std::string& out, float x, int w, int d);
+void append_list_real(std::string& out, float x);
+void append_list_record(std::string& out, std::span<const float> values);
+
 // Left-adjusted and trimmed: what "write into a 600-character text, then adjustl and
 // trim" leaves of a field.
 std::string_view adjust_trim(std::string_view s);
@@ -45,5 +52,13 @@ inline std::string adj_list(float x) { return std::string(adjust_trim(list_real(
 std::string used_part(std::string_view text);
 // A text cut to the fixed length of 600 characters (trailing blanks dropped).
 std::string cut_text(std::string_view text);
+
+namespace detail {
+// The literal writers: snprintf on the float widened to double, the text then rearranged.
+// The reference for fmt_f, fmt_e and list_real (same contracts), and their fallback.
+std::string fmt_f_literal(float x, int w, int d);
+std::string fmt_e_literal(float x, int w, int d);
+std::string list_real_literal(float x);
+}  // namespace detail
 
 }  // namespace veltrane::textio

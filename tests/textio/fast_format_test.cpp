@@ -1,0 +1,81 @@
+// The fast writers against their literal (snprintf) forms, byte for byte, and the digit
+// generator against glibc's printf, on floats where rounding is delicate and on random ones.
+// (All 2^32 floats were compared once, offline, for the list form, e15.5 and f15.5.)
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "textio/float_digits.h"
+#include "textio/format.h"
+
+namespace {
+
+using namespace veltrane::textio;
+
+// Floats within a few ulps of each power of ten and of exact and nearest decimal ties of the
+// 3- to 9-digit forms; then random bit patterns, wavelengths, fluxes and magnitudes.
+std::vector<float> sample(int random_count) {
+  std::mt19937_64 rng(20240611);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::vector<float> xs;
+  const auto near = [&xs](double x, int ulps) {
+    const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(x));
+    for (int k = -ulps; k <= ulps; ++k) xs.push_back(std::bit_cast<float>(bits + k));
+  };
+  for (int j = -45; j <= 38; ++j) near(std::strtof(("1e" + std::to_string(j)).c_str(), nullptr), 4);
+  for (int p : {3, 4, 5, 6, 9}) {
+    for (int g = 1; g <= 30; ++g) {  // odd n × 2^-g is a p-digit tie when n × 5^g has p + 1 digits
+      const double lo = std::ceil(std::pow(10.0, p) / std::pow(5.0, g)), hi = std::min(10 * lo, 0x1p24);
+      for (int i = 0; lo < hi && i < 50; ++i) near(std::ldexp(2 * std::floor((lo + (hi - lo) * u(rng)) / 2) + 1, -g), 2);
+    }
+    for (int i = 0; i < 1000; ++i) {  // the floats nearest to (10d + 5) × 10^j
+      const std::uint64_t d = detail::kPow10[p - 1] * (1 + rng() % 9) + rng() % detail::kPow10[p - 1];
+      const int j = static_cast<int>(rng() % 84) - 45 - p;
+      near(std::strtof((std::to_string(10 * d + 5) + "e" + std::to_string(j)).c_str(), nullptr), 2);
+    }
+  }
+  for (int i = 0; i < random_count; ++i) {  // bits; 100 to 1e5; 1e-25 to 1e-10; -50 to 50
+    const double r = u(rng), v[] = {0.0, 100.0 * std::pow(1e3, r), 1e-25 * std::pow(1e15, r), 100.0 * r - 50.0};
+    xs.push_back(i % 4 == 0 ? std::bit_cast<float>(static_cast<std::uint32_t>(rng()))
+                            : static_cast<float>(i % 8 < 4 ? v[i % 4] : -v[i % 4]));
+  }
+  return xs;
+}
+
+TEST(FastWriters, MatchTheLiteralWritersByteForByte) {
+  const int e_forms[][2] = {{15, 5}, {15, 3}, {14, 4}, {15, 4}, {25, 4}, {25, 6}};
+  const int f_forms[][2] = {{15, 5}, {15, 3}, {15, 4}, {15, 6}, {15, 8}, {8, 3}, {10, 1}, {25, 4}, {25, 5}};
+  for (float x : sample(120000)) {
+    ASSERT_EQ(list_real(x), detail::list_real_literal(x)) << std::hexfloat << x;
+    for (auto [w, d] : e_forms) ASSERT_EQ(fmt_e(x, w, d), detail::fmt_e_literal(x, w, d)) << std::hexfloat << x;
+    for (auto [w, d] : f_forms) ASSERT_EQ(fmt_f(x, w, d), detail::fmt_f_literal(x, w, d)) << std::hexfloat << x;
+  }
+}
+
+// floor(m × 2^e × 10^s) and its rest against the exact expansion of m × 2^e, which "%.149f"
+// prints in full (here with 60 integer digits, so that s may move the point 55 places).
+TEST(FloatDigits, ScaleByPowersOfTenExactly) {
+  std::mt19937_64 rng(5);
+  char buf[220];
+  for (int i = 0; i < 100000; ++i) {
+    const auto m = static_cast<std::uint32_t>(rng() % (1u << (rng() % 25)));
+    const int e = static_cast<int>(rng() % 254) - 149, s = static_cast<int>(rng() % 111) - 55;
+    std::snprintf(buf, sizeof buf, "%0210.149f", std::ldexp(m, e));
+    std::string digits = std::string(buf).erase(60, 1), frac = digits.substr(60 + s), got_whole;
+    frac.erase(frac.find_last_not_of('0') + 1);  // the dropped fraction's digits, compared with "5"
+    const std::string whole = digits.substr(0, 60 + s).erase(0, digits.find_first_not_of('0'));
+    const auto got = detail::scale_pow10(m, e, s);
+    for (detail::u128 q = got ? got->floor : 0; q != 0; q /= 10) got_whole.insert(0, 1, static_cast<char>('0' + q % 10));
+    using enum detail::Rest;
+    const auto rest = frac.empty() ? zero : frac < "5" ? below_half : frac == "5" ? half : above_half;
+    ASSERT_EQ(!got, whole.size() > 39 || (whole.size() == 39 && whole >= "340282366920938463463374607431768211456"));
+    ASSERT_TRUE(!got || (got_whole == whole && got->rest == rest)) << m << " " << e << " " << s;
+  }
+}
+
+}  // namespace
