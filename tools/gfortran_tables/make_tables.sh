@@ -10,7 +10,7 @@
 #                      16-character list-directed field, `record` a whole 3-value record)
 #                      iW VALUE |field|
 # Read table blocks:   case FMT SPEC         (see gentab.f90 for SPEC)
-#                      in TEXT               (file bytes; \n \t \r \\ escaped)
+#                      in TEXT               (file bytes; \n \t \r \0 \\ escaped)
 #                      stmt ok|eof|error [iomsg]   then one line per item:
 #                      r BITS | i VALUE | a [text]
 #                      end
@@ -31,7 +31,7 @@ mkdir -p "$out"
   while IFS='	' read -r fmt spec text; do
     printf '%b' "$text" > "$work/in.txt"
     echo "case $fmt $spec"
-    printf 'in %s\n' "$text"
+    printf 'in %s\n' "$("$work/gentab" escape "$work/in.txt")"
     "$work/gentab" read "$fmt" "$spec" "$work/in.txt"
     echo "end"
   done
