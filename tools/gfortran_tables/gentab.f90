@@ -33,11 +33,11 @@ program gentab
 contains
 
   subroutine output_tables()
-    integer, parameter :: ndesc = 25
+    integer, parameter :: ndesc = 26
     character(len=8), parameter :: descs(ndesc) = [character(len=8) :: &
       'f15.5', 'f15.3', 'f15.4', 'f15.6', 'f15.8', 'f15.2', 'f15.0', 'f8.3', 'f10.1', &
       'f25.5', 'f25.4', 'f4.2', 'f3.2', 'f3.1', 'f2.1', 'e15.5', 'e15.3', 'e14.4', &
-      'e15.4', 'e25.6', 'e25.4', 'e11.5', 'e10.5', 'e10.4', 'e9.3']
+      'e15.4', 'e25.6', 'e25.4', 'e11.5', 'e10.5', 'e10.4', 'e9.3', 'e8.1']
     real :: vals(1000)
     integer :: nv, i, j, w, ios
     character(len=8) :: d
