@@ -2,15 +2,19 @@
 // make_tables.sh runs gentab.f90 on read_cases.in; the tables are committed in data/).
 // Floats are given by their bits, so nothing here depends on decimal parsing. Every read case
 // runs on its text held in memory, streamed, and in an opened file.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_util.h"
@@ -29,9 +33,7 @@ std::vector<std::string> split(const std::string& s, char sep) {
 
 std::vector<std::string> table(const std::string& name) {
   std::ifstream in(std::string(VELTRANE_TEST_DATA) + "/textio/data/" + name, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return split(all.str(), '\n');
+  return split(std::string(std::istreambuf_iterator<char>(in), {}), '\n');
 }
 
 float from_bits(const std::string& hex) {
@@ -49,10 +51,8 @@ const std::string kPlain("\n\t\r\0\\", 5), kCode = "ntr0\\";
 
 std::string escape(const std::string& s) {
   std::string out;
-  for (char c : s) {
-    const auto k = kPlain.find(c);
-    k == std::string::npos ? out.push_back(c) : (out += '\\', out.push_back(kCode[k]));
-  }
+  for (char c : s)
+    kPlain.find(c) == std::string::npos ? out += c : (out += '\\') += kCode[kPlain.find(c)];
   return out;
 }
 
@@ -175,6 +175,30 @@ TEST(GfortranTables, BeyondGfortran) {
   EXPECT_EQ(ListRead(f).real(v), ReadStatus::end_of_file);
   EXPECT_EQ(ListRead(f).real(v), ReadStatus::end_of_file);
   EXPECT_EQ(read_e15_5(f, v), ReadStatus::end_of_file);
+}
+
+// Standard input is read as records are asked for: a record is available as soon as its line
+// has arrived, while the writer keeps the input open (reading on would block for ever).
+TEST(Stream, RecordsArriveBeforeTheInputEnds) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  std::FILE* in = ::fdopen(fds[0], "r");
+  ASSERT_NE(in, nullptr);
+  RecordFile f = RecordFile::from_stream(in);
+  const std::string lines = "         7\r\ngal01,\n 3.5 rest\n";
+  std::int32_t n = 0;
+  std::string name;
+  float d = 0.0f;
+  ASSERT_EQ(::write(fds[1], lines.data(), 12), 12);
+  EXPECT_EQ(read_i15(f, n), ReadStatus::ok);
+  ASSERT_EQ(::write(fds[1], lines.data() + 12, lines.size() - 12), lines.size() - 12);
+  ListRead r(f);  // a statement that goes on into the next line
+  EXPECT_EQ(r.text(name), ReadStatus::ok);
+  EXPECT_EQ(r.real(d), ReadStatus::ok);
+  ::close(fds[1]);
+  EXPECT_EQ(ListRead(f).skip(), ReadStatus::end_of_file);
+  EXPECT_EQ((std::tuple{n, name, d}), (std::tuple{7, std::string("gal01"), 3.5f}));
+  std::fclose(in);
 }
 
 }  // namespace
