@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -338,16 +340,28 @@ bool RecordFile::next_formatted(std::string_view& record) {
   return true;
 }
 
-bool RecordFile::next_list(std::string_view& record) {
-  if (at_end()) return false;
+std::size_t RecordFile::list_record(std::string_view& record) const {
   const char* base = data_.data() + pos_;
   const std::size_t left = data_.size() - pos_;
   const void* lf = std::memchr(base, '\n', left);
   std::size_t len = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : left;
-  pos_ += lf ? len + 1 : len;
-  unterminated_ = lf == nullptr;
+  const std::size_t taken = lf ? len + 1 : len;
   if (lf && len > 0 && base[len - 1] == '\r') --len;
   record = std::string_view(base, len);
+  return taken;
+}
+
+bool RecordFile::next_list(std::string_view& record) {
+  if (at_end()) return false;
+  const std::size_t taken = list_record(record);
+  pos_ += taken;
+  unterminated_ = data_[pos_ - 1] != '\n';
+  return true;
+}
+
+bool RecordFile::peek_list(std::string_view& record) {
+  if (at_end()) return false;
+  list_record(record);
   return true;
 }
 
@@ -673,6 +687,96 @@ std::string ListRead::message() const {
              " was expected for item " + n;
   }
   return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Plain numeric records
+
+namespace {
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A plain number at r[i] ([sign] digits [. digits] [e|E [sign] digits], one mantissa digit at
+// least) ending at a blank or the record end; i is moved past it. Stores what ListRead stores.
+bool plain_real(std::string_view r, std::size_t& i, float& v) {
+  const std::size_t start = i, n = r.size();
+  bool neg = false;
+  if (i < n && (r[i] == '+' || r[i] == '-')) neg = r[i++] == '-';
+  std::uint64_t digits = 0;  // the significant digits, at most 19 of them kept
+  int kept = 0, dropped = 0, scale = 0, mantissa = 0;
+  bool point = false;
+  for (; i < n; ++i) {
+    const char c = r[i];
+    if (c == '.' && !point) {
+      point = true;
+      continue;
+    }
+    if (!is_digit(c)) break;
+    ++mantissa;
+    if (kept == 19) {
+      ++dropped;
+      continue;
+    }
+    if (kept > 0 || c != '0') {  // leading zeros add nothing
+      digits = digits * 10 + static_cast<unsigned>(c - '0');
+      ++kept;
+    }
+    if (point) --scale;
+  }
+  if (mantissa == 0) return false;
+  int exponent = 0;
+  if (i < n && (r[i] == 'e' || r[i] == 'E')) {
+    bool exp_neg = false;
+    if (++i < n && (r[i] == '+' || r[i] == '-')) exp_neg = r[i++] == '-';
+    const std::size_t first = i;
+    for (; i < n && is_digit(r[i]); ++i)
+      if (exponent < 100000) exponent = exponent * 10 + (r[i] - '0');
+    if (i == first) return false;
+    if (exp_neg) exponent = -exponent;
+  }
+  if (i < n && !is_blank(r[i])) return false;
+  if (digits == 0) {
+    v = neg ? -0.0f : 0.0f;
+    return true;
+  }
+  // d = RN64(x), x = digits × 10^k, as both factors are exact doubles. Float midpoints are doubles
+  // and RN64 is monotonic, so none lies between x and d: (float)d = RN32(x) unless d is one.
+  // Subnormal and overflowing results take the full conversion.
+  const int k = scale + exponent;
+  if (dropped == 0 && digits <= (std::uint64_t{1} << 53) && k >= -22 && k <= 22) {
+    const double x = static_cast<double>(digits);
+    const double d = k < 0 ? x / kPow10[-k] : x * kPow10[k];
+    const bool midpoint = (std::bit_cast<std::uint64_t>(d) & 0x1FFFFFFF) == 0x10000000;
+    if (d >= static_cast<double>(std::numeric_limits<float>::min()) &&
+        d <= static_cast<double>(std::numeric_limits<float>::max()) && !midpoint) {
+      const float f = static_cast<float>(d);
+      v = neg ? -f : f;
+      return true;
+    }
+  }
+  return parse_real_token(r.substr(start, i - start), v) == RealResult::ok;
+}
+
+}  // namespace
+
+bool read_plain_reals(RecordFile& file, std::span<float> out) {
+  constexpr std::size_t kMaxItems = 64;
+  std::string_view r;
+  if (out.empty() || out.size() > kMaxItems || !file.peek_list(r)) return false;
+  float v[kMaxItems];
+  std::size_t i = 0;
+  for (std::size_t k = 0; k < out.size(); ++k) {
+    i = skip_blanks(r, i);
+    if (!plain_real(r, i, v[k])) return false;
+  }
+  // A comma, semicolon, slash or NUL after the last value is left to ListRead's separator
+  // handling (a slash or NUL that ends the file makes an end of file).
+  i = skip_blanks(r, i);
+  if (i < r.size() && (r[i] == ',' || r[i] == ';' || r[i] == '/' || r[i] == '\0')) return false;
+  file.next_list(r);
+  std::copy(v, v + out.size(), out.begin());
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------

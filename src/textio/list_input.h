@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -40,12 +41,17 @@ class RecordFile {
   bool next_formatted(std::string_view& record);
   // The next record for a list-directed read; false at end of file.
   bool next_list(std::string_view& record);
+  // The record next_list would return, left unconsumed; false at end of file. The view stays
+  // valid until the file is read again.
+  bool peek_list(std::string_view& record);
   // True when the record last returned is the file's last and has no LF (for a formatted
   // record: no CR or LF) after it, so that the end of the file directly follows its text.
   bool last_unterminated() const { return unterminated_; }
 
  private:
   explicit RecordFile(std::string data) : data_(std::move(data)) {}
+  // The list-directed record at pos_ (not at the end); returns the length it takes with its LF.
+  std::size_t list_record(std::string_view& record) const;
   // Streaming: drops the records already consumed and reads until a whole line (or the end
   // of the input) follows the current position.
   void fill();
@@ -139,6 +145,15 @@ class ListRead {
   ReadStatus status_ = ReadStatus::ok;
   Fault fault_ = Fault::none;
 };
+
+// One list-directed READ of out.size() REAL(4) items (1 to 64) when the next record is plain:
+// at least that many tokens, each a plain decimal or E-notation number ([sign] digits, point,
+// digits, [e|E [sign] digits]), separated by blanks, TABs or CRs; anything after the last
+// token and the blanks after it is ignored, as ListRead does, unless it begins with a comma,
+// semicolon, slash or NUL. Stores exactly what ListRead would, consumes the record and
+// returns true. Otherwise consumes nothing, changes nothing and returns false: the caller
+// uses ListRead.
+bool read_plain_reals(RecordFile& file, std::span<float> out);
 
 // One formatted READ of one record with the given fixed field; the record is consumed.
 // (i15) and (e15.5) take a comma as the end of the field; when the comma is the first
