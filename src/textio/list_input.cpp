@@ -351,17 +351,14 @@ std::size_t RecordFile::list_record(std::string_view& record) const {
   return taken;
 }
 
-bool RecordFile::next_list(std::string_view& record) {
-  if (at_end()) return false;
-  const std::size_t taken = list_record(record);
-  pos_ += taken;
+void RecordFile::take(std::size_t length) {
+  pos_ += length;
   unterminated_ = data_[pos_ - 1] != '\n';
-  return true;
 }
 
-bool RecordFile::peek_list(std::string_view& record) {
+bool RecordFile::next_list(std::string_view& record) {
   if (at_end()) return false;
-  list_record(record);
+  take(list_record(record));
   return true;
 }
 
@@ -701,30 +698,19 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8
 // least) ending at a blank or the record end; i is moved past it. Stores what ListRead stores.
 bool plain_real(std::string_view r, std::size_t& i, float& v) {
   const std::size_t start = i, n = r.size();
-  bool neg = false;
-  if (i < n && (r[i] == '+' || r[i] == '-')) neg = r[i++] == '-';
-  std::uint64_t digits = 0;  // the significant digits, at most 19 of them kept
-  int kept = 0, dropped = 0, scale = 0, mantissa = 0;
-  bool point = false;
-  for (; i < n; ++i) {
-    const char c = r[i];
-    if (c == '.' && !point) {
-      point = true;
-      continue;
-    }
-    if (!is_digit(c)) break;
-    ++mantissa;
-    if (kept == 19) {
-      ++dropped;
-      continue;
-    }
-    if (kept > 0 || c != '0') {  // leading zeros add nothing
-      digits = digits * 10 + static_cast<unsigned>(c - '0');
-      ++kept;
-    }
-    if (point) --scale;
+  const bool neg = i < n && r[i] == '-';
+  if (i < n && (r[i] == '+' || r[i] == '-')) ++i;
+  std::uint64_t digits = 0;  // wraps beyond 19 digits, which take the full conversion
+  const std::size_t int_begin = i;
+  for (; i < n && is_digit(r[i]); ++i) digits = digits * 10 + static_cast<unsigned>(r[i] - '0');
+  std::size_t count = i - int_begin, fraction = 0;
+  if (i < n && r[i] == '.') {
+    const std::size_t frac_begin = ++i;
+    for (; i < n && is_digit(r[i]); ++i) digits = digits * 10 + static_cast<unsigned>(r[i] - '0');
+    fraction = i - frac_begin;
+    count += fraction;
   }
-  if (mantissa == 0) return false;
+  if (count == 0) return false;
   int exponent = 0;
   if (i < n && (r[i] == 'e' || r[i] == 'E')) {
     bool exp_neg = false;
@@ -736,15 +722,15 @@ bool plain_real(std::string_view r, std::size_t& i, float& v) {
     if (exp_neg) exponent = -exponent;
   }
   if (i < n && !is_blank(r[i])) return false;
-  if (digits == 0) {
+  if (count <= 19 && digits == 0) {
     v = neg ? -0.0f : 0.0f;
     return true;
   }
   // d = RN64(x), x = digits × 10^k, as both factors are exact doubles. Float midpoints are doubles
   // and RN64 is monotonic, so none lies between x and d: (float)d = RN32(x) unless d is one.
   // Subnormal and overflowing results take the full conversion.
-  const int k = scale + exponent;
-  if (dropped == 0 && digits <= (std::uint64_t{1} << 53) && k >= -22 && k <= 22) {
+  const int k = count <= 19 ? exponent - static_cast<int>(fraction) : 0;
+  if (count <= 19 && digits <= (std::uint64_t{1} << 53) && k >= -22 && k <= 22) {
     const double x = static_cast<double>(digits);
     const double d = k < 0 ? x / kPow10[-k] : x * kPow10[k];
     const bool midpoint = (std::bit_cast<std::uint64_t>(d) & 0x1FFFFFFF) == 0x10000000;
@@ -762,8 +748,9 @@ bool plain_real(std::string_view r, std::size_t& i, float& v) {
 
 bool read_plain_reals(RecordFile& file, std::span<float> out) {
   constexpr std::size_t kMaxItems = 64;
+  if (out.empty() || out.size() > kMaxItems || file.at_end()) return false;
   std::string_view r;
-  if (out.empty() || out.size() > kMaxItems || !file.peek_list(r)) return false;
+  const std::size_t length = file.list_record(r);
   float v[kMaxItems];
   std::size_t i = 0;
   for (std::size_t k = 0; k < out.size(); ++k) {
@@ -774,7 +761,7 @@ bool read_plain_reals(RecordFile& file, std::span<float> out) {
   // handling (a slash or NUL that ends the file makes an end of file).
   i = skip_blanks(r, i);
   if (i < r.size() && (r[i] == ',' || r[i] == ';' || r[i] == '/' || r[i] == '\0')) return false;
-  file.next_list(r);
+  file.take(length);
   std::copy(v, v + out.size(), out.begin());
   return true;
 }

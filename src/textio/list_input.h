@@ -41,9 +41,6 @@ class RecordFile {
   bool next_formatted(std::string_view& record);
   // The next record for a list-directed read; false at end of file.
   bool next_list(std::string_view& record);
-  // The record next_list would return, left unconsumed; false at end of file. The view stays
-  // valid until the file is read again.
-  bool peek_list(std::string_view& record);
   // True when the record last returned is the file's last and has no LF (for a formatted
   // record: no CR or LF) after it, so that the end of the file directly follows its text.
   bool last_unterminated() const { return unterminated_; }
@@ -52,6 +49,8 @@ class RecordFile {
   explicit RecordFile(std::string data) : data_(std::move(data)) {}
   // The list-directed record at pos_ (not at the end); returns the length it takes with its LF.
   std::size_t list_record(std::string_view& record) const;
+  void take(std::size_t length);  // consumes a record found by list_record
+  friend bool read_plain_reals(RecordFile& file, std::span<float> out);
   // Streaming: drops the records already consumed and reads until a whole line (or the end
   // of the input) follows the current position.
   void fill();
