@@ -94,7 +94,7 @@ TEST(GfortranTables, Output) {
 }
 
 struct ReadCase {
-  std::string fmt, spec, text;
+  std::string fmt, stmts, text;
   std::vector<std::string> expected;  // "stmt ..." and item lines, in order
 };
 
@@ -107,7 +107,7 @@ std::string status_line(ReadStatus st, const std::string& msg) {
 // "UNCHANGED". Fixed formats carry no message (only the status class is compared).
 std::vector<std::string> run_case(const ReadCase& c, RecordFile file) {
   std::vector<std::string> got;
-  for (const std::string& st : split(c.spec, '|')) {
+  for (const std::string& st : split(c.stmts, '|')) {
     std::optional<ListRead> list;
     if (c.fmt == "*") list.emplace(file);
     if (c.fmt == "internal") list.emplace(std::string_view(c.text));
@@ -153,7 +153,7 @@ TEST(GfortranTables, Reads) {
   EXPECT_FALSE(RecordFile::open(dir / "missing").has_value());
   EXPECT_FALSE(RecordFile::open(dir.str()).has_value());  // a directory
   for (const auto& c : cases) {
-    const std::string where = "case " + c.fmt + " " + c.spec + " on \"" + escape(c.text) + "\"";
+    const std::string where = "case " + c.fmt + " " + c.stmts + " on \"" + escape(c.text) + "\"";
     EXPECT_EQ(run_case(c, RecordFile::from_string(c.text)), c.expected) << where;
     vtest::write_file(dir / "case.txt", c.text);
     auto opened = RecordFile::open(dir / "case.txt");

@@ -5,8 +5,8 @@
 !                              descriptor and list-directed, every integer in i15/i10/i8,
 !                              and the text idioms (Aw, left-adjust and trim, used part)
 !   gentab escape FILE         prints FILE's bytes on one line, escaped as below
-!   gentab read FMT SPEC FILE  runs READ statements on FILE and prints what they stored.
-!                              SPEC is statements separated by '|'. For FMT '*' each
+!   gentab read FMT STMTS FILE runs READ statements on FILE and prints what they stored.
+!                              STMTS is statements separated by '|'. For FMT '*' each
 !                              statement is one list-directed READ whose items are typed
 !                              by the letters (r REAL(4), i INTEGER(4), a CHARACTER(600);
 !                              '-' is a READ with no items). FMT 'internal' is one
@@ -27,7 +27,7 @@ program gentab
   case ('escape')
     call escape_file()
   case default
-    write (*, '(a)') 'usage: gentab output | gentab read FMT SPEC FILE | gentab escape FILE'
+    write (*, '(a)') 'usage: gentab output | gentab read FMT STMTS FILE | gentab escape FILE'
   end select
 
 contains
@@ -182,24 +182,24 @@ contains
 
   subroutine read_case()
     character(len=64) :: fmt
-    character(len=256) :: spec, file
+    character(len=256) :: stmts, file
     integer :: p, q
     call get_command_argument(2, fmt)
-    call get_command_argument(3, spec)
+    call get_command_argument(3, stmts)
     call get_command_argument(4, file)
     if (trim(fmt) == 'internal') then
-      call internal_read(trim(file), trim(spec))
+      call internal_read(trim(file), trim(stmts))
       return
     end if
     open (10, file=trim(file), status='old', action='read')
     p = 1
     do
-      q = index(spec(p:), '|')
+      q = index(stmts(p:), '|')
       if (q == 0) then
-        call statement(trim(fmt), spec(p:len_trim(spec)))
+        call statement(trim(fmt), stmts(p:len_trim(stmts)))
         exit
       end if
-      call statement(trim(fmt), spec(p:p + q - 2))
+      call statement(trim(fmt), stmts(p:p + q - 2))
       p = p + q
     end do
     close (10)
