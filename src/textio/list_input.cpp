@@ -2,8 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
-#include <cctype>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,9 @@
 
 namespace veltrane::textio {
 namespace {
+
+// gfortran's largest repeat count (its MAX_REPEAT).
+constexpr std::int64_t kMaxRepeat = 200000000;
 
 // Character classes of list-directed input. A CR inside a record acts as a blank.
 enum : unsigned char { kBlank = 1, kEndsToken = 2 };
@@ -42,7 +46,7 @@ std::size_t skip_blanks(std::string_view r, std::size_t i) {
 bool equals_nocase(std::string_view s, std::string_view word) {
   if (s.size() != word.size()) return false;
   for (std::size_t i = 0; i < s.size(); ++i)
-    if (lower(s[i]) != word[i]) return false;
+    if (lower(s[i]) != lower(word[i])) return false;
   return true;
 }
 
@@ -74,35 +78,45 @@ bool special_prefix(std::string_view w) {
   return starts_nocase(w, "nan(") && w.find(')') == std::string_view::npos;
 }
 
-// Inf/Infinity/NaN in a fixed numeric field, as gfortran's formatted read takes them: blanks
-// may follow the sign and "inf" ("inf inity" passes); NaN may carry "(alphanumerics)",
-// after which the field is not examined. f is the field cut at its width and at a comma.
-bool parse_fixed_special(std::string_view f, float& v) {
-  const auto blanks_from = [&](std::size_t p) {
-    while (p < f.size() && f[p] == ' ') ++p;
-    return p;
-  };
-  std::size_t p = blanks_from(0);
-  bool neg = false;
-  if (p < f.size() && (f[p] == '+' || f[p] == '-')) neg = f[p++] == '-';
-  p = blanks_from(p);
-  const std::string_view w = f.substr(p);
+// A numeric fixed field of width 15: the record's first 15 characters, ended early by a comma.
+std::string_view numeric_field(std::string_view record) {
+  const std::string_view f = record.substr(0, std::min(record.size(), std::size_t{15}));
+  return f.substr(0, f.find(','));
+}
+
+std::size_t skip_spaces(std::string_view f, std::size_t p) {
+  while (p < f.size() && f[p] == ' ') ++p;
+  return p;
+}
+
+inline bool is_alnum(char c) { return is_digit(c) || (lower(c) >= 'a' && lower(c) <= 'z'); }
+
+// Inf, Infinity and NaN in a fixed numeric field, from the word on (w), as gfortran's
+// formatted read takes them: after "inf" or "infinity" nothing, or a blank and then blanks and
+// letters or digits; after "nan" nothing, or a blank or "(" and then blanks, letters, digits
+// and at most one pair of brackets (opened first, no blank inside).
+bool parse_fixed_special(std::string_view w, bool neg, float& v) {
   if (starts_nocase(w, "inf")) {
-    p = blanks_from(p + 3);
-    if (starts_nocase(f.substr(p), "inity")) p += 5;
-    if (blanks_from(p) != f.size()) return false;
+    std::string_view r = w.substr(3);
+    if (starts_nocase(r, "inity")) r = r.substr(5);
+    if (!r.empty() && r[0] != ' ') return false;
+    for (char c : r)
+      if (c != ' ' && !is_alnum(c)) return false;
     v = neg ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
     return true;
   }
   if (!starts_nocase(w, "nan")) return false;
-  p += 3;
-  if (p < f.size() && f[p] == '(') {
-    for (++p; p < f.size() && f[p] != ')'; ++p)
-      if (!std::isalnum(static_cast<unsigned char>(f[p]))) return false;
-    if (p == f.size()) return false;
-  } else if (blanks_from(p) != f.size()) {
-    return false;
+  const std::string_view r = w.substr(3);
+  if (!r.empty() && r[0] != ' ' && r[0] != '(') return false;
+  int brackets = 0;
+  for (char c : r) {
+    if (c == '(' || c == ')') {
+      if (++brackets > 2 || (brackets == 1 && c == ')')) return false;
+    } else if (c == ' ' ? brackets == 1 : !is_alnum(c)) {
+      return false;
+    }
   }
+  if (brackets == 1) return false;
   v = std::copysign(std::numeric_limits<float>::quiet_NaN(), neg ? -1.0f : 1.0f);
   return true;
 }
@@ -177,7 +191,8 @@ Mantissa scan_mantissa(std::string_view t, std::size_t& i) {
 enum class RealResult { ok, bad, dot_only, cut };
 
 // A list-directed REAL(4) token: checked for gfortran's syntax first, then converted.
-RealResult parse_real_token(std::string_view t, float& v) {
+// point_taken: a point already read (in a repeat count) makes any point an error.
+RealResult parse_real_token(std::string_view t, float& v, bool point_taken = false) {
   const std::size_t n = t.size();
   std::size_t i = 0;
   bool neg = false, plus = false;
@@ -195,6 +210,7 @@ RealResult parse_real_token(std::string_view t, float& v) {
   const Mantissa m = scan_mantissa(t, i);
   const std::size_t digits = m.digits;
   const bool point = m.point;
+  if (point && point_taken) return RealResult::bad;
   const std::size_t mant_end = i;
   bool c_form = !plus;  // from_chars takes the token as it is
   std::size_t exp_digits_begin = n;
@@ -255,20 +271,6 @@ IntResult parse_int_digits(std::string_view t, std::int32_t& v) {
   if (over) return IntResult::overflow;
   v = static_cast<std::int32_t>(neg ? -x : x);
   return IntResult::ok;
-}
-
-// The characters of a numeric fixed field of width w: blanks dropped, cut at a comma.
-// False when the field holds a TAB.
-bool compact_field(std::string_view field, std::size_t w, char (&out)[16], std::size_t& n) {
-  n = 0;
-  field = field.substr(0, std::min(field.size(), w));
-  for (char c : field) {
-    if (c == ',') break;
-    if (c == ' ') continue;
-    if (c == '\t') return false;
-    out[n++] = c;
-  }
-  return true;
 }
 
 }  // namespace
@@ -338,16 +340,25 @@ bool RecordFile::next_formatted(std::string_view& record) {
   return true;
 }
 
-bool RecordFile::next_list(std::string_view& record) {
-  if (at_end()) return false;
+std::size_t RecordFile::list_record(std::string_view& record) const {
   const char* base = data_.data() + pos_;
   const std::size_t left = data_.size() - pos_;
   const void* lf = std::memchr(base, '\n', left);
   std::size_t len = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : left;
-  pos_ += lf ? len + 1 : len;
-  unterminated_ = lf == nullptr;
+  const std::size_t taken = lf ? len + 1 : len;
   if (lf && len > 0 && base[len - 1] == '\r') --len;
   record = std::string_view(base, len);
+  return taken;
+}
+
+void RecordFile::take(std::size_t length) {
+  pos_ += length;
+  unterminated_ = data_[pos_ - 1] != '\n';
+}
+
+bool RecordFile::next_list(std::string_view& record) {
+  if (at_end()) return false;
+  take(list_record(record));
   return true;
 }
 
@@ -376,26 +387,54 @@ bool ListRead::fetch() {
 // rather than the LF it otherwise treats alike.
 bool ListRead::at_file_end() const { return unterminated_ && col_ == record_.size(); }
 
-// Moves to the start of the next value, null or slash, crossing record ends (crossed tells
-// whether it did). A comma met first after a record end belongs to that end (no null) unless
-// a comma or semicolon already followed the last value; a semicolon there is a null.
+// gfortran's eat_spaces: skips blanks, then pushes back the character it stopped at. A NUL
+// pushed back is lost (gfortran's pushback slot reads a NUL as empty), so whatever reads next
+// takes the character after it as it is, blank or not. True when a NUL was lost.
+bool ListRead::eat_spaces() {
+  col_ = skip_blanks(record_, col_);
+  if (col_ == record_.size() || record_[col_] != '\0') return false;
+  ++col_;
+  return true;
+}
+
+// The end of the file was met right after the value just read (no record end between): end
+// of file, yet the repeats of that value are still handed out.
+void ListRead::end_after_value() {
+  if (status_ != ReadStatus::ok) return;
+  late_end_ = true;
+  fail(Fault::end_of_file);
+}
+
+// Moves to where the next value starts, crossing record ends (crossed: the value starts on a
+// record reached by crossing). After a lost NUL the value starts at col_ even at a blank or a
+// record end (a null value). A comma met first after a record end belongs to that end (no
+// null) unless a comma or semicolon already followed the last value; a semicolon there is a
+// null.
 bool ListRead::seek(bool& crossed) {
   crossed = false;
   if (!started_) {
     started_ = true;
     if (!fetch()) return false;
   }
-  for (;;) {
-    col_ = skip_blanks(record_, col_);
+  if (eat_spaces() || col_ < record_.size()) return true;
+  for (;;) {  // at a record end: gfortran's finish_separator
     if (col_ == record_.size()) {
       if (!fetch()) return false;
       crossed = true;
-      continue;
     }
-    if (crossed && record_[col_] == ',' && !comma_sep_) {
+    const bool nul = eat_spaces();
+    if (col_ == record_.size()) continue;
+    const char c = record_[col_];
+    if (nul && (c == '\r' || c == '\0')) {  // a CR taken as it is ends the line; a NUL is lost
+      ++col_;
+      if (c == '\r') continue;
+      crossed = false;  // what follows is read as the value itself
+      return true;
+    }
+    if (c == ',' && !comma_sep_) {
       ++col_;
       crossed = false;
-      continue;
+      if (!eat_spaces() && col_ == record_.size()) continue;
     }
     return true;
   }
@@ -407,24 +446,33 @@ bool ListRead::seek(bool& crossed) {
 void ListRead::take_slash() {
   ++col_;
   slashed_ = true;
-  if (status_ == ReadStatus::ok && at_file_end()) {
-    slash_at_end_ = true;
-    fail(Fault::end_of_file);
-  }
+  if (at_file_end()) end_after_value();
 }
 
-// Blanks, then one comma or semicolon and the blanks after it, or a slash.
+// gfortran's eat_separator: blanks, then one comma or semicolon and the blanks after it, or a
+// slash. A character after a lost NUL is taken as it is: a CR is eaten, a NUL lost again; a
+// NUL lost as the file's last character leaves gfortran's next read at the end of the file.
 void ListRead::eat_separator() {
-  col_ = skip_blanks(record_, col_);
   comma_sep_ = false;
+  const bool nul = eat_spaces();
   if (col_ == record_.size()) return;
-  if (record_[col_] == ',' || record_[col_] == ';') {
+  const char c = record_[col_];
+  bool lost = false;
+  if (c == ',' || c == ';') {
     ++col_;
     comma_sep_ = true;
-    col_ = skip_blanks(record_, col_);
-  } else if (record_[col_] == '/') {
+    lost = eat_spaces();
+  } else if (c == '/') {
     take_slash();
+  } else if (nul && (c == '\r' || c == '\0')) {
+    ++col_;
+    lost = c == '\0';
+    if (c == '\r' && col_ < record_.size() && record_[col_] == '\0') {
+      ++col_;
+      lost = true;
+    }
   }
+  if (lost && at_file_end()) end_after_value();
 }
 
 void ListRead::fail(Fault f) {
@@ -447,6 +495,7 @@ bool ListRead::read_quoted() {
       if (col_ < record_.size() && record_[col_] == q) {
         ++col_;
       } else {
+        if (col_ < record_.size() && record_[col_] == '\0') ++col_;  // pushed back, lost
         return col_ == record_.size() || ends_token(record_[col_]);
       }
     } else if (c == '\r') {
@@ -460,7 +509,7 @@ bool ListRead::read_quoted() {
 // (slash, end of file, error: see status_).
 bool ListRead::next_value(Token& t, Type type) {
   if (status_ == ReadStatus::error) return false;
-  if (status_ == ReadStatus::end_of_file && !slash_at_end_) return false;
+  if (status_ == ReadStatus::end_of_file && !late_end_) return false;
   ++item_;
   if (repeat_left_ > 0) {
     --repeat_left_;
@@ -482,44 +531,49 @@ bool ListRead::next_value(Token& t, Type type) {
     fail(Fault::end_of_file);
     return false;
   }
-  if (record_[col_] == '/') {
+  if (col_ < record_.size() && record_[col_] == '/') {
     take_slash();
     // A slash beginning a record reached across a record end still lets the current item
-    // read what is glued to it ("/5" gives 5; "/ 5" and "/" a null).
-    if (!crossed || status_ != ReadStatus::ok || col_ == record_.size()) return false;
-    if (is_blank(record_[col_])) {
-      eat_separator();
-      return false;
-    }
+    // read what follows it, as it is ("/5" gives 5; "/ 5" and "/" a null).
+    if (!crossed || status_ != ReadStatus::ok) return false;
+  }
+  if (col_ == record_.size()) {  // only after a lost NUL or a slash: a null, or the file's end
+    if (at_file_end() && !slashed_) fail(Fault::end_of_file);
+    comma_sep_ = false;
+    return false;
   }
   const char c = record_[col_];
-  if (c == ',' || c == ';') {
-    ++col_;
-    comma_sep_ = true;
-    col_ = skip_blanks(record_, col_);
+  if (is_blank(c) || c == ',' || c == ';' || c == '/') {  // a null value
+    eat_separator();
     return false;
   }
-  if (c == '/') {
-    take_slash();
-    return false;
-  }
-  // r*value or r*
+  // r*value or r*. A real's count may be a lone point: gfortran then counts -2, so the value
+  // is read once and a point in it is a second point; a digit after that point overflows.
   std::int64_t repeat = 1;
   std::size_t j = col_;
+  const bool point_count = type == Type::real && record_[col_] == '.';
+  if (point_count) ++j;
   while (j < record_.size() && is_digit(record_[j])) ++j;
   if (j > col_ && j < record_.size() && record_[j] == '*') {
-    repeat = 0;
-    for (std::size_t k = col_; k < j; ++k) {
-      repeat = repeat * 10 + (record_[k] - '0');
-      if (repeat > std::numeric_limits<int>::max()) {
-        fail(Fault::repeat_overflow);
+    if (point_count && j > col_ + 1) {
+      fail(Fault::repeat_overflow);
+      return false;
+    }
+    if (!point_count) {
+      repeat = 0;
+      for (std::size_t k = col_; k < j; ++k) {
+        repeat = repeat * 10 + (record_[k] - '0');
+        if (repeat > kMaxRepeat) {
+          fail(Fault::repeat_overflow);
+          return false;
+        }
+      }
+      if (repeat == 0) {
+        fail(Fault::zero_repeat);
         return false;
       }
     }
-    if (repeat == 0) {
-      fail(Fault::zero_repeat);
-      return false;
-    }
+    t.point_taken = point_count;
     col_ = j + 1;
     if (at_file_end()) {  // "r*" with its value cut off by the end of the file
       fail(Fault::end_of_file);
@@ -576,7 +630,7 @@ ReadStatus ListRead::real(float& v) {
   Token t;
   if (!next_value(t, Type::real)) return status_;
   float x = 0.0f;
-  switch (t.quoted ? RealResult::bad : parse_real_token(t.text, x)) {
+  switch (t.quoted ? RealResult::bad : parse_real_token(t.text, x, t.point_taken)) {
     case RealResult::ok: v = x; break;
     case RealResult::bad: fail(Fault::bad_real); break;
     case RealResult::cut: fail(t.at_file_end ? Fault::end_of_file : Fault::bad_real); break;
@@ -633,60 +687,162 @@ std::string ListRead::message() const {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Plain numeric records
+
+namespace {
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A plain number at r[i] ([sign] digits [. digits] [e|E [sign] digits], one mantissa digit at
+// least) ending at a blank or the record end; i is moved past it. Stores what ListRead stores.
+bool plain_real(std::string_view r, std::size_t& i, float& v) {
+  const std::size_t start = i, n = r.size();
+  const bool neg = i < n && r[i] == '-';
+  if (i < n && (r[i] == '+' || r[i] == '-')) ++i;
+  std::uint64_t digits = 0;  // wraps beyond 19 digits, which take the full conversion
+  const std::size_t int_begin = i;
+  for (; i < n && is_digit(r[i]); ++i) digits = digits * 10 + static_cast<unsigned>(r[i] - '0');
+  std::size_t count = i - int_begin, fraction = 0;
+  if (i < n && r[i] == '.') {
+    const std::size_t frac_begin = ++i;
+    for (; i < n && is_digit(r[i]); ++i) digits = digits * 10 + static_cast<unsigned>(r[i] - '0');
+    fraction = i - frac_begin;
+    count += fraction;
+  }
+  if (count == 0) return false;
+  int exponent = 0;
+  if (i < n && (r[i] == 'e' || r[i] == 'E')) {
+    bool exp_neg = false;
+    if (++i < n && (r[i] == '+' || r[i] == '-')) exp_neg = r[i++] == '-';
+    const std::size_t first = i;
+    for (; i < n && is_digit(r[i]); ++i)
+      if (exponent < 100000) exponent = exponent * 10 + (r[i] - '0');
+    if (i == first) return false;
+    if (exp_neg) exponent = -exponent;
+  }
+  if (i < n && !is_blank(r[i])) return false;
+  if (count <= 19 && digits == 0) {
+    v = neg ? -0.0f : 0.0f;
+    return true;
+  }
+  // d = RN64(x), x = digits × 10^k, as both factors are exact doubles. Float midpoints are doubles
+  // and RN64 is monotonic, so none lies between x and d: (float)d = RN32(x) unless d is one.
+  // Subnormal and overflowing results take the full conversion.
+  const int k = count <= 19 ? exponent - static_cast<int>(fraction) : 0;
+  if (count <= 19 && digits <= (std::uint64_t{1} << 53) && k >= -22 && k <= 22) {
+    const double x = static_cast<double>(digits);
+    const double d = k < 0 ? x / kPow10[-k] : x * kPow10[k];
+    const bool midpoint = (std::bit_cast<std::uint64_t>(d) & 0x1FFFFFFF) == 0x10000000;
+    if (d >= static_cast<double>(std::numeric_limits<float>::min()) &&
+        d <= static_cast<double>(std::numeric_limits<float>::max()) && !midpoint) {
+      const float f = static_cast<float>(d);
+      v = neg ? -f : f;
+      return true;
+    }
+  }
+  return parse_real_token(r.substr(start, i - start), v) == RealResult::ok;
+}
+
+}  // namespace
+
+bool read_plain_reals(RecordFile& file, std::span<float> out) {
+  constexpr std::size_t kMaxItems = 64;
+  if (out.empty() || out.size() > kMaxItems || file.at_end()) return false;
+  std::string_view r;
+  const std::size_t length = file.list_record(r);
+  float v[kMaxItems];
+  std::size_t i = 0;
+  for (std::size_t k = 0; k < out.size(); ++k) {
+    i = skip_blanks(r, i);
+    if (!plain_real(r, i, v[k])) return false;
+  }
+  // A comma, semicolon, slash or NUL after the last value is left to ListRead's separator
+  // handling (a slash or NUL that ends the file makes an end of file).
+  i = skip_blanks(r, i);
+  if (i < r.size() && (r[i] == ',' || r[i] == ';' || r[i] == '/' || r[i] == '\0')) return false;
+  file.take(length);
+  std::copy(v, v + out.size(), out.begin());
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Fixed fields
 
+// Iw input: blanks are ignored, a NUL ends the digits. A sign must not end the field (a blank
+// after it is enough: "- ," reads 0).
 ReadStatus parse_i15(std::string_view field, std::int32_t& v) {
-  char buf[16];
-  std::size_t n = 0;
-  if (!compact_field(field, 15, buf, n)) return ReadStatus::error;
-  if (n == 0) {
-    v = 0;
-    return ReadStatus::ok;
+  const std::string_view f = numeric_field(field);
+  std::size_t p = skip_spaces(f, 0);
+  bool neg = false;
+  if (p < f.size() && (f[p] == '+' || f[p] == '-')) {
+    neg = f[p++] == '-';
+    if (p == f.size()) return ReadStatus::error;
   }
-  std::int32_t x = 0;
-  if (parse_int_digits(std::string_view(buf, n), x) != IntResult::ok) return ReadStatus::error;
-  v = x;
+  std::int64_t x = 0;  // at most 15 digits
+  for (; p < f.size() && f[p] != '\0'; ++p) {
+    if (f[p] == ' ') continue;
+    if (!is_digit(f[p])) return ReadStatus::error;
+    x = x * 10 + (f[p] - '0');
+  }
+  if (x > (neg ? std::int64_t{2147483648} : std::int64_t{2147483647})) return ReadStatus::error;
+  v = static_cast<std::int32_t>(neg ? -x : x);
   return ReadStatus::ok;
 }
 
 // Ew.d input with d = 5: a field without a decimal point has its last 5 mantissa digits
 // fractional; the value is converted from the text (digits × 10^(exp-5)), never scaled in
-// floating point.
+// floating point. Blanks are ignored, except that an exponent letter must be followed by more
+// than blanks and a sign by something (a blank after a sign gives the exponent 0: "1.5E- ,"
+// is 1.5). A TAB or a NUL anywhere in the field is an error.
 ReadStatus parse_e15_5(std::string_view field, float& v) {
   constexpr std::uint32_t kFraction = 5;
-  char buf[16];
-  std::size_t n = 0;
-  if (!compact_field(field, 15, buf, n)) return ReadStatus::error;
-  const std::string_view t(buf, n);
-  std::size_t i = 0;
+  const std::string_view f = numeric_field(field);
+  const std::size_t n = f.size();
+  for (char c : f)
+    if (c == '\t' || c == '\0') return ReadStatus::error;
+  std::size_t p = skip_spaces(f, 0);
   bool neg = false;
-  if (i < n && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
-  if (i < n && (lower(t[i]) == 'i' || lower(t[i]) == 'n')) {
-    field = field.substr(0, std::min(field.size(), std::size_t{15}));
+  if (p < n && (f[p] == '+' || f[p] == '-')) neg = f[p++] == '-';
+  const std::size_t word = skip_spaces(f, p);
+  if (word < n && (lower(f[word]) == 'i' || lower(f[word]) == 'n')) {
     float x = 0.0f;
-    if (!parse_fixed_special(field.substr(0, field.find(',')), x)) return ReadStatus::error;
+    if (!parse_fixed_special(f.substr(word), neg, x)) return ReadStatus::error;
     v = x;
     return ReadStatus::ok;
   }
-  const std::size_t mant_begin = i;
-  const Mantissa m = scan_mantissa(t, i);
-  const std::size_t digits = m.digits;
-  const bool point = m.point;
-  const std::size_t mant_end = i;
+  char mant[16];  // digits and the point, blanks dropped
+  std::size_t m = 0, digits = 0;
+  bool point = false;
+  for (; p < n; ++p) {
+    const char c = f[p];
+    if (c == ' ') continue;
+    if (!is_digit(c) && (c != '.' || point)) break;
+    point = point || c == '.';
+    digits += c != '.';
+    mant[m++] = c;
+  }
   bool has_exp = false;
   // gfortran keeps the exponent in a 32-bit int that wraps ("1E4294967297" is 1E1); unsigned
   // arithmetic reproduces that without overflow.
   std::uint32_t exponent = 0;
-  if (i < n) {
-    const char c = lower(t[i]);
-    if (c == 'e' || c == 'd' || c == 'q') ++i;
-    else if (c != '+' && c != '-') return ReadStatus::error;
+  if (p < n) {
+    const char c = lower(f[p]);
+    if (c == 'e' || c == 'd' || c == 'q') {
+      p = skip_spaces(f, p + 1);
+      if (p == n) return ReadStatus::error;
+    } else if (c != '+' && c != '-') {
+      return ReadStatus::error;
+    }
     bool exp_neg = false;
-    if (i < n && (t[i] == '+' || t[i] == '-')) exp_neg = t[i++] == '-';
-    if (i == n) return ReadStatus::error;
-    for (; i < n; ++i) {
-      if (!is_digit(t[i])) return ReadStatus::error;
-      exponent = exponent * 10u + static_cast<std::uint32_t>(t[i] - '0');
+    if (f[p] == '+' || f[p] == '-') {
+      exp_neg = f[p++] == '-';
+      if (p == n) return ReadStatus::error;
+    }
+    for (; p < n; ++p) {
+      if (f[p] == ' ') continue;
+      if (!is_digit(f[p])) return ReadStatus::error;
+      exponent = exponent * 10u + static_cast<std::uint32_t>(f[p] - '0');
     }
     if (exp_neg) exponent = 0u - exponent;
     has_exp = true;
@@ -704,7 +860,7 @@ ReadStatus parse_e15_5(std::string_view field, float& v) {
   }
   TextBuf b;
   if (neg) b.push('-');
-  b.append(t.substr(mant_begin, mant_end - mant_begin));
+  b.append(std::string_view(mant, m));
   b.push('e');
   b.append_int(scale == std::numeric_limits<std::int32_t>::min() ? -3648 : scale);
   v = convert_c_text(b.begin(), b.end());

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,10 @@ class RecordFile {
 
  private:
   explicit RecordFile(std::string data) : data_(std::move(data)) {}
+  // The list-directed record at pos_ (not at the end); returns the length it takes with its LF.
+  std::size_t list_record(std::string_view& record) const;
+  void take(std::size_t length);  // consumes a record found by list_record
+  friend bool read_plain_reals(RecordFile& file, std::span<float> out);
   // Streaming: drops the records already consumed and reads until a whole line (or the end
   // of the input) follows the current position.
   void fill();
@@ -68,7 +73,11 @@ class RecordFile {
 // repeats of "r*value/" are still handed out). A slash that begins a record reached by
 // crossing a record end ends the statement only after the current item has read the value
 // glued to it ("1\n/5 6" into three reals gives 1, 5). A repeated value is handed only to
-// items of its first item's type ("2*1" into a text and a real is an error).
+// items of its first item's type ("2*1" into a text and a real is an error); a count above
+// 200,000,000 overflows, and a real's count may be a lone point (".*5" reads 5 once).
+// NUL, as gfortran pushes it back and loses it: a NUL where a value may begin (after the
+// blanks) is skipped and the character after it taken as it is, so "\0 5" is a null then 5;
+// inside a value or glued to a closing quote it is an ordinary character.
 class ListRead {
  public:
   explicit ListRead(RecordFile& file) : file_(&file) {}
@@ -100,10 +109,13 @@ class ListRead {
     std::string_view text;
     bool quoted = false;       // text is the content of a quoted string
     bool at_file_end = false;  // the end of the file directly follows the text
+    bool point_taken = false;  // a real whose repeat count was a lone point
   };
   bool fetch();
+  bool eat_spaces();
   bool seek(bool& crossed);
   bool at_file_end() const;
+  void end_after_value();
   void take_slash();
   void eat_separator();
   bool next_value(Token& t, Type type);
@@ -118,8 +130,8 @@ class ListRead {
   bool started_ = false;           // the statement's first record has been fetched
   bool unterminated_ = false;      // record_ is the file's last and lacks its LF
   bool slashed_ = false;
-  bool slash_at_end_ = false;      // the slash was the file's last character: end of file,
-                                   // yet the repeats of the value before it are handed out
+  bool late_end_ = false;          // the file ended right after a value (a slash or a lost NUL
+                                   // was its last character): its repeats are still handed out
   bool comma_sep_ = false;         // the separator after the last value was ',' or ';'
   int item_ = 0;                   // 1-based number of the current item
   int repeat_left_ = 0;
@@ -133,19 +145,32 @@ class ListRead {
   Fault fault_ = Fault::none;
 };
 
+// A fast path for one list-directed READ of out.size() REAL(4) items (1 to 64), taken when the
+// next record is plain: at least that many tokens, each an optional sign, digits with at most
+// one point (one digit at least), then optionally e or E, an optional sign and digits,
+// separated by blanks, TABs or CRs; what follows the last token and its blanks is ignored,
+// as ListRead does, unless it begins with a comma, semicolon, slash or NUL. Stores exactly
+// what ListRead would, consumes the record and returns true. Otherwise consumes nothing,
+// changes nothing and returns false: the caller then uses ListRead.
+bool read_plain_reals(RecordFile& file, std::span<float> out);
+
 // One formatted READ of one record with the given fixed field; the record is consumed.
 // (i15) and (e15.5) take a comma as the end of the field; when the comma is the first
 // character of the file's last record and no LF follows that record, the value 0 is stored
 // and end_of_file returned (gfortran's skip of the rest of the record meets the end of the
 // file before any of the record was read).
-// (i15): blanks ignored anywhere, an all-blank field is 0, a TAB is an error.
+// (i15): blanks ignored anywhere, an all-blank field is 0, a TAB is an error, a NUL ends the
+// digits; a sign that ends the field is an error, a blank after it enough ("- ," is 0).
 ReadStatus read_i15(RecordFile& file, std::int32_t& v);
 // (a) into CHARACTER(600): the record's first 600 characters, leading blanks kept, stored
 // without trailing blanks.
 ReadStatus read_a600(RecordFile& file, std::string& v);
 // (e15.5): blanks ignored, no decimal point means the last 5 mantissa digits are fractional.
 // The decimal exponent applied to the digits (the written one, less 5 without a point, in
-// gfortran's wrapping 32-bit arithmetic) must lie within ±9999: "1E-9995" is an error.
+// gfortran's wrapping 32-bit arithmetic) must lie within ±9999: "1E-9995" is an error. An
+// exponent sign followed by blanks only is the exponent 0 ("1.5E- ," is 1.5), one that ends
+// the field an error. Inf, Infinity and NaN may be followed by a blank and letters or digits
+// ("Inf x"); NaN also by one "(...)". A TAB or NUL in the field is an error.
 ReadStatus read_e15_5(RecordFile& file, float& v);
 // The same fields applied to a text instead of a file record (command-line arguments).
 ReadStatus parse_i15(std::string_view field, std::int32_t& v);

@@ -2,13 +2,17 @@
 ! values, for Veltrane's text-layer test tables (see make_tables.sh, which drives it).
 !
 !   gentab output              the output table: every float below in every edit
-!                              descriptor and list-directed, every integer in i15/i10/i8
-!   gentab read FMT SPEC FILE  runs READ statements on FILE and prints what they stored.
-!                              SPEC is statements separated by '|'. For FMT '*' each
+!                              descriptor and list-directed, every integer in i15/i10/i8,
+!                              and the text idioms (Aw, left-adjust and trim, used part)
+!   gentab escape FILE         prints FILE's bytes on one line, escaped as below
+!   gentab read FMT STMTS FILE runs READ statements on FILE and prints what they stored.
+!                              STMTS is statements separated by '|'. For FMT '*' each
 !                              statement is one list-directed READ whose items are typed
 !                              by the letters (r REAL(4), i INTEGER(4), a CHARACTER(600);
-!                              '-' is a READ with no items). For another FMT each letter
-!                              is a READ statement of its own with that format.
+!                              '-' is a READ with no items). FMT 'internal' is one
+!                              list-directed READ of one type from a CHARACTER(600) that
+!                              holds FILE's bytes. For another FMT each letter is a READ
+!                              statement of its own with that format.
 !
 ! Unreached items keep -12345 (bits C640E400 for a real) or the text UNCHANGED.
 program gentab
@@ -20,18 +24,20 @@ program gentab
     call output_tables()
   case ('read')
     call read_case()
+  case ('escape')
+    call escape_file()
   case default
-    write (*, '(a)') 'usage: gentab output | gentab read FMT SPEC FILE'
+    write (*, '(a)') 'usage: gentab output | gentab read FMT STMTS FILE | gentab escape FILE'
   end select
 
 contains
 
   subroutine output_tables()
-    integer, parameter :: ndesc = 21
+    integer, parameter :: ndesc = 26
     character(len=8), parameter :: descs(ndesc) = [character(len=8) :: &
-      'f15.5', 'f15.3', 'f15.4', 'f15.6', 'f15.8', 'f8.3', 'f10.1', 'f25.5', 'f25.4', &
-      'f4.2', 'f3.1', 'e15.5', 'e15.3', 'e14.4', 'e15.4', 'e25.6', 'e25.4', 'e11.5', &
-      'e10.5', 'e10.4', 'e9.3']
+      'f15.5', 'f15.3', 'f15.4', 'f15.6', 'f15.8', 'f15.2', 'f15.0', 'f8.3', 'f10.1', &
+      'f25.5', 'f25.4', 'f4.2', 'f3.2', 'f3.1', 'f2.1', 'e15.5', 'e15.3', 'e14.4', &
+      'e15.4', 'e25.6', 'e25.4', 'e11.5', 'e10.5', 'e10.4', 'e9.3', 'e8.1']
     real :: vals(1000)
     integer :: nv, i, j, w, ios
     character(len=8) :: d
@@ -77,7 +83,33 @@ contains
       write (buf, '(i8)') ints(i)
       write (*, '(a,1x,i0,1x,a)') 'i8', ints(i), '|' // buf(1:8) // '|'
     end do
+    call text_table()
   end subroutine output_tables
+
+  ! Texts held in CHARACTER(600): "cut" is the text as stored (trimmed), "used" its used
+  ! part (left-adjusted, up to its first blank), "adj" the text left-adjusted and trimmed,
+  ! "a3"/"a5" the field written by (a3)/(a5). Lines: DESC |text|result|
+  subroutine text_table()
+    integer, parameter :: nt = 8
+    character(len=700) :: texts(nt)
+    character(len=600) :: t, u
+    character(len=8) :: field
+    integer :: i, k
+    texts = [character(len=700) :: '  data/ more', 'abc', 'abcdefgh', '   x  y ', '', &
+      repeat('x', 600), repeat('x', 700), repeat('x', 599) // 'yz']
+    do i = 1, nt
+      t = texts(i)
+      write (*, '(a)') 'cut |' // trim(texts(i)) // '|' // trim(t) // '|'
+      u = adjustl(t)
+      k = index(u, ' ')
+      write (*, '(a)') 'used |' // trim(texts(i)) // '|' // u(1:k - 1) // '|'
+      write (*, '(a)') 'adj |' // trim(texts(i)) // '|' // trim(adjustl(texts(i))) // '|'
+      write (field, '(a3)') t
+      write (*, '(a)') 'a3 |' // trim(texts(i)) // '|' // field(1:3) // '|'
+      write (field, '(a5)') t
+      write (*, '(a)') 'a5 |' // trim(texts(i)) // '|' // field(1:5) // '|'
+    end do
+  end subroutine text_table
 
   ! The floats of the output table: values chosen by hand (ties, last-digit rounding,
   ! negative zero, values rounding to zero, fields too narrow), special bit patterns,
@@ -150,24 +182,72 @@ contains
 
   subroutine read_case()
     character(len=64) :: fmt
-    character(len=256) :: spec, file
+    character(len=256) :: stmts, file
     integer :: p, q
     call get_command_argument(2, fmt)
-    call get_command_argument(3, spec)
+    call get_command_argument(3, stmts)
     call get_command_argument(4, file)
+    if (trim(fmt) == 'internal') then
+      call internal_read(trim(file), trim(stmts))
+      return
+    end if
     open (10, file=trim(file), status='old', action='read')
     p = 1
     do
-      q = index(spec(p:), '|')
+      q = index(stmts(p:), '|')
       if (q == 0) then
-        call statement(trim(fmt), spec(p:len_trim(spec)))
+        call statement(trim(fmt), stmts(p:len_trim(stmts)))
         exit
       end if
-      call statement(trim(fmt), spec(p:p + q - 2))
+      call statement(trim(fmt), stmts(p:p + q - 2))
       p = p + q
     end do
     close (10)
   end subroutine read_case
+
+  ! A whole file's bytes (at most 4096).
+  function file_bytes(file) result(b)
+    character(len=*), intent(in) :: file
+    character(len=:), allocatable :: b
+    integer :: n
+    open (11, file=file, access='stream', form='unformatted', status='old', action='read')
+    inquire (11, size=n)
+    allocate (character(len=n) :: b)
+    if (n > 0) read (11) b
+    close (11)
+  end function file_bytes
+
+  subroutine escape_file()
+    character(len=256) :: file
+    call get_command_argument(2, file)
+    write (*, '(a)') escaped(file_bytes(trim(file)))
+  end subroutine escape_file
+
+  ! One list-directed READ of one type from a CHARACTER(600) holding the file's bytes.
+  subroutine internal_read(file, st)
+    character(len=*), intent(in) :: file, st
+    character(len=600) :: line
+    character(len=200) :: msg
+    real :: r(8)
+    integer :: k(8), ios, i
+    character(len=600) :: a(4)
+    r = -12345.0
+    k = -12345
+    a = 'UNCHANGED'
+    msg = ''
+    line = file_bytes(file)
+    if (verify(st, 'r') == 0) then
+      read (line, *, iostat=ios, iomsg=msg) r(1:len(st))
+    else if (verify(st, 'i') == 0) then
+      read (line, *, iostat=ios, iomsg=msg) k(1:len(st))
+    else
+      read (line, *, iostat=ios, iomsg=msg) a(1:len(st))
+    end if
+    call show_status(ios, msg)
+    do i = 1, len(st)
+      call show_item(st(i:i), r(i), k(i), a(min(i, 4)))
+    end do
+  end subroutine internal_read
 
   subroutine statement(fmt, st)
     character(len=*), intent(in) :: fmt, st
@@ -227,6 +307,12 @@ contains
         read (10, *, iostat=ios, iomsg=msg) k(1), r(1), a(1)
       case ('rir')
         read (10, *, iostat=ios, iomsg=msg) r(1), k(1), r(2)
+      case ('rar')
+        read (10, *, iostat=ios, iomsg=msg) r(1), a(1), r(2)
+      case ('air')
+        read (10, *, iostat=ios, iomsg=msg) a(1), k(1), r(1)
+      case ('iiiia')
+        read (10, *, iostat=ios, iomsg=msg) k(1:4), a(1)
       case default
         write (*, '(a)') 'unsupported statement ' // st
         return
@@ -276,7 +362,8 @@ contains
     end select
   end subroutine show_item
 
-  ! TAB, CR and backslash written as \t, \r and \\ so that a table line stays one line.
+  ! LF, TAB, CR, NUL and backslash written as \n, \t, \r, \0 and \\ so that a table line
+  ! stays one line of text.
   function escaped(s) result(o)
     character(len=*), intent(in) :: s
     character(len=:), allocatable :: o
@@ -284,10 +371,14 @@ contains
     o = ''
     do i = 1, len(s)
       select case (iachar(s(i:i)))
+      case (10)
+        o = o // '\n'
       case (9)
         o = o // '\t'
       case (13)
         o = o // '\r'
+      case (0)
+        o = o // '\0'
       case (92)
         o = o // '\\'
       case default

@@ -9,8 +9,9 @@
 # Output table lines:  DESC BITS |field|     (BITS: the float's bits in hex; `list` is the
 #                      16-character list-directed field, `record` a whole 3-value record)
 #                      iW VALUE |field|
-# Read table blocks:   case FMT SPEC         (see gentab.f90 for SPEC)
-#                      in TEXT               (file bytes; \n \t \r \\ escaped)
+#                      DESC |text|result|   (cut, used, adj, a3, a5: see gentab.f90)
+# Read table blocks:   case FMT STMTS        (see gentab.f90 for STMTS)
+#                      in TEXT               (file bytes; \n \t \r \0 \\ escaped)
 #                      stmt ok|eof|error [iomsg]   then one line per item:
 #                      r BITS | i VALUE | a [text]
 #                      end
@@ -26,13 +27,13 @@ mkdir -p "$out"
 
 {
   gfortran --version | head -n 1 | sed 's/^/# made with /'
-  # Each case line of read_cases.in: FMT <TAB> SPEC <TAB> TEXT (printf %b escapes).
+  # Each case line of read_cases.in: FMT <TAB> STMTS <TAB> TEXT (printf %b escapes).
   grep -v '^#' "$here/read_cases.in" | grep -v '^$' |
-  while IFS='	' read -r fmt spec text; do
+  while IFS='	' read -r fmt stmts text; do
     printf '%b' "$text" > "$work/in.txt"
-    echo "case $fmt $spec"
-    printf 'in %s\n' "$text"
-    "$work/gentab" read "$fmt" "$spec" "$work/in.txt"
+    echo "case $fmt $stmts"
+    printf 'in %s\n' "$("$work/gentab" escape "$work/in.txt")"
+    "$work/gentab" read "$fmt" "$stmts" "$work/in.txt"
     echo "end"
   done
 } > "$out/read_cases.txt"

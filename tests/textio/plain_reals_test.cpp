@@ -1,0 +1,69 @@
+// The fast path for plain numeric records against the literal reader (ListRead), bit for bit:
+// random records of plain and other forms, random digits and exponents, decimal texts whose
+// double is exactly a float midpoint, values near FLT_MAX and subnormals.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "textio/list_input.h"
+
+namespace veltrane::textio {
+namespace {
+
+std::string number(std::mt19937_64& g) {
+  if (g() % 5 == 0) {  // any float: subnormals, near FLT_MAX, Inf, NaN
+    char b[64];
+    const auto any = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(g())));
+    std::snprintf(b, sizeof b, g() % 2 ? "%.*e" : "%.*E", static_cast<int>(g() % 12), any);
+    return b;
+  }
+  unsigned long long d = (g() % 10000000000000000000ull) >> (g() % 64);
+  int k = static_cast<int>(g() % 99) - 49;
+  if (g() % 4 == 0) {  // digits × 10^k whose double is exactly a float midpoint: a rounding trap
+    for (double m = d = 0; d == 0 || d > (1ull << 53) || double(d) * std::pow(10.0, k) != m;) {
+      m = std::ldexp(2.0 * double(0x800000 + g() % 0x7FFFFF) + 1, int(g() % 74) + 30);
+      k = 1 + static_cast<int>(g() % 22);
+      d = static_cast<unsigned long long>(std::llround(m / std::pow(10.0L, k)));
+    }
+    return std::to_string(d) + "E" + std::to_string(k);
+  }
+  std::string s = std::to_string(d);
+  if (g() % 2) s.insert(g() % (s.size() + 1), ".");
+  if (g() % 2) s += (g() % 2 ? "e" : "E") + std::to_string(k);
+  if (g() % 3 == 0) s[g() % s.size()] = "+-.*dDqe'x,/ 0"[g() % 14];  // damaged, mostly not plain
+  return (g() % 5 ? "" : "-") + s;
+}
+
+TEST(PlainReals, SameAsListRead) {
+  const std::string seps[] = {"  ", "\t", " \r ", ",", " ; ", "/", "\n", "\r\n", {'\0'}};
+  std::mt19937_64 g(20240611);
+  int fast = 0;
+  for (int iter = 0; iter < 20000; ++iter) {
+    std::string text = g() % 4 ? "" : " ";
+    const std::size_t tokens = g() % 7;
+    for (std::size_t t = 0; t < tokens; ++t)  // mostly blank-separated
+      text += number(g) + (g() % 4 ? " " : seps[g() % std::size(seps)]);
+    text += g() % 2 ? "\n9 9\n" : "";  // a next record, or the end of the file right there
+    std::vector<float> a(g() % 2 || tokens == 0 ? 1 + g() % 5 : tokens, -12345.0f), b(a);
+    RecordFile fa = RecordFile::from_string(text), fb = RecordFile::from_string(text);
+    ListRead ra(fa), rb(fb);  // a ListRead reads nothing until asked
+    const bool took = read_plain_reals(fa, a);
+    ASSERT_TRUE(took || a == b) << "changed before falling back: " << text;
+    if (!took) for (float& x : a) ra.real(x);  // the literal reader takes over
+    for (float& x : b) rb.real(x);
+    ASSERT_TRUE(ra.status() == rb.status() && !std::memcmp(&a[0], &b[0], a.size() * 4)) << text;
+    std::string_view na = "<end>", nb = na;  // the record after: both consumed the same
+    ASSERT_EQ((fa.next_list(na), na), (fb.next_list(nb), nb)) << text;
+    fast += took;
+  }
+  EXPECT_GT(fast, 2000);
+}
+
+}  // namespace
+}  // namespace veltrane::textio
