@@ -93,15 +93,16 @@ bool read_filter_curve(RecordFile& file, FilterSet& set, std::size_t i) {
     at_end = st == ReadStatus::end_of_file;
   }
   while (!at_end && n < kMaxPoints) {
-    float l = kSentinel;
-    float t = kSentinel;
-    ListRead rec(file);
-    rec.real(l);
-    rec.real(t);
-    if (rec.status() == ReadStatus::error) return false;
-    if (rec.status() == ReadStatus::end_of_file) break;
-    tl.push_back(l);
-    tf.push_back(t);
+    float point[2] = {kSentinel, kSentinel};  // λ, transmission
+    if (!textio::read_plain_reals(file, point)) {  // not the usual plain record
+      ListRead rec(file);
+      rec.real(point[0]);
+      rec.real(point[1]);
+      if (rec.status() == ReadStatus::error) return false;
+      if (rec.status() == ReadStatus::end_of_file) break;
+    }
+    tl.push_back(point[0]);
+    tf.push_back(point[1]);
     ++n;
   }
   set.Npt_fil[i] = n;

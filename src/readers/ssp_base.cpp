@@ -124,26 +124,27 @@ SspFile parse_ssp_file(const std::string& text) {
   for (int i = 0; i < f.header; ++i) ListRead(file).skip();
   f.column.assign(kMaxPoints, kSentinel);
   for (int i = 0;; ++i) {
-    float l = kSentinel;
-    float flux = kSentinel;
-    ListRead rec(file);
-    const ReadStatus sl = rec.real(l);
-    const ReadStatus st = rec.real(flux);
-    if (st == ReadStatus::end_of_file) {
-      // The wavelength of a point cut off by the end of the file is not kept; a flux stored
-      // together with the end of the file (a final slash) stays in the column, where -999.0
-      // stored and -999.0 left are the same.
-      if (!(flux == kSentinel)) f.column[std::size_t(i)] = flux;
-      break;
+    float point[2] = {kSentinel, kSentinel};  // λ, flux
+    if (!textio::read_plain_reals(file, point)) {  // not the usual plain record
+      ListRead rec(file);
+      const ReadStatus sl = rec.real(point[0]);
+      const ReadStatus st = rec.real(point[1]);
+      if (st == ReadStatus::end_of_file) {
+        // The wavelength of a point cut off by the end of the file is not kept; a flux
+        // stored together with the end of the file (a final slash) stays in the column,
+        // where -999.0 stored and -999.0 left are the same.
+        if (!(point[1] == kSentinel)) f.column[std::size_t(i)] = point[1];
+        break;
+      }
+      if (st == ReadStatus::error) {
+        f.partial = sl == ReadStatus::ok;
+        f.partial_lambda = point[0];
+        f.end = SspFile::End::read_error;
+        break;
+      }
     }
-    if (st == ReadStatus::error) {
-      f.partial = sl == ReadStatus::ok;
-      f.partial_lambda = l;
-      f.end = SspFile::End::read_error;
-      break;
-    }
-    f.lambda.push_back(l);
-    f.column[std::size_t(i)] = flux;
+    f.lambda.push_back(point[0]);
+    f.column[std::size_t(i)] = point[1];
     if (i + 1 == kMaxPoints) {
       f.end = SspFile::End::limit;
       break;

@@ -157,8 +157,17 @@ void Read_Out_KW(Console& console, ProblemLog& log, RecordFile& file, float Phyu
     if (ok && fit.N_obs < 0) fit.N_obs = 0;
   }
   if (ok) {
-    for (int i = 0; i < fit.N_obs && in.ok(); ++i)
-      in.record(fit.o_lambda[i], fit.o_fluxes[i], fit.s_fluxes[i], fit.w_fluxes[i]);
+    for (int i = 0; i < fit.N_obs && in.ok(); ++i) {
+      float row[4];
+      if (textio::read_plain_reals(file, row)) {  // the usual plain record, read at once
+        fit.o_lambda[i] = row[0];
+        fit.o_fluxes[i] = row[1];
+        fit.s_fluxes[i] = row[2];
+        fit.w_fluxes[i] = row[3];
+      } else {
+        in.record(fit.o_lambda[i], fit.o_fluxes[i], fit.s_fluxes[i], fit.w_fluxes[i]);
+      }
+    }
     ok = in.ok();
   }
   if (!ok) {
