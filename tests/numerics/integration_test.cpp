@@ -131,3 +131,42 @@ TEST(IntegralALL, MatchesTheLiteralFormBitForBit) {
 
 }  // namespace
 }  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+// Rule T over a filter's support: for an integrand that is 0.0 outside [lambda_i, lambda_f]
+// (as EvalTFluxes builds them, infinities and NaN inside included), the same bits and saved
+// bracket as IntegralALL over every sample.
+TEST(IntegralALL, SupportFormMatchesRuleTBitForBit) {
+  std::mt19937 rng(4242);
+  std::uniform_real_distribution<float> step(0.01f, 5.0f), val(-2.0f, 10.0f);
+  for (int trial = 0; trial < 3000; ++trial) {
+    Vec lam;
+    for (float x = 1000.0f; lam.size() < 2 + rng() % 80; x += step(rng)) lam.push_back(x);
+    const float span = lam.back() - lam.front();
+    float li = lam.front() - 5.0f + (span + 10.0f) * float(rng() % 1000) / 999.0f;
+    float lf = lam.front() - 5.0f + (span + 10.0f) * float(rng() % 1000) / 999.0f;
+    if (rng() % 4 == 0) li = lam[rng() % lam.size()];
+    if (rng() % 4 == 0) lf = lam[rng() % lam.size()];
+    if (li > lf) std::swap(li, lf);
+    if (!(li < lam.back() && lf > lam.front() && li < lf)) continue;  // what EvalTFluxes checks
+    Vec F(lam.size(), 0.0f);
+    for (std::size_t k = 0; k < lam.size(); ++k)
+      if (li <= lam[k] && lam[k] <= lf) F[k] = trial % 37 == 0 && k % 5 == 0 ? std::numeric_limits<float>::infinity() : val(rng);
+    Console console = Console::capture();
+    int keep = 1;
+    set_saved_bracket(5);
+    const float want = IntegralALL(lam, F, li, lf, keep, 2, console);
+    const int bracket = saved_bracket();
+    set_saved_bracket(5);
+    const float got = detail::integral_t_support(lam, F, li, lf);
+    ASSERT_TRUE(same(got, want)) << trial << ": " << got << " vs " << want;
+    ASSERT_EQ(saved_bracket(), bracket) << trial;
+    ASSERT_EQ(keep, 1);
+  }
+  set_saved_bracket(1);
+}
+
+}  // namespace
+}  // namespace veltrane

@@ -2,7 +2,10 @@
 // sweeps with the carried bracket against a fresh search written independently.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <random>
 #include <sstream>
@@ -67,6 +70,41 @@ TEST(Linear1Deg, CarriedBracketAgreesWithAFreshSearch) {
   for (int j = 0; j < 5000; ++j) {
     const float q = j % 7 == 0 ? xs[rng() % xs.size()] : j % 3 ? xs.front() + 0.37f * float(j % 1300) : where(rng);
     ASSERT_EQ(LINEAR1_Deg(q, xs, ys, ilastval), fresh_value(xs, ys, q)) << "x = " << q;
+  }
+  set_saved_bracket(1);
+}
+
+}  // namespace
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+// The binary-search form for increasing tables: the same value, bracket and ilastval as the
+// scans, from any saved bracket, on nodes, between them and outside.
+TEST(Linear1Deg, IncreasingFormMatchesTheScansBitForBit) {
+  std::mt19937 rng(777);
+  std::uniform_real_distribution<float> step(0.001f, 4.0f), val(-5.0f, 5.0f);
+  for (int table = 0; table < 200; ++table) {
+    Vec xs, ys;
+    for (float x = 10.0f; xs.size() < 2 + rng() % 60; x += step(rng)) {
+      xs.push_back(x);
+      ys.push_back(table % 9 == 0 && rng() % 7 == 0 ? std::numeric_limits<float>::infinity() : val(rng));
+    }
+    for (int q = 0; q < 200; ++q) {
+      const float x = q % 5 == 0 ? xs[rng() % xs.size()] : q == 1 ? std::numeric_limits<float>::quiet_NaN()
+                                                                  : xs.front() - 2.0f + (xs.back() - xs.front() + 4.0f) * float(rng() % 1000) / 999.0f;
+      const int start = int(rng() % (xs.size() + 3)), reset = q % 3 == 0 ? -999 : 1;
+      int a = reset, b = reset;
+      set_saved_bracket(start);
+      const float want = LINEAR1_Deg(x, xs, ys, a);
+      const int bracket = saved_bracket();
+      set_saved_bracket(start);
+      const float got = LINEAR1_Deg_increasing(x, xs, ys, b);
+      ASSERT_TRUE(std::bit_cast<std::uint32_t>(got) == std::bit_cast<std::uint32_t>(want) || (got != got && want != want)) << x;
+      ASSERT_EQ(saved_bracket(), bracket);
+      ASSERT_EQ(b, a);
+    }
   }
   set_saved_bracket(1);
 }

@@ -3,11 +3,17 @@
 // a flat f_ν of AB magnitude 0 is 0 in the AB system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <random>
 #include <fstream>
 #include <memory>
 #include <vector>
 
+#include "numerics/interpolation.h"
+#include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
 #include "photometry/magnitudes.h"
 
@@ -125,6 +131,70 @@ TEST(EvalFilters, VegaIsZeroAndAFlatFnuIsAbZero) {
     EXPECT_NEAR(vega->table.at(i, 3, 1), shared_set().T_G_Vega[std::size_t(i)], 2e-6) << i;
     EXPECT_NEAR(ab->table.at(i, 2, 1), 0.0f, 2e-3) << i;
   }
+}
+
+}  // namespace
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+
+// The filters' support only (with bands of the grid or without) against the literal
+// measurement of every filter: the same magnitudes, fractions, status, console and bracket,
+// on random filter sets (some curves not increasing, short or with NaN) and spectra.
+TEST(EvalFilters, SupportOnlyMatchesTheLiteralMeasurement) {
+  std::mt19937 rng(99);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  auto work = std::make_unique<FilterWork>();
+  for (int round = 0; round < 40; ++round) {
+    FilterSet& set = shared_set();
+    set.Nfilters = 1 + int(rng() % 12);
+    for (int i = 0; i < set.Nfilters; ++i) {
+      V l, t;
+      float x = 3000.0f + 4000.0f * u(rng);
+      for (std::size_t k = 0, n = rng() % 5 == 0 ? rng() % 3 : 2 + rng() % 200; k < n; ++k, x += 0.5f + 20.0f * u(rng)) {
+        l.push_back(x);
+        t.push_back(u(rng) * 1.2f - 0.1f);
+      }
+      if (l.size() > 3 && rng() % 8 == 0) std::swap(l[1], l[2]);
+      if (!t.empty() && rng() % 10 == 0) t[0] = std::nanf("");
+      put_filter(set, i, l, t, 1000.0f * u(rng), u(rng), rng() % 4 ? 9.0f : -999.0f);
+      set.T_l_Area[std::size_t(i)] = 100.0f + 1000.0f * u(rng);
+      set.increasing[std::size_t(i)] = l.size() >= 2 && detail::strictly_increasing(l);
+    }
+    V l, f;
+    for (float x = 2000.0f + 2000.0f * u(rng); l.size() < 100 + rng() % 3000; x += 0.2f + 5.0f * u(rng)) {
+      l.push_back(x);
+      f.push_back(u(rng) * 3.0f - 0.5f);
+    }
+    std::vector<Band> bands(std::size_t(set.Nfilters));
+    for (std::size_t i = 0; i < bands.size(); ++i)
+      if (set.increasing[i]) bands[i] = band_on_grid(l, set.lambda(int(i)), set.transmission(int(i)));
+    set_saved_bracket(3);
+    const auto want = eval(l, f);
+    const int bracket = saved_bracket();
+    for (bool with_bands : {false, true}) {
+      auto got = std::make_unique<Outcome>();
+      std::fill(got->table.m.begin(), got->table.m.end(), 7.0f);
+      for (auto* v : {&got->res.filt_res_a, &got->res.filt_res_b, &got->res.filt_zp_v}) v->assign(kMaxFilters, 7.0f);
+      Console console = Console::capture();
+      set_saved_bracket(3);
+      EvalFilters(console, Spectrum(l, f), set, got->res, got->table.plane(1), 2, got->keep, *work,
+                  with_bands ? std::span<const Band>(bands) : std::span<const Band>());
+      ASSERT_EQ(saved_bracket(), bracket) << round;
+      ASSERT_EQ(got->keep, want->keep) << round;
+      ASSERT_EQ(console.captured(), want->out) << round;
+      for (std::size_t k = 0; k < got->table.m.size(); ++k) ASSERT_EQ(bits(got->table.m[k]), bits(want->table.m[k])) << round << " " << k;
+      for (std::size_t i = 0; i < kMaxFilters; ++i)
+        ASSERT_TRUE(bits(got->res.filt_res_a[i]) == bits(want->res.filt_res_a[i]) &&
+                    bits(got->res.filt_res_b[i]) == bits(want->res.filt_res_b[i]) &&
+                    bits(got->res.filt_zp_v[i]) == bits(want->res.filt_zp_v[i])) << round << " " << i;
+      ASSERT_TRUE(std::all_of(work->ts.begin(), work->ts.end(), [](float v) { return v == 0.0f; }));
+    }
+  }
+  set_saved_bracket(1);
 }
 
 }  // namespace
