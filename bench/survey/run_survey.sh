@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Survey-like benchmark of the whole veltrane executable (not part of the tests).
 #
-#   bench/survey/run_survey.sh [BUILD_DIR] [WORK_DIR]
+#   bench/survey/run_survey.sh [-j N] [BUILD_DIR] [WORK_DIR]
 #
+# -j N runs veltrane with N workers (default 1; 0: every core).
 # BUILD_DIR holds the veltrane executable (default: build/ at the repository root).
 # WORK_DIR receives the workload of make_survey.py (200 galaxies, 150 SSPs x 6,900 points,
 # 30 filters); a workload already complete there (survey.ok) is reused. Without WORK_DIR a
@@ -10,6 +11,12 @@
 # Prints the wall time, models per second and the peak resident set size, measured with
 # GNU time (VELTRANE_TIME names another one); without it the peak is sampled from /proc.
 set -euo pipefail
+
+jobs=1
+if [[ ${1:-} == -j ]]; then
+    jobs=${2:?run_survey: -j needs a number}
+    shift 2
+fi
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -51,7 +58,7 @@ start=$(date +%s.%N)
 time_cmd=${VELTRANE_TIME:-/usr/bin/time}
 if "$time_cmd" --version 2>&1 | grep -q GNU; then
     set +e
-    "$time_cmd" -v -o "$work/time.txt" "$exe" grid.in > "$work/run.out"
+    "$time_cmd" -v -o "$work/time.txt" "$exe" -j "$jobs" grid.in > "$work/run.out"
     status=$?
     set -e
     end=$(date +%s.%N)
@@ -60,7 +67,7 @@ if "$time_cmd" --version 2>&1 | grep -q GNU; then
                            END { printf "%s s user, %s s system", u, s }' "$work/time.txt")
 else
     # No GNU time: sample the high-water mark from /proc while the run lasts.
-    "$exe" grid.in > "$work/run.out" &
+    "$exe" -j "$jobs" grid.in > "$work/run.out" &
     pid=$!
     rss_kb=0
     while kill -0 "$pid" 2>/dev/null; do
@@ -80,13 +87,13 @@ n_mag=$(find galaxies -name '*.MAG.out' | wc -l)
 n_spc=$(find galaxies -name '*.SPC.out' | wc -l)
 n_log=$(find galaxies -name '*.LOG' | wc -l)
 awk -v s="$start" -v e="$end" -v n="$n_models" -v rss="$rss_kb" -v st="$status" \
-    -v us="$user_sys" -v mag="$n_mag" -v spc="$n_spc" -v lg="$n_log" -v exe="$exe" 'BEGIN {
+    -v us="$user_sys" -v mag="$n_mag" -v spc="$n_spc" -v lg="$n_log" -v exe="$exe" -v jobs="$jobs" 'BEGIN {
     t = e - s
-    printf "Veltrane survey workload (%s)\n", exe
+    printf "Veltrane survey workload (%s, -j %s)\n", exe, jobs
     printf "  models           %d (150 SSPs x 6900 points, 30 filters)\n", n
     printf "  exit status      %d\n", st
     printf "  wall time        %.2f s%s\n", t, (us == "" ? "" : " (" us ")")
-    printf "  models per s     %.2f\n", (t > 0 ? n / t : 0)
+    printf "  galaxies per s   %.1f (%.2f ms a galaxy)\n", (t > 0 ? n / t : 0), 1000 * t / n
     split(rss, r, " ")
     printf "  peak RSS         %s kB (%.1f MB)%s\n", r[1], r[1] / 1024, (rss ~ /sampled/ ? " sampled" : "")
     printf "  tables           %d .MAG.out, %d .SPC.out, %d .LOG (failed models)\n", mag, spc, lg
