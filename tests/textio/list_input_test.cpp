@@ -212,7 +212,7 @@ TEST(Records, FormattedAndListDirectedTreatCrDifferently) {
   RecordFile f = RecordFile::from_string("ab\rcd\r\nef\r\r\ngh");
   std::string_view rec;
   std::vector<std::string> got;
-  while (f.next_formatted(rec)) got.emplace_back(rec);
+  while (f.next_formatted(rec, 600, false)) got.emplace_back(rec);
   EXPECT_EQ(got, (std::vector<std::string>{"ab", "cd", "ef", "", "gh"}));
   RecordFile g = RecordFile::from_string("ab\rcd\r\nef\r\r\ngh");
   got.clear();
