@@ -136,8 +136,11 @@ void check_directory(const char* label, const std::string& text) {
 void check_implied_decimals(const std::string& grid, float Phyunits) {
   auto file = RecordFile::open(grid);
   std::string_view record;
-  for (int r = 0; r < 6; ++r)
-    if (!file || !file->next_formatted(record)) return;
+  // Records 1 to 6 as the parameter reader takes them: (i15), three (a), free format, (e15.5).
+  if (!file || !file->next_formatted(record, 15, true)) return;
+  for (int r = 1; r < 4; ++r)
+    if (!file->next_formatted(record, kTextLen, false)) return;
+  if (!file->next_list(record) || !file->next_formatted(record, 15, true)) return;
   std::string field;
   for (char c : record.substr(0, 15)) {
     if (c == ',') break;

@@ -324,19 +324,22 @@ void RecordFile::fill() {
 
 RecordFile RecordFile::from_string(std::string text) { return RecordFile(std::move(text)); }
 
-bool RecordFile::next_formatted(std::string_view& record) {
+bool RecordFile::next_formatted(std::string_view& record, std::size_t width, bool comma) {
   if (at_end()) return false;
   const std::string_view rest = std::string_view(data_).substr(pos_);
-  const std::size_t end = rest.find_first_of("\r\n");
-  unterminated_ = end == std::string_view::npos;
-  if (unterminated_) {
-    record = rest;
-    pos_ = data_.size();
+  const std::size_t lf = rest.find('\n');
+  std::string_view field = rest.substr(0, std::min(lf, width));
+  if (comma) field = field.substr(0, field.find(','));
+  const std::size_t cr = field.find('\r');
+  if (cr != std::string_view::npos) {  // the field meets the CR: the record ends there
+    record = rest.substr(0, cr);
+    pos_ += cr + (cr + 1 == lf ? 2 : 1);
+    unterminated_ = false;
     return true;
   }
-  record = rest.substr(0, end);
-  pos_ += end + 1;
-  if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') ++pos_;
+  unterminated_ = lf == std::string_view::npos;
+  record = rest.substr(0, lf);
+  pos_ += unterminated_ ? rest.size() : lf + 1;
   return true;
 }
 
@@ -878,7 +881,7 @@ bool empty_field_at_file_end(const RecordFile& file, std::string_view rec) {
 
 ReadStatus read_i15(RecordFile& file, std::int32_t& v) {
   std::string_view rec;
-  if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  if (!file.next_formatted(rec, 15, true)) return ReadStatus::end_of_file;
   if (empty_field_at_file_end(file, rec)) {
     v = 0;
     return ReadStatus::end_of_file;
@@ -888,7 +891,7 @@ ReadStatus read_i15(RecordFile& file, std::int32_t& v) {
 
 ReadStatus read_e15_5(RecordFile& file, float& v) {
   std::string_view rec;
-  if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  if (!file.next_formatted(rec, 15, true)) return ReadStatus::end_of_file;
   if (empty_field_at_file_end(file, rec)) {
     v = 0.0f;
     return ReadStatus::end_of_file;
@@ -898,7 +901,7 @@ ReadStatus read_e15_5(RecordFile& file, float& v) {
 
 ReadStatus read_a600(RecordFile& file, std::string& v) {
   std::string_view rec;
-  if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  if (!file.next_formatted(rec, kTextLen, false)) return ReadStatus::end_of_file;
   rec = rec.substr(0, std::min(rec.size(), kTextLen));
   const std::size_t last = rec.find_last_not_of(' ');
   v.assign(last == std::string_view::npos ? std::string_view{} : rec.substr(0, last + 1));
@@ -907,7 +910,7 @@ ReadStatus read_a600(RecordFile& file, std::string& v) {
 
 ReadStatus read_first_char(RecordFile& file, char& c) {
   std::string_view rec;
-  if (!file.next_formatted(rec)) return ReadStatus::end_of_file;
+  if (!file.next_formatted(rec, 1, false)) return ReadStatus::end_of_file;
   c = rec.empty() ? ' ' : rec[0];
   return ReadStatus::ok;
 }

@@ -17,9 +17,10 @@ enum class ReadStatus { ok, end_of_file, error };
 
 // A text file consumed record by record: a regular file is held whole in memory, standard
 // input is read one line at a time as records are asked for. Records end at LF;
-// the last record may lack its LF. Formatted reads also end a record at a lone CR (and take
-// CR LF as one end); list-directed reads drop a CR just before LF and treat any other CR as a
-// blank.
+// the last record may lack its LF. A formatted read also ends a record at a CR (taking CR LF
+// as one end) when its field meets that CR, that is within the field's width and, for a
+// numeric field, before a comma; otherwise it skips the rest of the line, CRs included, up to
+// its LF. List-directed reads drop a CR just before LF and treat any other CR as a blank.
 class RecordFile {
  public:
   // Opens and reads an existing regular file; nullopt when it cannot be opened or read
@@ -37,8 +38,10 @@ class RecordFile {
     return pos_ >= data_.size();
   }
 
-  // The next record for a formatted read; false at end of file.
-  bool next_formatted(std::string_view& record);
+  // The next record for a formatted read of one field `width` characters wide (`comma`: a
+  // numeric field, which a comma ends); false at end of file. Only the field's characters of
+  // the record are meaningful.
+  bool next_formatted(std::string_view& record, std::size_t width, bool comma);
   // The next record for a list-directed read; false at end of file.
   bool next_list(std::string_view& record);
   // True when the record last returned is the file's last and has no LF (for a formatted
