@@ -761,7 +761,9 @@ def option_cases():
     g.path_dir = "."
     case("warn_directory",
          "A path_DIR without its final '/': the names run into it ('.gal01'), as specified, "
-         "and standard error says so.", one(g))
+         "and standard error says so; so it does for one cut at a blank ('gal dir/' is used "
+         "as 'gal': 'galgal01' is missing).", one(g),
+         runs('"$VELTRANE" grid.in', '"$VELTRANE" gal01 1.0 "gal dir/" base/ filters/ 1.0 1.0E-17 0 1 0'))
     case("opt_ecsv",
          "--ecsv writes NAME.mag.ecsv and NAME.spc.ecsv beside the tables (PrintFil 2), -999 "
          "as masked empty fields, the specified tables unchanged.",
