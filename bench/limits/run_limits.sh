@@ -7,8 +7,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${1:-$root/build}
-asan=${2:-}
+build=$(cd "${1:-$root/build}" && pwd)
+asan=${2:+$(cd "$2" && pwd)}
 work=$(mktemp -d "${TMPDIR:-/tmp}/veltrane-limits.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 python3 "$here/make_limits.py" "$work"
