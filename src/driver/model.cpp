@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 
+#include "numerics/clean.h"
 #include "numerics/file_check.h"
 #include "textio/format.h"
 
@@ -15,12 +15,12 @@ namespace {
 // that fails shows -999.0 wherever it computed nothing itself; no population row of an
 // earlier model weighs anything in this one.
 void reset_model(Worker& w) {
-  std::fill(w.mags.m.begin(), w.mags.m.end(), kSentinel);
+  CleanMClear(w.mags.m);
   for (auto* v : {&w.filter_results.filt_res_a, &w.filter_results.filt_res_b, &w.filter_results.filt_zp_v})
-    std::fill(v->begin(), v->end(), kSentinel);
+    CleanAClear(*v, 1);
   for (auto* v : {&w.fit.x_j, &w.fit.m2_j, &w.fit.m3_j, &w.spectra.x_you, &w.spectra.x_old,
                   &w.spectra.m2_you, &w.spectra.m2_old, &w.spectra.m3_you, &w.spectra.m3_old})
-    std::fill(v->begin(), v->end(), 0.0f);
+    CleanAClear(*v);
 }
 
 
