@@ -720,6 +720,29 @@ exit $s
          "An SSP file and a filter file are rewritten after the first model of a run fed "
          "through standard input: the next models read them again (their tables differ from "
          "the first model's, and equal each other).", files, cmd)
+    # gal02's base (300 SSPs of 600 points, written by cmd) takes long to read; the base file
+    # of gal03 to gal07 fails before the tables are reset, so they are computed on gal02's
+    # base. With two jobs most of them are first computed on the base gal01 left, while gal02
+    # is still being read, and must be computed again.
+    big = Result()
+    big.base_file = "Big.txt"
+    big.rows = [(100.0 / 300, 100.0 / 300, 100.0 / 300, 1.0e7 * (k + 1), 0.02, "big%03d.txt" % (k + 1))
+                for k in range(300)]
+    broken = Result()
+    broken.base_file = "Broken.txt"
+    extra = {"base/Big.txt": "300\n" + "".join(base_record("big%03d.txt" % (k + 1), 1.0e7 * (k + 1)) + "\n"
+                                                for k in range(300)),
+             "base/Broken.txt": "x\n"}
+    g = Grid(["gal%02d 10.0" % k for k in range(1, 8)])
+    g.print_fil = "2"
+    case("cache_failed_base_carried",
+         "Galaxies whose base file fails before the tables are reset are computed on the base "
+         "of the galaxy before them (a slow one to read), with one job or several.",
+         one(g, {"gal01": Result(), "gal02": big, **{"gal%02d" % k: broken for k in range(3, 8)}}, extra),
+         "awk 'BEGIN { for (k = 1; k <= 300; k++) { f = sprintf(\"base/big%03d.txt\", k); "
+         "for (i = 0; i < 600; i++) printf \"%.1f %.6f\\n\", 3000 + 10 * i, "
+         "1 + 0.01 * k + 0.00001 * i > f; close(f) } }'\n"
+         '"$VELTRANE" grid.in; s=$?; rm base/big*.txt; exit $s\n')
     r1 = Result()
     r1.rows = r1.rows[:2]
     case("chain_rows_of_an_earlier_model",
