@@ -120,7 +120,7 @@ std::shared_ptr<const FilterSet> InputCache::Session::filters(Console& console, 
                           [](const auto& f) { return f.second.exists && identity_of(f.first) == f.second; }))
     hit.reset();
   if (!hit) {
-    FilterEntry e{dir, mode, verbose, {}, nullptr, {}, false, 1};
+    FilterEntry e{dir, mode, verbose};
     const FileOpener open = [&e](const std::string& path) -> std::optional<textio::RecordFile> {
       auto file = read_whole(path);
       e.files.emplace_back(path, file ? file->second : FileIdentity{});
