@@ -120,7 +120,8 @@ std::shared_ptr<const FilterSet> InputCache::Session::filters(Console& console, 
                           [](const auto& f) { return f.second.exists && identity_of(f.first) == f.second; }))
     hit.reset();
   if (!hit) {
-    FilterEntry e{dir, mode, verbose};
+    FilterEntry e;
+    e.dir = dir, e.mode = mode, e.verbose = verbose;
     const FileOpener open = [&e](const std::string& path) -> std::optional<textio::RecordFile> {
       auto file = read_whole(path);
       e.files.emplace_back(path, file ? file->second : FileIdentity{});
