@@ -121,7 +121,9 @@ std::shared_ptr<const FilterSet> InputCache::Session::filters(Console& console, 
     hit.reset();
   if (!hit) {
     FilterEntry e;
-    e.dir = dir, e.mode = mode, e.verbose = verbose;
+    e.dir = dir;
+    e.mode = mode;
+    e.verbose = verbose;
     const FileOpener open = [&e](const std::string& path) -> std::optional<textio::RecordFile> {
       auto file = read_whole(path);
       e.files.emplace_back(path, file ? file->second : FileIdentity{});
