@@ -705,7 +705,7 @@ pid=$!
 exec 3> in.fifo
 cat params.txt >&3
 echo "gal01 10.0" >&3
-while [ ! -f gal01.SPC.out ]; do sleep 0.02; done
+for i in $(seq 1500); do [ -f gal01.SPC.out ] && break; sleep 0.02; done
 cp base2/ssp_m.txt base/ssp_m.txt
 cp filters2/BoxBlue.dat filters/BoxBlue.dat
 echo "gal02 10.0" >&3
@@ -824,7 +824,7 @@ def option_cases():
     for sig, status in [("TERM", 143), ("INT", 130)]:
         cmd = ("mkfifo in.fifo\nenv --default-signal=INT \"$VELTRANE\" < in.fifo &\npid=$!\n"
                "exec 3> in.fifo\ncat params.txt >&3\necho \"gal01 10.0\" >&3\n"
-               "while [ ! -f gal01.SPC.out ]; do sleep 0.02; done\nsleep 0.2\n"
+               "for i in $(seq 1500); do [ -f gal01.SPC.out ] && break; sleep 0.02; done\nsleep 0.2\n"
                "kill -%s $pid\nwait $pid\ns=$?\nexec 3>&-\nrm in.fifo\nexit $s\n" % sig)
         case("signal_" + sig.lower(),
              "SIG%s while the run waits for its next galaxy: the finished galaxy's console and "
