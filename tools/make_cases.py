@@ -758,7 +758,8 @@ def option_cases():
          "standard error, status 2; a wrong argument count adds the usage line too.", {},
          runs('"$VELTRANE" --help', '"$VELTRANE" -h > /dev/null',
               '"$VELTRANE" --version | sed "s/ [0-9][0-9.]*$/ VERSION/"', '"$VELTRANE" --frobnicate grid.in',
-              '"$VELTRANE" -j x grid.in', '"$VELTRANE" --shard 4/3 grid.in', '"$VELTRANE" a b'))
+              '"$VELTRANE" -j x grid.in', '"$VELTRANE" --shard 4/3 grid.in', '"$VELTRANE" --output-dir= grid.in',
+              '"$VELTRANE" --output-dir', '"$VELTRANE" a b'))
     r = Result()
     r.lbd_norm = 20000.0
     results = {"gal01": Result(), "gal02": r}
