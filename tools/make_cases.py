@@ -429,6 +429,14 @@ def base_cases():
     case("base_listing",
          "Fverbose 1: the listings of the grid check, the base reader (header, column "
          "header, rows, counts) and the filter set, and the banner.", one(g))
+    g = Grid()
+    g.base_dir, g.verbose = "nanpt/", "1"
+    files = base_files("nanpt", [(f, a, m, BASE_GRID, [planck(l, t) for l in BASE_GRID]) for f, a, m, t in SSPS])
+    files["nanpt/ssp_o.txt"] = files["nanpt/ssp_o.txt"].replace("\n5000 ", "\nNaN ", 1)
+    case("base_listing_nan_wavelength",
+         "Fverbose 1 with a NaN wavelength in the last SSP file: the points at or below "
+         "Olsynini and above Olsynfin are found by the reading loop, as the listing shows.",
+         one(g, extra=files))
     r = Result()
     r.base_file = "Small.txt"
     r.rows = [(100.0, 100.0, 100.0, 1.0e9, 0.02, "tiny.txt")]

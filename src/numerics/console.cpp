@@ -3,25 +3,13 @@
 namespace veltrane {
 
 void Console::line(std::string_view text) {
-  if (out_ == nullptr) {
-    buffer_.append(text);
-    buffer_.push_back('\n');
-    return;
-  }
-  std::fwrite(text.data(), 1, text.size(), out_);
-  std::fputc('\n', out_);
+  this->text(text);
+  this->text("\n");
 }
 
 void Console::say(std::string_view text) {
-  if (out_ == nullptr) {
-    buffer_.append("    ");
-    buffer_.append(text);
-    buffer_.push_back('\n');
-    return;
-  }
-  std::fwrite("    ", 1, 4, out_);
-  std::fwrite(text.data(), 1, text.size(), out_);
-  std::fputc('\n', out_);
+  this->text("    ");
+  line(text);
 }
 
 void Console::text(std::string_view records) {
