@@ -569,6 +569,12 @@ def base_cases():
          "point is dropped), are empty or only '#' records, or have '#' outside the "
          "header (not a comment); CR LF line ends read as LF.",
          one(Grid(["%s 1.0" % n for n in results]), results, extra))
+    g = Grid(["gal02 1.0"])
+    g.print_fil = "2"
+    case("base_ssp_word_tables",
+         "An SSP file with a word for its second flux: the model fails, and its spectrum table "
+         "shows the base grid as read, the second wavelength (3700) included.",
+         one(g, {"gal02": results["gal02"]}, {k: v for k, v in extra.items() if "nonsense" in k}))
     g1, g2 = Grid(["gal01 1.0"]), Grid(["gal02 1.0"])
     g1.base_dir = "base/ more words"
     g2.base_dir = "base/x"
