@@ -670,7 +670,9 @@ def filter_cases():
          "awk 'BEGIN { for (i = 0; i < 15; i++) print \"# header\"; "
          "for (i = 0; i < 10005; i++) printf \"%.1f 1.0\\n\", 3000 + 0.5 * i }' "
          "> odd/Long.dat\n\"$VELTRANE\" grid.in; s=$?; rm odd/Long.dat; exit $s")
-    for name, listed, about in [("zero", "0\n", "A list of 0 filters: a table without rows"),
+    for name, listed, about in [("limit", "300\n" + "BoxBlue.dat\n" * 300,
+                                 "A list of 300 filters, the most the tables hold: all measured"),
+                                ("zero", "0\n", "A list of 0 filters: a table without rows"),
                                 ("negative", "-2\nBoxBlue.dat\n", "A negative filter count "
                                  "reads no filter: a table without rows")]:
         g = Grid()
@@ -763,6 +765,13 @@ exit $s
          "A fit listing fewer rows than its base after one listing them all: the SSP it does "
          "not list weighs nothing (no weight left by the earlier model).",
          one(Grid(["gal01 10.0", "gal02 10.0"]), {"gal01": Result(), "gal02": r1}))
+
+
+def phyunits_cases():
+    case("run_phyunits_not_positive",
+         "Phyunits 0 or negative: the warning, and the run goes on with 1.0.", one(),
+         runs('"$VELTRANE" gal01 1.0 ./ base/ filters/ 1.0 0.0 0 1 0', "mv gal01.MAG.out zero.MAG.out",
+              '"$VELTRANE" gal01 1.0 ./ base/ filters/ 1.0 -1.0E-17 0 1 0'))
 
 
 def option_cases():
@@ -901,6 +910,7 @@ def main():
     reliability_cases()
     option_cases()
     cache_cases()
+    phyunits_cases()
     driver_cases()
     chain_cases()
     base_cases()
