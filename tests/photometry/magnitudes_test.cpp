@@ -169,6 +169,12 @@ TEST(EvalFilters, SupportOnlyMatchesTheLiteralMeasurement) {
       l.push_back(x);
       f.push_back(u(rng) * 3.0f - 0.5f);
     }
+    if (round % 4 == 0) {  // a last filter of two samples: its bracket is the first interval
+      const int last = set.Nfilters - 1;
+      put_filter(set, last, V{l[10], l[60]}, V{0.5f, 0.8f}, 500.0f, 0.5f, 9.0f);
+      set.T_l_Area[std::size_t(last)] = 300.0f;
+      set.increasing[std::size_t(last)] = true;
+    }
     std::vector<Band> bands(std::size_t(set.Nfilters));
     for (std::size_t i = 0; i < bands.size(); ++i)
       if (set.increasing[i]) bands[i] = band_on_grid(l, set.lambda(int(i)), set.transmission(int(i)));
