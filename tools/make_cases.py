@@ -531,8 +531,11 @@ def base_cases():
              "base/NONE": ssp_text(BASE_GRID, [planck(l, 5000.0) for l in BASE_GRID])}
     case("base_zero_and_empty",
          "A base of 0 SSPs reads nothing (an empty grid fails the model); an empty base "
-         "file keeps the result's count and its missing records name the SSP file 'NONE'.",
+         "file keeps the result's count and its missing records name the SSP file 'NONE'; "
+         "the listing (Fverbose 1) shows the counts and brackets of a base that read nothing.",
          one(Grid(["gal01 1.0", "gal02 1.0"]), {"gal01": r1, "gal02": r2}, extra))
+    CASES["base_zero_and_empty"][1]["grid.in"] = CASES["base_zero_and_empty"][1]["grid.in"].replace(
+        "\n0\ngal01", "\n1\ngal01")
     results, extra = {}, {}
     for k, text in enumerate([None, "two\n", "301\n",
                               "2\n" + base_record("ssp_y.txt", 1e7) + "\nb 1e9 old code 0.5 0.0 0.0\n",
