@@ -762,6 +762,19 @@ exit $s
          "for (i = 0; i < 600; i++) printf \"%.1f %.6f\\n\", 3000 + 10 * i, "
          "1 + 0.01 * k + 0.00001 * i > f; close(f) } }'\n"
          '"$VELTRANE" grid.in; s=$?; rm base/big*.txt; exit $s\n')
+    dec, broken = Result(), Result()
+    dec.base_file, broken.base_file = "Dec.txt", "Broken.txt"
+    dec.rows = [(100.0, 100.0, 100.0, 1.0e9, 0.02, "dec.txt")]
+    g = Grid(["gal01 10.0", "gal02 10.0", "gal03 10.0"])
+    g.print_fil = "2"
+    case("cache_failed_after_reset_carried",
+         "An SSP file whose wavelengths decrease fails its galaxy after the tables were reset: "
+         "the next galaxy, whose base file fails before the reset, is computed on the five "
+         "points it left.",
+         one(g, {"gal01": Result(), "gal02": dec, "gal03": broken},
+             {"base/Dec.txt": "1\n" + base_record("dec.txt", 1e9) + "\n",
+              "base/dec.txt": ssp_text([3000.0, 4000.0, 3500.0, 8000.0, 9000.0], [1.0, 0.9, 0.8, 0.7, 0.6]),
+              "base/Broken.txt": "x\n"}))
     r1 = Result()
     r1.rows = r1.rows[:2]
     case("chain_rows_of_an_earlier_model",
