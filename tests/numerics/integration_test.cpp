@@ -132,11 +132,6 @@ TEST(IntegralALL, MatchesTheLiteralFormBitForBit) {
   for (int mode = 0; mode <= 5; ++mode) expect_literal(lam, F, 3100.25f, 10000.75f, mode);
 }
 
-}  // namespace
-}  // namespace veltrane
-
-namespace veltrane {
-namespace {
 
 // Rule T over a filter's support: for an integrand that is 0.0 outside [lambda_i, lambda_f]
 // (as EvalTFluxes builds them, infinities and NaN inside included), the same bits and saved

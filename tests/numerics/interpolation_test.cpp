@@ -74,11 +74,6 @@ TEST(Linear1Deg, CarriedBracketAgreesWithAFreshSearch) {
   set_saved_bracket(1);
 }
 
-}  // namespace
-}  // namespace veltrane
-
-namespace veltrane {
-namespace {
 
 // The binary-search form for increasing tables: the same value, bracket and ilastval as the
 // scans, from any saved bracket, on nodes, between them and outside.

@@ -133,11 +133,6 @@ TEST(EvalFilters, VegaIsZeroAndAFlatFnuIsAbZero) {
   }
 }
 
-}  // namespace
-}  // namespace veltrane
-
-namespace veltrane {
-namespace {
 
 std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 
