@@ -2,7 +2,6 @@
 // Everything they add goes to standard error or to new files.
 #pragma once
 
-#include <optional>
 #include <string>
 
 namespace veltrane {
@@ -22,8 +21,12 @@ struct Options {
   int first_positional = 1;    // argv index of the first positional argument
 };
 
-// nullopt after a message on standard error (wrong use: exit status 2).
-std::optional<Options> parse_options(int argc, char** argv);
+// The options, or the message of a wrong use (then the run ends with status 2).
+struct ParsedOptions {
+  Options options;
+  std::string misuse;  // empty: the options are good
+};
+ParsedOptions parse_options(int argc, char** argv);
 
 // The help text of --help.
 const char* usage_text();

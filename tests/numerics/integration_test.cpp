@@ -18,13 +18,12 @@ namespace {
 
 using Vec = std::vector<float>;
 
-float integrate(const Vec& lam, const Vec& F, float li, float lf, int mode, int* keep = nullptr,
+float integrate(const Vec& lam, const Vec& F, float li, float lf, int mode, bool* failed = nullptr,
                 std::string* out = nullptr) {
-  Console console = Console::capture();
-  int k = 1;
-  const float r = IntegralALL(lam, F, li, lf, k, mode, console);
-  if (keep) *keep = k;
-  if (out) *out = console.captured();
+  CapturedReport report;
+  const float r = IntegralALL(report.context, lam, F, li, lf, rule_of(mode));
+  if (failed) *failed = report.status.failed();
+  if (out) *out = report.console.captured();
   return r;
 }
 
@@ -52,10 +51,10 @@ TEST(IntegralALL, FailuresPrintTwoLinesClearTheStatusAndReturnTheSentinel) {
       {{1, 2, 2, 3}, 1, 3, order}, {{1, 3, 2, 4}, 1, 4, order}, {{1, 2, 3, 3}, 0, 9, order}};
   for (const auto& c : cases)
     for (int mode : {0, 1, 2, 3, 4, 5, 9}) {
-      int keep = 1;
+      bool failed = false;
       std::string out;
-      EXPECT_EQ(integrate(c.lam, Vec(c.lam.size(), 1.0f), c.li, c.lf, mode, &keep, &out), -999.0f);
-      EXPECT_EQ(keep, 0);
+      EXPECT_EQ(integrate(c.lam, Vec(c.lam.size(), 1.0f), c.li, c.lf, mode, &failed, &out), -999.0f);
+      EXPECT_TRUE(failed);
       EXPECT_EQ(out, c.report) << c.li << " " << c.lf << " mode " << mode;
     }
 }
@@ -84,17 +83,17 @@ bool same(float a, float b) {
 }
 
 void expect_literal(const Vec& lam, const Vec& F, float li, float lf, int mode) {
-  Console console = Console::capture();
-  int keep_lit = 1, keep = 1;
+  CapturedReport literal, fast;
   set_saved_bracket(3);
-  const float want = IntegralALLLiteral(lam, F, li, lf, keep_lit, mode, console);
+  const float want = IntegralALLLiteral(literal.context, lam, F, li, lf, rule_of(mode));
   const int bracket = saved_bracket();
   set_saved_bracket(3);
   Vec longer = F;  // values past the wavelengths are not part of the table
   longer.push_back(std::numeric_limits<float>::infinity());
-  const float got = IntegralALL(lam, longer, li, lf, keep, mode, console);
+  const float got = IntegralALL(fast.context, lam, longer, li, lf, rule_of(mode));
   ASSERT_TRUE(same(got, want)) << "mode " << mode << ": " << got << " vs " << want;
-  ASSERT_EQ(keep, keep_lit);
+  ASSERT_EQ(fast.status.failed(), literal.status.failed());
+  ASSERT_EQ(fast.console.captured(), literal.console.captured());
   ASSERT_EQ(saved_bracket(), bracket);
 }
 
@@ -152,16 +151,15 @@ TEST(IntegralALL, SupportFormMatchesRuleTBitForBit) {
     Vec F(lam.size(), 0.0f);
     for (std::size_t k = 0; k < lam.size(); ++k)
       if (li <= lam[k] && lam[k] <= lf) F[k] = trial % 37 == 0 && k % 5 == 0 ? std::numeric_limits<float>::infinity() : val(rng);
-    Console console = Console::capture();
-    int keep = 1;
+    CapturedReport report;
     set_saved_bracket(5);
-    const float want = IntegralALL(lam, F, li, lf, keep, 2, console);
+    const float want = IntegralALL(report.context, lam, F, li, lf, Rule::T);
     const int bracket = saved_bracket();
     set_saved_bracket(5);
     const float got = detail::integral_t_support(lam, F, li, lf);
     ASSERT_TRUE(same(got, want)) << trial << ": " << got << " vs " << want;
     ASSERT_EQ(saved_bracket(), bracket) << trial;
-    ASSERT_EQ(keep, 1);
+    ASSERT_TRUE(report.status.good());
   }
   set_saved_bracket(1);
 }

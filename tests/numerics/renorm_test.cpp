@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "numerics/interpolation.h"
-#include "readers/ssp_base.h"
+#include "numerics/renorm.h"
 
 namespace veltrane {
 namespace {
@@ -32,14 +32,17 @@ TEST(StatsReNorm, ValuesAndFailures) {
       {{4000, kNaN, 6000}, {1, 1, 1}, 4500, -999, &kOrder},
       {{kNaN}, {1}, 4500, -999, &kRange}};
   for (const auto& c : cases)
-    for (int before : {0, 1}) {
-      Console console = Console::capture();
-      int keep = before;
-      set_saved_bracket(before ? 50 : 2);  // a fresh search whatever an earlier sweep left
-      EXPECT_EQ(StatsReNorm(console, c.x, c.grid, c.f, keep), c.want) << c.x;
-      EXPECT_EQ(keep, c.report ? 0 : before) << c.x;
-      EXPECT_EQ(console.captured(), c.report ? *c.report : "") << c.x;
-    }
+    for (bool failed_before : {true, false})
+      for (bool checked_once : {false, true}) {  // the grid checked at each call, or once (BaseGrid)
+        CapturedReport report;
+        if (failed_before) report.status.fail();
+        set_saved_bracket(failed_before ? 2 : 50);  // a fresh search whatever an earlier sweep left
+        const float got = checked_once ? StatsReNorm(report.context, c.x, BaseGrid(c.grid), c.f)
+                                       : StatsReNorm(report.context, c.x, c.grid, c.f);
+        EXPECT_EQ(got, c.want) << c.x;
+        EXPECT_EQ(report.status.failed(), c.report != nullptr || failed_before) << c.x;
+        EXPECT_EQ(report.console.captured(), c.report ? *c.report : "") << c.x;
+      }
   set_saved_bracket(1);
 }
 

@@ -1,11 +1,5 @@
-// Limits, sentinels and the run-ending signal shared by every subsystem.
+// The sizes of the system's tables and the sentinel of a missing value, shared by every layer.
 #pragma once
-
-#include <cstddef>
-#include <stdexcept>
-#include <string>
-
-#include "textio/text_length.h"
 
 namespace veltrane {
 
@@ -16,17 +10,5 @@ inline constexpr int kMaxPoints = 10000;       // points of a spectrum or a filt
 inline constexpr int kMaxExtended = 20000;     // points of the cleaned and extended observed spectrum
 inline constexpr int kNumSystems = 7;          // photometric systems
 inline constexpr int kNumSlots = 4;            // spectrum slots of the magnitude table
-
-// Thrown after a run-ending report has been printed; main() exits with `status`.
-// Only run-ending stops use it: a failed model is marked through IsKeepOn instead.
-class RunStop : public std::runtime_error {
- public:
-  explicit RunStop(int status, const std::string& why = "run stopped")
-      : std::runtime_error(why), status_(status) {}
-  int status() const noexcept { return status_; }
-
- private:
-  int status_;
-};
 
 }  // namespace veltrane

@@ -1,10 +1,10 @@
-#include "numerics/problem_log.h"
+#include "support/problem_log.h"
 
 #include <cstdio>
 #include <ctime>
 #include <vector>
 
-#include "numerics/console.h"
+#include "support/console.h"
 
 namespace veltrane {
 

@@ -1,4 +1,4 @@
-#include "numerics/console.h"
+#include "support/console.h"
 
 namespace veltrane {
 
