@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Veltrane and runs every test, first in a normal build, then again under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer; in both builds a compiler warning is an error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -21,11 +21,11 @@ if ! /usr/bin/python3 -c 'import astropy, matplotlib' 2>/dev/null; then
   fi
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=ON -DVELTRANE_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRANE_SANITIZE=ON -DVELTRANE_TESTS=ON
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRANE_SANITIZE=ON -DVELTRANE_TESTS=ON -DVELTRANE_WERROR=ON
 cmake --build build-asan -j"$jobs"
 # Under the sanitizers the golden cases run plain and with two jobs; their literal runs, which
 # only prove the fast paths equal to the slow ones, are left to the normal build.

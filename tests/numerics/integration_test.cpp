@@ -71,7 +71,7 @@ TEST(IntegralALL, ConstantsAndLinesAreExact) {
     const float li = cut(rng() % 20), lf = cut(30 + rng() % 29), b = coef(rng);
     Vec line;
     for (float x : lam) line.push_back(10000.0f + b * x);
-    const double dli = li, dlf = lf;
+    const double dli = double(li), dlf = double(lf);
     const double flat = 7.0 * (dlf - dli), sloped = 10000.0 * (dlf - dli) + 0.5 * double(b) * (dlf * dlf - dli * dli);
     for (int mode : {0, 1, 2, 4, 5}) EXPECT_NEAR(integrate(lam, Vec(60, 7.0f), li, lf, mode), flat, 1.2e-5 * flat);
     for (int mode : {2, 4, 5}) EXPECT_NEAR(integrate(lam, line, li, lf, mode), sloped, 1.2e-5 * std::fabs(sloped));
