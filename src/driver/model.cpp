@@ -63,6 +63,7 @@ Flow settle_log(const ModelOutcome& o, const ModelFiles& files, Console& out) {
     if (!regular_file_at(files.log) || std::remove(files.log.c_str()) != 0) return cannot_write(out, files.log);
   } else if (o.status.failed() && !exists) {
     ProblemLog end;
+    // verbatim: the report names the model's status by its old flag, IsKeepOn.
     end.report(LogMode::append, {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),
                                  indent("[Veltrane] Problem reported on console")});
     if (!write_file(files.log, end.content().text, "ab")) return cannot_write(out, files.log);
@@ -82,7 +83,7 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
   if (verbosity == Verbosity::echo) console.say("... distance: " + textio::adj_f(job.distance, 15, 8));
   if (job.too_long) {
     // Cut names would collide: the log or a table could replace the result file itself.
-    console.say("... VT__WARN: File name too long, model skipped");
+    console.say("... VT__WARN: File name too long, model skipped");  // verbatim
     out.console = console.captured();
     return out;
   }

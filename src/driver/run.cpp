@@ -63,6 +63,7 @@ Naming naming_of(const RunParams& p, const Options& options) {
   return naming;
 }
 
+// verbatim: the labels of the echo ("Fil__Dir" with two underscores included).
 void echo_parameters(Console& console, const RunParams& p) {
   console.say("... N_models: " + textio::adj_i(p.N_models));
   console.say("... path_DIR: " + textio::used_part(p.path_DIR));
@@ -128,7 +129,7 @@ RunInput read_standard_input(Console& console, Diagnostics& diagnostics, const O
 RunInput read_grid_file(Console& console, Diagnostics& diagnostics, const std::string& grid, const Options& options) {
   const bool exists = file_exists(grid);
   list_existence(console, grid, exists);
-  if (!exists) stop(console, "... ERROR -> WRONG grid file", 1);
+  if (!exists) stop(console, "... ERROR -> WRONG grid file", 1);  // verbatim
   const std::string path(textio::trim_right(grid));
   std::optional<RecordFile> records = RecordFile::open(path);
   if (!records) bad_parameter_record(console);
@@ -179,7 +180,7 @@ int run_input(Console& console, Diagnostics& diagnostics, SignalGuard& signals, 
   const Verbosity verbosity = verbosity_of(p.Fverbose);
   if (verbosity == Verbosity::echo) echo_parameters(console, p);
   if (p.Phyunits <= 0.0f) {
-    console.say("... VT__WARN: No reliable physical units");
+    console.say("... VT__WARN: No reliable physical units");  // verbatim
     p.Phyunits = 1.0f;
   }
   if (verbosity == Verbosity::listing) console.say("[Veltrane]");

@@ -22,8 +22,8 @@ LawValue out_of_range(ReportContext& report, std::initializer_list<std::string> 
   return {0.0f, false};
 }
 
-// The report of a law's range; `range` is written as the tables of the fitting code have it
-// ("l" for λ, "&" where "or" is meant, 0912 with its zero): kept byte for byte.
+// The report of a law's range. verbatim: the lines, and the `range` texts of the laws below
+// ("l" for λ, "&" where "or" is meant, 0912 with its zero).
 LawValue range_report(ReportContext& report, std::string_view routine, std::string_view range) {
   return out_of_range(report, {indent("[EvalRedTerm] FUNCTION --- " + std::string(routine)),
                                indent("[EvalRedTerm] " + std::string(range)),
@@ -137,6 +137,7 @@ LawValue GDNR_LawOPT(ReportContext& report, float lambda, std::string_view code)
       return in_range(((q[k + 1] - q[k]) * (x - xg[k])) / (xg[k + 1] - xg[k]) + q[k]);
     }
   }
+  // verbatim: "Table 4" is the table of the paper the tabulated laws come from.
   return out_of_range(report, {indent("[EvalRedTerm] ... q_Gordon: 0 @@@@@@@@"),
                                indent("[EvalRedTerm] lambda is out of Table 4")});
 }

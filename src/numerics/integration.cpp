@@ -251,6 +251,7 @@ float Integration::integrate(Rule rule) {
 
 namespace detail {
 
+// verbatim: both messages, 39 bytes each with their "@" pads.
 const char* integration_failure(std::span<const float> lambda, float lambda_i, float lambda_f) {
   // Extremes, NaN wavelengths ignored.
   constexpr float kHuge = std::numeric_limits<float>::max();

@@ -11,7 +11,7 @@ template <class Interpolate>
 float renorm(ReportContext& report, float x, std::span<const float> grid, bool increasing,
              std::span<const float> F, Interpolate interpolate) {
   if (F.size() < grid.size()) F = F.first(0);  // never read past the curve
-  // Console texts kept byte for byte (the "@" pad them to one length).
+  // verbatim: both messages, padded with "@" to one length.
   if (!increasing) {
     report.console_problem("[StatsReNorm] λ is not in increasing @");
     return kSentinel;

@@ -35,7 +35,7 @@ struct StandardSpectrum {
 };
 
 // The list or a filter file cannot be read (the "failure B" of the filter set): the model
-// fails and the run ends.
+// fails and the run ends. verbatim: the texts of both stops, with their "@" pads.
 Flow filter_list_unreadable(ReportContext& report) {
   report.console.say(kWarningBar);
   report.console.say("[ReadFilters] WARNING! PROBLEM - Filters List @");
@@ -153,6 +153,7 @@ void calibrate(ReportContext& report, FilterSet& set, std::size_t i, const Stand
   set.T_G_Vega[i] = f_bd > 0.0f ? 9.5f - 2.5f * std::log10(f_v / f_bd) : kSentinel;
 }
 
+// verbatim: the labels ("axfilter" for the filter's name).
 void list_calibration(Console& console, const FilterSet& set, std::size_t i) {
   console.say("... axfilter: " + std::string(textio::adjust_trim(set.name_fil[i])));
   console.say("... T_l_Area: " + textio::adj_f(set.T_l_Area[i], 15, 5));

@@ -23,7 +23,8 @@ void report_problem(ReportContext& report, std::vector<std::string> lines,
   report.log.report(LogMode::rewrite, std::span<const std::string>(lines));
 }
 
-// ----- The listing of the base (Verbosity::listing)
+// ----- The listing of the base (Verbosity::listing). verbatim: every label and tag of the
+// listing and of the reports below ("Num base" with a blank, "incresing", the "@" pads).
 
 void list_head(Console& console, const BaseRequest& request) {
   console.say("[Read_BASpec]");
@@ -220,7 +221,7 @@ void check_masses(ReportContext& report, const Scan& scan, int Num_base) {
 }
 
 void list_summary(Console& console, const Scan& scan, int Num_base) {
-  console.say("... Num base: " + textio::adj_i(Num_base, 10));
+  console.say("... Num base: " + textio::adj_i(Num_base, 10));  // verbatim: a blank, not "_"
   console.say("... Num_ages: " + textio::adj_i(count_non_negative(scan.aux_ages), 10));
   console.say("... Num_mets: " + textio::adj_i(count_non_negative(scan.aux_mets), 10));
   console.say("... NOl_base: " + textio::adj_i(scan.NOl_base, 10));

@@ -16,7 +16,7 @@ bool file_exists(std::string_view filename) {
 }
 
 void list_existence(Console& console, std::string_view filename, bool exists) {
-  // Tag and labels as the listings of the fitting code's tools have them: keep them.
+  // verbatim: the tag names the routine of the fitting code's tools that made this block.
   console.say("[Ver_Dir_Arc]");
   console.say("... filename: " + std::string(textio::adjust_trim(filename)));
   console.say(std::string("... filexist: ") + (exists ? "T" : "F"));

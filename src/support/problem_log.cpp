@@ -27,6 +27,7 @@ void ProblemLog::report(LogMode mode, std::span<const std::string> lines, DateLi
   std::string text;
   text.append("    ").append(kProblemHeader).push_back('\n');
   for (const std::string& l : lines) text.append(l).push_back('\n');
+  // verbatim: "VESK - ", the prefix of the date line of every report but the result reader's.
   text.append(date == DateLine::vesk ? "    VESK - " : "    ").append(date_stamp()).push_back('\n');
   reports_.push_back({mode, std::move(text), console_ ? console_->captured().size() : 0});
 }
