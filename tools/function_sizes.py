@@ -10,6 +10,7 @@ in lines, from the first line of its declaration to its closing brace, longest f
 when the braces are counted; the parser is a heuristic made for this code base's style.
 """
 import argparse
+import signal
 import pathlib
 import re
 import sys
@@ -103,6 +104,7 @@ def functions(path):
 
 
 def main():
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # quiet when piped into head
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("dirs", nargs="*", default=["src"])
     ap.add_argument("--over", type=int, default=None)
