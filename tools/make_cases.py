@@ -578,6 +578,38 @@ def base_cases():
          "An SSP file with a word for its second flux: the model fails, and its spectrum table "
          "shows the base grid as read, the second wavelength (3700) included.",
          one(g, {"gal02": results["gal02"]}, {k: v for k, v in extra.items() if "nonsense" in k}))
+    # Point records that leave a value unread (the records of the issue that found them), each
+    # on a small grid; an end of the file inside the last record stays the end of the file.
+    small = steps(3000.0, 9000.0, 500.0)
+    body = ["%s %s" % (num(l), num(planck(l, 6000.0))) for l in small]
+    damaged = [("slash_first", ["/2817.62 1.98844E-07"] + body),
+               ("null_flux", ["2817.62,,"] + body),
+               ("slash_inside", body[:2] + ["3/703.91 1.34746E-04"] + body[2:]),
+               ("null_lambda", body[:2] + [", 1.25"] + body[2:]),
+               ("eof_slash", body + ["9500 /"]),
+               ("eof_comma", body + ["9500,", ""])]
+    results, extra = {}, {}
+    for k, (name, lines) in enumerate(damaged + [damaged[2]]):
+        r = Result()
+        r.base_file = name + ".base"
+        r.rows = [(100.0, 100.0, 100.0, 1.0e9, 0.02, "x")]
+        ssps = [name + ".ssp"]
+        if name == "null_lambda":  # a good SSP before it: the point would take its wavelength
+            r.rows = [(50.0, 50.0, 50.0, 1.0e9, 0.02, "good"), (50.0, 50.0, 50.0, 1.0e9, 0.02, "x")]
+            ssps = ["good.ssp"] + ssps
+            extra["base/good.ssp"] = ssp_text(small, [planck(l, 5000.0) for l in small])
+        results["gal%02d" % (k + 1)] = r
+        extra["base/" + name + ".base"] = "%d\n" % len(ssps) + "".join(base_record(f, 1e9) + "\n" for f in ssps)
+        extra["base/" + name + ".ssp"] = "\n".join(["# a point record damaged"] + lines)
+    g = Grid(["%s 1.0" % n for n in results])
+    g.print_fil = "2"
+    case("base_ssp_values_unread",
+         "SSP point records that leave a value unread ('/2817.62 1.98844E-07', '2817.62,,', "
+         "'3/703.91 1.34746E-04', ', 1.25'): one 'arq_file> read problem' report and a failed "
+         "galaxy each, what the read stored left in the tables (the wavelength 3 among them); the "
+         "last galaxy takes the base of the third again (from the cache). An end of the file "
+         "inside the last record ('9500 /', '9500,') drops that point and the galaxy succeeds.",
+         one(g, results, extra))
     g1, g2 = Grid(["gal01 1.0"]), Grid(["gal02 1.0"])
     g1.base_dir = "base/ more words"
     g2.base_dir = "base/x"
