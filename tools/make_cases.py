@@ -295,6 +295,16 @@ def driver_cases():
     case("run_overlong_name",
          "A path_DIR and model name longer than 592 characters: the model is skipped with "
          "a warning, and the next one runs.", one(g))
+    records = ["gal01 10.0", "gal02/ 20.0", "gal03,,30.0", ", 40.0"]
+    params = STDIN_PARAMS.replace("1\n", "%d\n" % len(records), 1)
+    case("run_model_records_unread",
+         "Galaxy records that leave a value unread, from a grid file and from standard input: "
+         "a slash after the name and a null distance give distance 0 (no distance term), a null "
+         "name a blank one (the directory itself, which cannot be read); never the galaxy "
+         "before's name or distance.",
+         one(Grid(records), {"gal01": Result(), "gal02": Result(), "gal03": Result()},
+             {"params.txt": params + "\n".join(records) + "\n"}),
+         runs('"$VELTRANE" grid.in', '"$VELTRANE" < params.txt'))
     case("run_stdin_models_continue",
          "Parameters and model records from standard input; a model record may go on into "
          "the next line.",
