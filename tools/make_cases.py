@@ -888,13 +888,20 @@ def option_cases():
          runs('"$VELTRANE" --skip-existing grid.in'))
     case("opt_shard",
          "Three shards run as parallel processes write, between them, exactly the tables of "
-         "one run of the whole grid (each shard's own console shows only its galaxies).",
+         "one run of the whole grid (each shard's own console shows only its galaxies). The "
+         "summary counts the galaxies of the other shards apart from those --skip-existing "
+         "skips, and the progress line counts only the shard's own; with --shard 1/1 the "
+         "summary says 0 in other shards.",
          files,
          "mkdir whole\ncp -r base filters grid.in gal0* whole/\n"
          "(cd whole && \"$VELTRANE\" --quiet grid.in > /dev/null)\n"
          "for k in 1 2 3; do \"$VELTRANE\" --quiet --shard $k/3 grid.in > shard$k.txt & done\nwait\n"
          "for f in whole/*.MAG.out; do cmp $f $(basename $f) && echo \"same $(basename $f)\"; done\n"
-         "grep -h arq_synt shard1.txt shard2.txt shard3.txt\nrm -r whole shard?.txt")
+         "grep -h arq_synt shard1.txt shard2.txt shard3.txt\nrm -r whole shard?.txt\nrm gal03.MAG.out\n"
+         "\"$VELTRANE\" --skip-existing --progress --shard 2/3 grid.in 2> err.txt\n"
+         "tr '\\r' '\\n' < err.txt | sed 's/\\x1b\\[K//g' | grep -v '^$' | tail -n 2 | "
+         "sed -E 's/[0-9]+\\.[0-9]\\/s/R\\/s/; s/[0-9]+:[0-9]{2} left/T left/' >&2\nrm err.txt\n"
+         "\"$VELTRANE\" --shard 1/1 grid.in > /dev/null")
     case("opt_terminal",
          "On a terminal: with no argument a one-line hint goes to standard error before the "
          "parameters are read, and the progress line is drawn without --progress.",

@@ -26,7 +26,8 @@ struct Selection {
   int PrintFil = 0;
   bool ecsv = false;
   void mark(ModelJob& job) const {
-    job.skip = job.index < first || job.index >= last || (skip_existing && complete(job.files));
+    job.other_shard = job.index < first || job.index >= last;
+    job.skip = job.other_shard || (skip_existing && complete(job.files));
   }
   bool complete(const ModelFiles& f) const {
     if (PrintFil < 1) return false;
@@ -35,10 +36,13 @@ struct Selection {
   }
 };
 
-// The progress line (on a terminal, or asked for) and the summary, on standard error.
+// The progress line (on a terminal, or asked for) and the summary, on standard error. Both
+// count the shard's own galaxies; the galaxies of the other shards are counted apart, and
+// named in the summary only when the run was given a shard.
 class Reporter {
  public:
-  Reporter(int total, bool progress, bool quiet) : total_(total), progress_(progress), quiet_(quiet) {}
+  Reporter(int total, bool progress, bool quiet, bool sharded)
+      : total_(total), progress_(progress), quiet_(quiet), sharded_(sharded) {}
 
   void committed(const ModelJob& job, const ModelOutcome& o) {
     if (job.skip || !o.processed) {
@@ -56,7 +60,11 @@ class Reporter {
     }
     show(false);
   }
-  void skipped() {
+  void skipped(const ModelJob& job) {
+    if (job.other_shard) {
+      ++summary.other_shards;
+      return;
+    }
     ++summary.skipped;
     show(false);
   }
@@ -65,8 +73,10 @@ class Reporter {
     show(true);
     if (shown_) std::fputc('\n', stderr);
     if (quiet_) return;
-    std::fprintf(stderr, "veltrane: %d galax%s processed, %d failed, %d skipped\n", summary.processed,
+    std::fprintf(stderr, "veltrane: %d galax%s processed, %d failed, %d skipped", summary.processed,
                  summary.processed == 1 ? "y" : "ies", summary.failed, summary.skipped);
+    if (sharded_) std::fprintf(stderr, ", %d in other shards", summary.other_shards);
+    std::fputc('\n', stderr);
     for (const std::string& f : failures_) std::fprintf(stderr, "veltrane: failed: %s\n", f.c_str());
     if (!stopped_at.empty()) std::fprintf(stderr, "veltrane: the run stopped at %s\n", stopped_at.c_str());
   }
@@ -94,7 +104,7 @@ class Reporter {
   }
 
   int total_;
-  bool progress_, quiet_, shown_ = false;
+  bool progress_, quiet_, sharded_, shown_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), shown_at_;
   std::vector<std::string> failures_;
 };
@@ -149,7 +159,7 @@ RunSummary sequential(Console& console, const RunParams& p, ModelSource& source,
     if (!source.next(job)) return finish(reporter, bad_record(console), "a bad galaxy record");
     selection.mark(job);
     if (job.skip) {
-      reporter.skipped();
+      reporter.skipped(job);
       continue;
     }
     if (!job.too_long) remove_old_log(job.files);
@@ -257,7 +267,7 @@ RunSummary parallel(Console& console, const RunParams& p, std::shared_ptr<ModelS
       break;
     }
     if (slot.job.skip) {
-      reporter.skipped();
+      reporter.skipped(slot.job);
       continue;
     }
     if (!slot.job.too_long) remove_old_log(slot.job.files);
@@ -304,7 +314,8 @@ RunSummary run_models(Console& console, const RunParams& p, std::shared_ptr<Mode
   Selection selection{int(std::int64_t(n) * (options.shard - 1) / options.shards),
                       int(std::int64_t(n) * options.shard / options.shards), options.skip_existing,
                       p.PrintFil, p.ecsv};
-  Reporter reporter(selection.last - selection.first, options.progress || ::isatty(STDERR_FILENO), options.quiet);
+  Reporter reporter(selection.last - selection.first, options.progress || ::isatty(STDERR_FILENO), options.quiet,
+                    options.sharded);
   signals.set_progress_line(reporter.line_on());
   InputCache cache(/*keep=*/!options.literal);
   if (options.jobs <= 1 || n <= 1)

@@ -26,6 +26,7 @@ struct RunSummary {
   std::optional<int> status;  // set when the run ended early (a stop, a file that cannot be
                               // written, a bad model record)
   int processed = 0, failed = 0, skipped = 0;
+  int other_shards = 0;  // galaxies left to the other shards (--shard)
 };
 
 // Processes p.N_models models from `source` (those of the shard, and with --skip-existing

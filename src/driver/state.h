@@ -50,8 +50,9 @@ struct ModelJob {
   std::string name;
   float distance = 0.0f;
   ModelFiles files;
-  bool too_long = false;  // path_DIR + name too long: the model is skipped
-  bool skip = false;      // outside the shard, or its tables exist (--skip-existing)
+  bool too_long = false;     // path_DIR + name too long: the model is skipped
+  bool skip = false;         // outside the shard, or its tables exist (--skip-existing)
+  bool other_shard = false;  // skipped as a galaxy of another shard
 };
 
 
