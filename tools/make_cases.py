@@ -305,6 +305,29 @@ def driver_cases():
          one(Grid(records), {"gal01": Result(), "gal02": Result(), "gal03": Result()},
              {"params.txt": params + "\n".join(records) + "\n"}),
          runs('"$VELTRANE" grid.in', '"$VELTRANE" < params.txt'))
+    # Long galaxy names: the tables' names (name + ".MAG.out", ".SPC.out", 8 bytes; with
+    # --ecsv ".mag.ecsv", 9) must fit the 255-byte limit of a file name, and so must every
+    # temporary name they are written through. A 13-point base keeps the spectrum tables short.
+    small = steps(3000.0, 9000.0, 500.0)
+    small_base = base_files("small", [(f, a, m, small, [planck(l, t) for l in small]) for f, a, m, t in SSPS])
+    long_name = lambda n: ("SDSS_J123456.78+012345.6_" * 11)[:n]
+    g = Grid([long_name(240) + " 10.0", "gal01 10.0"])
+    g.print_fil, g.base_dir = "2", "small/"
+    case("run_name_240_characters",
+         "A galaxy name of 240 characters: its tables (248-byte names) are written, and the run "
+         "goes on to the next galaxy, status 0.",
+         one(g, {long_name(240): Result(), "gal01": Result()}, small_base))
+    files = dict(small_base)
+    for n in (246, 247, 248):
+        g = Grid([long_name(n) + " 10.0"])
+        g.print_fil, g.base_dir = "2", "small/"
+        files["grid%d.in" % n] = g.text()
+        files[long_name(n)] = Result().text()
+    case("run_name_at_file_name_limit",
+         "The longest galaxy names whose tables fit a 255-byte file name: 247 characters for "
+         ".MAG.out and .SPC.out, 246 with --ecsv (.mag.ecsv, .spc.ecsv); status 0. One character "
+         "more and the table cannot be written: 'Cannot write', status 1.",
+         files, runs('"$VELTRANE" grid247.in', '"$VELTRANE" --ecsv grid246.in', '"$VELTRANE" grid248.in'))
     case("run_stdin_models_continue",
          "Parameters and model records from standard input; a model record may go on into "
          "the next line.",
@@ -943,11 +966,25 @@ def reliability_cases():
          one(results={"gal01": r}),
          'mkdir gal01.LOG\n"$VELTRANE" grid.in\ns=$?\ntest -d gal01.LOG && echo "directory kept"\n'
          'rmdir gal01.LOG\nexit $s')
-    case("dir_temporary",
-         "The table's temporary name is an empty directory: 'Cannot write' the table, status 1, "
-         "the directory kept (its process number masked).", one(),
-         'sh -c \'mkdir "gal01.MAG.out.$$.tmp"; exec "$VELTRANE" grid.in\'\ns=$?\n'
-         'ls -d gal01.MAG.out.*.tmp | sed -E "s/[.][0-9]+[.]tmp$/.PID.tmp/"\nrmdir gal01.MAG.out.*.tmp\nexit $s')
+    prepare = """# Takes the first three temporary names of this shell's process (which then becomes
+# veltrane): "." and seven base-36 digits of pid * 1296 + attempt.
+tmpname() {
+  awk -v n="$(( $$ * 1296 + $1 ))" 'BEGIN { d = "0123456789abcdefghijklmnopqrstuvwxyz"; s = ""
+    for (i = 0; i < 7; i++) { s = substr(d, n % 36 + 1, 1) s; n = int(n / 36) }; print "." s }'
+}
+mkdir "$(tmpname 0)"
+echo "a file of another program" > "$(tmpname 1)"
+ln -s gal01 "$(tmpname 2)"
+"""
+    case("write_temporary_names_taken",
+         "The first temporary names the run would take are a directory, a file and a link to the "
+         "synthesis result: the table is written through the next free name, status 0, and none "
+         "of them is touched.", one(extra={"prepare.sh": prepare}),
+         "sh -c '. ./prepare.sh; exec \"$VELTRANE\" grid.in'\ns=$?\n"
+         "c='[0123456789abcdefghijklmnopqrstuvwxyz]'; taken=.$c$c$c$c$c$c$c\n"
+         "for f in $taken; do if [ -L $f ]; then echo \"link to $(readlink $f)\"; "
+         "elif [ -d $f ]; then echo directory; else echo \"file: $(cat $f)\"; fi; done | sort\n"
+         "rm -r $taken\nexit $s")
     g = Grid()
     g.print_fil = "2"
     case("write_file_size_limit",
