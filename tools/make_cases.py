@@ -869,10 +869,12 @@ def option_cases():
     results = {"gal01": Result(), "gal02": r}
     case("opt_strict_quiet",
          "--strict makes the status 3 when a galaxy failed (0 otherwise); --quiet drops the "
-         "summary; the failed galaxy is named with its log in the summary.",
+         "summary; the failed galaxy is named with its log in the summary. The long forms "
+         "'--jobs 2' and '--jobs=2' change nothing of it.",
          one(Grid(["gal01 1.0", "gal02 1.0"]), results, {"ok.in": Grid(["gal01 1.0"]).text()}),
          runs('"$VELTRANE" --strict grid.in > /dev/null', '"$VELTRANE" --strict --quiet ok.in > /dev/null',
-              '"$VELTRANE" --quiet grid.in > /dev/null'))
+              '"$VELTRANE" --quiet grid.in > /dev/null', '"$VELTRANE" --jobs 2 --strict grid.in > /dev/null',
+              '"$VELTRANE" --jobs=2 --quiet --strict grid.in > /dev/null'))
     case("opt_progress",
          "--progress draws the progress line on standard error even without a terminal (its "
          "rate and time masked here); standard output is the same as without it.",
