@@ -8,7 +8,8 @@
 namespace veltrane {
 
 void Selection::mark(ModelJob& job) const {
-  job.skip = job.index < first || job.index >= last || (skip_existing && complete(job.files));
+  job.other_shard = job.index < first || job.index >= last;
+  job.skip = job.other_shard || (skip_existing && complete(job.files));
 }
 
 bool Selection::complete(const ModelFiles& f) const {

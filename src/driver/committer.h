@@ -46,7 +46,7 @@ class Committer {
   // Flow::stop when the run ends at this model.
   Flow commit(const ModelJob& job, const ModelOutcome& outcome);
   // A model the run does not take.
-  void skip() { reporter_.skipped(); }
+  void skip(const ModelJob& job) { reporter_.skipped(job); }
   // What the last committed model left to the next one.
   const Carried& carried() const { return carried_; }
 

@@ -1,7 +1,10 @@
 #include "driver/model.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 #include "support/array_reset.h"
@@ -33,19 +36,50 @@ bool write_file(const std::string& path, const std::string& text, const char* mo
   return std::fclose(f) == 0 && ok;
 }
 
-// `text` to `path` through "<path>.<pid>.tmp" and a rename, so an interrupted run never
-// leaves a truncated table under the final name, the earlier table stays whole when the
-// new one cannot be written, and two processes never share a temporary file. Only the
-// temporary file this call created is ever removed.
+// The file name of the attempt-th temporary file of this process: "." and seven base-36
+// digits, five of the process number and two of the attempt. Eight bytes, never more than
+// the name of a table it stands for (".MAG.out" after an empty galaxy name is the shortest),
+// so a name that fits the file system's limit always has a temporary name that fits too.
+std::string temporary_name(unsigned pid, unsigned attempt) {
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  char name[9] = ".";
+  std::uint64_t v = std::uint64_t(pid % (36u * 36 * 36 * 36 * 36)) * (36u * 36) + attempt % (36u * 36);
+  for (int i = 7; i >= 1; --i, v /= 36) name[i] = kDigits[v % 36];
+  return std::string(name, 8);
+}
+
+// Writes all of `text` to the open descriptor `fd` and closes it; false when anything fails.
+bool write_and_close(int fd, const std::string& text) {
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0) done += std::size_t(n);
+    else ok = n < 0 && errno == EINTR;
+  }
+  return ::close(fd) == 0 && ok;
+}
+
+// `text` to `path` through a temporary file in the same directory and a rename, so an
+// interrupted run never leaves a truncated table under the final name and the earlier table
+// stays whole when the new one cannot be written. The temporary file is created new
+// (O_EXCL: never over anything that exists, a link included; a taken name moves on to the
+// next attempt), so processes never share one; only the file this call created is ever
+// removed, on every failure.
 bool write_atomically(const std::string& path, const std::string& text) {
-  const std::string tmp = path + "." + std::to_string(::getpid()) + ".tmp";
-  std::FILE* f = std::fopen(tmp.c_str(), "wbx");  // never over anything that exists
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
-  ::unlink(tmp.c_str());
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const unsigned pid = unsigned(::getpid());
+  for (unsigned attempt = 0; attempt < 36u * 36; ++attempt) {
+    const std::string tmp = dir + temporary_name(pid, attempt);
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (write_and_close(fd, text) && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+    ::unlink(tmp.c_str());
+    return false;
+  }
   return false;
 }
 

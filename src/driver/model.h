@@ -21,9 +21,10 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
 void remove_old_log(const ModelFiles& files);
 
 // Writes a model's outcome as the run would have: the problem log, the console lines, the
-// tables (through a temporary file and a rename), the end-of-model rule for the log.
-// Flow::stop when the run ends here: a stop of the model, or a log or table that cannot be
-// written ("    ... ERROR -> Cannot write NAME" on `out`).
+// tables (each through a new temporary file of its directory, named "." and seven base-36
+// digits of the process number and an attempt, and a rename), the end-of-model rule for the
+// log. Flow::stop when the run ends here: a stop of the model, or a log or table that cannot
+// be written ("    ... ERROR -> Cannot write NAME" on `out`).
 Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out);
 
 // Young/old split, base, filter set, reddening, rebuilt and scaled spectra, the cleaned and

@@ -26,7 +26,7 @@ LoopEnd run_in_order(Console& console, const RunParams& p, ModelSource& source, 
     if (!source.next(job)) return bad_model_record(console);
     selection.mark(job);
     if (job.skip) {
-      committer.skip();
+      committer.skip(job);
       continue;
     }
     if (!job.too_long) remove_old_log(job.files);
@@ -46,7 +46,7 @@ RunSummary run_models(Console& console, Diagnostics& diagnostics, const RunParam
                             int(std::int64_t(n) * options.shard / options.shards), options.skip_existing,
                             p.PrintFil, p.ecsv};
   RunReporter reporter(diagnostics, selection.last - selection.first,
-                       options.progress || ::isatty(STDERR_FILENO), options.quiet);
+                       options.progress || ::isatty(STDERR_FILENO), options.quiet, options.sharded);
   signals.set_progress_line(reporter.line_on());
   InputCache cache(/*keep=*/!options.literal);
   Committer committer(console, signals, reporter, listener);

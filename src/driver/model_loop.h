@@ -37,6 +37,7 @@ class CommitListener {
 // How many galaxies the model loop processed, failed and skipped.
 struct RunSummary {
   int processed = 0, failed = 0, skipped = 0;
+  int other_shards = 0;  // galaxies left to the other shards (--shard)
 };
 
 // Processes p.N_models models from `source` (those of the shard, and with --skip-existing

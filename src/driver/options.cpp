@@ -112,6 +112,7 @@ ParsedOptions parse_options(int argc, char** argv) {
       if (slash == std::string_view::npos || !number(v->substr(0, slash), o.shard) ||
           !number(v->substr(slash + 1), o.shards) || o.shards < 1 || o.shard < 1 || o.shard > o.shards)
         return misuse("--shard needs K/N with 1 <= K <= N");
+      o.sharded = true;
     } else if (a == "--output-dir" || a.starts_with("--output-dir=")) {
       const auto v = value(a, "--output-dir");
       if (!v || v->empty()) return misuse("--output-dir needs a directory");

@@ -16,6 +16,7 @@ struct Options {
   bool ecsv = false;      // --ecsv: NAME.mag.ecsv and NAME.spc.ecsv beside the tables
   bool skip_existing = false;  // --skip-existing: galaxies whose tables all exist are skipped
   int shard = 1, shards = 1;   // --shard K/N: the K-th of N contiguous blocks of galaxies
+  bool sharded = false;        // --shard was given (the summary counts the other shards)
   std::string output_dir;      // --output-dir DIR: tables and logs go there
   bool literal = false;        // --literal: every fast path and the input cache off (tests)
   int first_positional = 1;    // argv index of the first positional argument

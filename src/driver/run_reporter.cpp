@@ -4,8 +4,8 @@
 
 namespace veltrane {
 
-RunReporter::RunReporter(Diagnostics& diagnostics, int total, bool progress, bool quiet)
-    : diagnostics_(diagnostics), total_(total), progress_(progress), quiet_(quiet) {}
+RunReporter::RunReporter(Diagnostics& diagnostics, int total, bool progress, bool quiet, bool sharded)
+    : diagnostics_(diagnostics), total_(total), progress_(progress), quiet_(quiet), sharded_(sharded) {}
 
 void RunReporter::committed(const ModelJob& job, const ModelOutcome& o) {
   if (job.skip || !o.processed) {
@@ -24,7 +24,11 @@ void RunReporter::committed(const ModelJob& job, const ModelOutcome& o) {
   show(false);
 }
 
-void RunReporter::skipped() {
+void RunReporter::skipped(const ModelJob& job) {
+  if (job.other_shard) {
+    ++summary_.other_shards;
+    return;
+  }
   ++summary_.skipped;
   show(false);
 }
@@ -36,7 +40,8 @@ void RunReporter::finish(const std::string& stopped_at) {
   const int n = summary_.processed;
   diagnostics_.warn(std::to_string(n) + (n == 1 ? " galaxy" : " galaxies") + " processed, " +
                     std::to_string(summary_.failed) + " failed, " + std::to_string(summary_.skipped) +
-                    " skipped");
+                    " skipped" +
+                    (sharded_ ? ", " + std::to_string(summary_.other_shards) + " in other shards" : ""));
   for (const std::string& f : failures_) diagnostics_.warn("failed: " + f);
   if (!stopped_at.empty()) diagnostics_.warn("the run stopped at " + stopped_at);
 }

@@ -1,5 +1,7 @@
 // What a run says on standard error while it goes: the progress line (on a terminal, or
-// asked for with --progress), the models' warnings, and the summary at the end.
+// asked for with --progress), the models' warnings, and the summary at the end. Both count
+// the shard's own galaxies; the galaxies of the other shards are counted apart, and named in
+// the summary only when the run was given a shard.
 #pragma once
 
 #include <chrono>
@@ -14,13 +16,13 @@ namespace veltrane {
 
 class RunReporter {
  public:
-  // `total`: the models this run takes (its shard).
-  RunReporter(Diagnostics& diagnostics, int total, bool progress, bool quiet);
+  // `total`: the models this run takes (its shard); `sharded`: --shard was given.
+  RunReporter(Diagnostics& diagnostics, int total, bool progress, bool quiet, bool sharded);
 
   // A model was committed: counted, its warnings written.
   void committed(const ModelJob& job, const ModelOutcome& o);
   // A model the run does not take.
-  void skipped();
+  void skipped(const ModelJob& job);
   // The end of the run: the last progress line, then the summary (unless quiet), with
   // "the run stopped at `stopped_at`" when it is not empty.
   void finish(const std::string& stopped_at);
@@ -35,7 +37,7 @@ class RunReporter {
   Diagnostics& diagnostics_;
   RunSummary summary_;
   int total_;
-  bool progress_, quiet_, shown_ = false;
+  bool progress_, quiet_, sharded_, shown_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), shown_at_;
   std::vector<std::string> failures_;
 };

@@ -51,8 +51,9 @@ struct ModelJob {
   std::string name;
   float distance = 0.0f;
   ModelFiles files;
-  bool too_long = false;  // path_DIR + name too long: the model is skipped
-  bool skip = false;      // outside the shard, or its tables exist (--skip-existing)
+  bool too_long = false;     // path_DIR + name too long: the model is skipped
+  bool skip = false;         // outside the shard, or its tables exist (--skip-existing)
+  bool other_shard = false;  // skipped as a galaxy of another shard
 };
 
 // What a model leaves to the next: the SSP base tables and the filter set as the readers

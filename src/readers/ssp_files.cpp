@@ -55,18 +55,23 @@ SspFile parse_ssp_file(const std::string& text) {
     float point[2] = {kSentinel, kSentinel};  // λ, flux
     if (!textio::read_plain_reals(file, point)) {  // not the usual plain record
       ListRead rec(file);
-      const ReadStatus sl = rec.real(point[0]);
+      rec.real(point[0]);
+      const bool lambda_stored = rec.stored();
       const ReadStatus st = rec.real(point[1]);
+      const bool flux_stored = rec.stored();
       if (st == ReadStatus::end_of_file) {
         // The wavelength of a point cut off by the end of the file is not kept; a flux
-        // stored together with the end of the file (a final slash) stays in the column,
-        // where -999.0 stored and -999.0 left are the same.
-        if (!(point[1] == kSentinel)) f.column[std::size_t(i)] = point[1];
+        // stored together with the end of the file (a final slash) stays in the column.
+        if (flux_stored) f.column[std::size_t(i)] = point[1];
         break;
       }
-      if (st == ReadStatus::error) {
-        f.partial = sl == ReadStatus::ok;
+      // A value of the wrong form, or a value left unread (a slash, a null value): the
+      // point would otherwise take what the table held there, another SSP's value. What the
+      // read did store stays, as it does before any read problem.
+      if (st == ReadStatus::error || !lambda_stored || !flux_stored) {
+        f.partial = lambda_stored;
         f.partial_lambda = point[0];
+        if (flux_stored) f.column[std::size_t(i)] = point[1];
         f.end = SspFile::End::read_error;
         break;
       }

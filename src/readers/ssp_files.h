@@ -27,12 +27,15 @@ struct BaseTables {
 };
 
 // One SSP spectrum file as the reader takes it: a header of records starting with "#", then
-// one point (λ in Å, flux) per record, at most kMaxPoints.
+// one point (λ in Å, flux) per record, at most kMaxPoints. A point record that cannot be
+// read as two numbers, or leaves one of them unread (a slash, a null value), ends the file
+// with a read error; an end of the file inside a record ends it as the end of the file.
 struct SspFile {
   enum class End { end_of_file, read_error, limit };
   int header = 0;
   std::vector<float> lambda;  // the points read in full
-  std::vector<float> column;  // their fluxes, then -999.0 up to kMaxPoints
+  std::vector<float> column;  // their fluxes, then -999.0 up to kMaxPoints (or the flux a
+                              // read error stored just past them)
   End end = End::end_of_file;
   bool partial = false;       // a read error came after the wavelength of a point, which
   float partial_lambda = 0;   // then stays in the grid

@@ -618,10 +618,11 @@ bool ListRead::next_value(Token& t, Type type) {
 
 ReadStatus ListRead::integer(std::int32_t& v) {
   Token t;
+  stored_ = false;
   if (!next_value(t, Type::integer)) return status_;
   std::int32_t x = 0;
   switch (t.quoted ? IntResult::bad : parse_int_digits(t.text, x)) {
-    case IntResult::ok: v = x; break;
+    case IntResult::ok: v = x; stored_ = true; break;
     case IntResult::bad: fail(Fault::bad_integer); break;
     case IntResult::overflow: fail(Fault::integer_overflow); break;
     case IntResult::cut: fail(t.at_file_end ? Fault::end_of_file : Fault::bad_integer); break;
@@ -631,14 +632,16 @@ ReadStatus ListRead::integer(std::int32_t& v) {
 
 ReadStatus ListRead::real(float& v) {
   Token t;
+  stored_ = false;
   if (!next_value(t, Type::real)) return status_;
   float x = 0.0f;
   switch (t.quoted ? RealResult::bad : parse_real_token(t.text, x, t.point_taken)) {
-    case RealResult::ok: v = x; break;
+    case RealResult::ok: v = x; stored_ = true; break;
     case RealResult::bad: fail(Fault::bad_real); break;
     case RealResult::cut: fail(t.at_file_end ? Fault::end_of_file : Fault::bad_real); break;
     case RealResult::dot_only:  // gfortran stores 0.0 and still reports the error
       v = 0.0f;
+      stored_ = true;
       fail(Fault::float_read);
       break;
   }
@@ -647,7 +650,9 @@ ReadStatus ListRead::real(float& v) {
 
 ReadStatus ListRead::text(std::string& v) {
   Token t;
+  stored_ = false;
   if (!next_value(t, Type::text)) return status_;
+  stored_ = true;
   std::string_view s = t.text.substr(0, std::min(t.text.size(), kTextLen));
   const std::size_t last = s.find_last_not_of(' ');
   v.assign(last == std::string_view::npos ? std::string_view{} : s.substr(0, last + 1));

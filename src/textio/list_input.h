@@ -100,6 +100,10 @@ class ListRead {
   ReadStatus skip();
 
   ReadStatus status() const { return status_; }
+  // True when the last item stored a value; false when it kept its value (a null value, an
+  // item after a slash, at an end of file or after an error). An item may store a value
+  // and still end the statement in error: "." stores 0.0 then fails, as in gfortran.
+  bool stored() const { return stored_; }
   // gfortran's message for the error or end of file that stopped the statement ("Bad real
   // number in item 2 of list input", "End of file"); empty while the status is ok.
   std::string message() const;
@@ -146,6 +150,7 @@ class ListRead {
   std::string text_;               // the content of the last quoted string
   ReadStatus status_ = ReadStatus::ok;
   Fault fault_ = Fault::none;
+  bool stored_ = false;            // the last item stored its value
 };
 
 // A fast path for one list-directed READ of out.size() REAL(4) items (1 to 64), taken when the
