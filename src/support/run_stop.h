@@ -1,9 +1,9 @@
 // How a run ends before its last model. A step that meets a run-ending condition (a missing
 // base, SSP or filter-set file, an extended spectrum with repeated wavelengths) prints its
 // report and returns Flow::stop; it never ends the run itself. The run ends where the driver
-// knows it does: while it reads the command line and the run parameters, and when it commits
-// a model whose processing stopped or whose files cannot be written. There, and only there,
-// RunStop is thrown; main() exits with its status.
+// knows it does: while it reads the command line and the run parameters, and in the model
+// loop when it commits a model that stopped or whose files cannot be written, or meets a bad
+// galaxy record. There, and only there, RunStop is thrown; run_main returns its status.
 #pragma once
 
 #include <stdexcept>
