@@ -417,6 +417,13 @@ def chain_cases():
          "points are dropped inside the first and last positive fluxes.",
          one(g, {"gal01": r}))
     r = Result()
+    r.obs = [(l, f if 100 <= i <= 120 else 0.0, s, w) for i, (l, f, s, w) in enumerate(r.obs)]
+    case("chain_one_usable_point",
+         "Only 21 observed points have a positive flux: the cleaned spectrum keeps the one "
+         "point between the ten dropped at either end (4700 A), extended by the model below "
+         "and above it.",
+         one(g, {"gal01": r}))
+    r = Result()
     r.obs[200] = (r.obs[199][0],) + r.obs[200][1:]
     case("chain_repeated_wavelengths_stop",
          "Two observed points at one wavelength stop the run with the two 'not monotonic' "
@@ -858,12 +865,14 @@ def phyunits_cases():
 def option_cases():
     case("opt_help_version_misuse",
          "--help and -h print the usage text, --version the version (masked here), both with "
-         "status 0; an unknown option, a bad -j or --shard: a message and the usage line on "
-         "standard error, status 2; a wrong argument count adds the usage line too.", {},
+         "status 0; an unknown option, a bad -j (1024 is the most) or --shard: a message and "
+         "the usage line on standard error, status 2; a wrong argument count adds the usage "
+         "line too.", {},
          runs('"$VELTRANE" --help', '"$VELTRANE" -h > /dev/null',
               '"$VELTRANE" --version | sed "s/ [0-9][0-9.]*$/ VERSION/"', '"$VELTRANE" --frobnicate grid.in',
-              '"$VELTRANE" -j x grid.in', '"$VELTRANE" --shard 4/3 grid.in', '"$VELTRANE" --output-dir= grid.in',
-              '"$VELTRANE" --output-dir', '"$VELTRANE" a b'))
+              '"$VELTRANE" -j x grid.in', '"$VELTRANE" -j 1025 grid.in',
+              '"$VELTRANE" -j 1024 --quiet grid.in > /dev/null', '"$VELTRANE" --shard 4/3 grid.in',
+              '"$VELTRANE" --output-dir= grid.in', '"$VELTRANE" --output-dir', '"$VELTRANE" a b'))
     r = Result()
     r.lbd_norm = 20000.0
     results = {"gal01": Result(), "gal02": r}
