@@ -21,8 +21,8 @@ class ModelSource {
   virtual ~ModelSource() = default;
   // The next model; false when its record is missing or cannot be read.
   virtual bool next(ModelJob& job) = 0;
-  // Makes a next() that waits for input (standard input) return false soon, and every
-  // later one at once: the run no longer needs records.
+  // The run needs no more records: a next() waiting for input (standard input) returns
+  // soon, false unless what had come holds its record, and so does every later one.
   virtual void cancel() {}
 };
 
