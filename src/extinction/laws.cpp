@@ -17,14 +17,16 @@ constexpr float kCalFactor = 0.6565431356430054f;
 LawValue in_range(float q) { return {q, true}; }
 
 // Out of range: one report appended to the log, q = 0.0.
-LawValue out_of_range(ReportContext& report, std::initializer_list<std::string> lines) {
+[[gnu::cold, gnu::noinline]] LawValue out_of_range(ReportContext& report,
+                                                 std::initializer_list<std::string> lines) {
   report.log.report(LogMode::append, lines);
   return {0.0f, false};
 }
 
 // The report of a law's range. verbatim: the lines, and the `range` texts of the laws below
 // ("l" for λ, "&" where "or" is meant, 0912 with its zero).
-LawValue range_report(ReportContext& report, std::string_view routine, std::string_view range) {
+[[gnu::cold, gnu::noinline]] LawValue range_report(ReportContext& report, std::string_view routine,
+                                                 std::string_view range) {
   return out_of_range(report, {indent("[EvalRedTerm] FUNCTION --- " + std::string(routine)),
                                indent("[EvalRedTerm] " + std::string(range)),
                                indent("[EvalRedTerm] q = ZERO @@@@@@@@@@@@@@@")});
@@ -118,17 +120,10 @@ LawValue CCMR_LawOPT(ReportContext& report, float lambda, float R_V) {
   return in_range(b / R_V + a);
 }
 
-LawValue GDNR_LawOPT(ReportContext& report, float lambda, std::string_view code) {
-  const std::optional<LawCode> law = law_of_code(code);
-  const float* q = nullptr;
-  if (law == LawCode::GD1) q = gordon::q_smcbar.data();
-  else if (law == LawCode::GD2) q = gordon::q_g_lmc2.data();
-  else if (law == LawCode::GD3) q = gordon::q_lmcave.data();
-  if (q == nullptr) {
-    return out_of_range(report, {indent("[EvalRedTerm] ... q_Gordon: Bad extinction law ==> " +
-                                        std::string(textio::adjust_trim(code)))});
-  }
+namespace {
 
+// The tabulated law of ordinates q (on x_gordon) at λ.
+LawValue gordon_law(ReportContext& report, float lambda, const float* q) {
   const float x = 10000.0f / lambda;
   const auto& xg = gordon::x_gordon;
   // The first interval that holds x: an inner abscissa belongs to the interval ending there.
@@ -142,13 +137,32 @@ LawValue GDNR_LawOPT(ReportContext& report, float lambda, std::string_view code)
                                indent("[EvalRedTerm] lambda is out of Table 4")});
 }
 
+// The ordinates of a tabulated law; nullptr for the other codes.
+const float* gordon_table(std::optional<LawCode> law) {
+  if (law == LawCode::GD1) return gordon::q_smcbar.data();
+  if (law == LawCode::GD2) return gordon::q_g_lmc2.data();
+  if (law == LawCode::GD3) return gordon::q_lmcave.data();
+  return nullptr;
+}
+
+}  // namespace
+
+LawValue GDNR_LawOPT(ReportContext& report, float lambda, std::string_view code) {
+  const float* q = gordon_table(law_of_code(code));
+  if (q == nullptr) {
+    return out_of_range(report, {indent("[EvalRedTerm] ... q_Gordon: Bad extinction law ==> " +
+                                        std::string(textio::adjust_trim(code)))});
+  }
+  return gordon_law(report, lambda, q);
+}
+
 LawValue evaluate_law(ReportContext& report, LawCode code, float lambda) {
   switch (code) {
     case LawCode::CAL: return CALR_LawOPT(report, lambda);
     case LawCode::CCM: return CCMR_LawOPT(report, lambda, 3.1f);
     case LawCode::GD1:
     case LawCode::GD2:
-    case LawCode::GD3: return GDNR_LawOPT(report, lambda, kLawCodes[static_cast<std::size_t>(code)]);
+    case LawCode::GD3: return gordon_law(report, lambda, gordon_table(code));  // the table, found once
     case LawCode::CCJ: break;
   }
   return CCJR_LawOPT(report, lambda);

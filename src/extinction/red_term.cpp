@@ -7,6 +7,30 @@
 
 namespace veltrane {
 
+namespace {
+
+// red_term over the first n grid points for the law `q` (a callable λ -> LawValue), q(lbd_norm)
+// being `qlbdnorm`; `failed`: the model had failed before (a law never changes that).
+template <class Law>
+void fill_terms(std::span<const float> b_lambda, std::span<float> red_term, std::size_t n, float lbd_norm,
+                float qlbdnorm, bool failed, Law q) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const LawValue v = q(b_lambda[i]);
+    // A point outside the law's range gets no attenuation (its report is in the log; the
+    // model does not fail for it). The rule tests q = 0.0 and a failed state, not the range
+    // itself, so a q of exactly 0.0 in range gets no attenuation either once the model has
+    // failed (CCJ falls to 0 near 31140 Å).
+    if (v.q == 0.0f && (!v.in_range || failed)) {
+      red_term[i] = 0.0f;
+    } else {
+      red_term[i] = -((v.q - qlbdnorm) * 0.4f);
+    }
+    if (b_lambda[i] == lbd_norm) red_term[i] = 0.0f;
+  }
+}
+
+}  // namespace
+
 float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term,
                   float lbd_norm, std::string_view R_LawOPT) {
   std::fill(red_term.begin(), red_term.end(), 0.0f);
@@ -19,19 +43,14 @@ float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::s
   const LawValue norm = evaluate_law(report, law, lbd_norm);
   if (!norm.in_range) report.fail();
   const float qlbdnorm = norm.q;
-
-  for (std::size_t i = 0; i < n; ++i) {
-    const LawValue v = evaluate_law(report, law, b_lambda[i]);
-    // A point outside the law's range gets no attenuation (its report is in the log; the
-    // model does not fail for it). The rule tests q = 0.0 and a failed state, not the range
-    // itself, so a q of exactly 0.0 in range gets no attenuation either once the model has
-    // failed (CCJ falls to 0 near 31140 Å).
-    if (v.q == 0.0f && (!v.in_range || report.failed())) {
-      red_term[i] = 0.0f;
-    } else {
-      red_term[i] = -((v.q - qlbdnorm) * 0.4f);
-    }
-    if (b_lambda[i] == lbd_norm) red_term[i] = 0.0f;
+  const bool failed = report.failed();
+  // The law chosen once, not at every point.
+  const auto fill = [&](auto q) { fill_terms(b_lambda, red_term, n, lbd_norm, qlbdnorm, failed, q); };
+  switch (law) {
+    case LawCode::CAL: fill([&](float l) { return CALR_LawOPT(report, l); }); break;
+    case LawCode::CCJ: fill([&](float l) { return CCJR_LawOPT(report, l); }); break;
+    case LawCode::CCM: fill([&](float l) { return CCMR_LawOPT(report, l, 3.1f); }); break;
+    default: fill([&](float l) { return evaluate_law(report, law, l); }); break;
   }
 
   // Every term positive means q(lbd_norm) exceeds q at every grid point: with a law falling

@@ -11,18 +11,20 @@ namespace {
 // processes galaxies has its own, since every sweep resets it before its first use.
 thread_local int g_ilastnum = 1;
 
-// The opening both forms share. `ilastval` < 1 asks for a fresh search: the saved bracket
-// and `ilastval` become 1; otherwise `ilastval` takes the saved bracket's value. Returns the
-// bracket the search starts from: the saved one, moved back inside a table of n points when
-// it lies past its end; 0 for a table of fewer than two points, which has no bracket.
-int search_start(int& ilastval, int n) {
+// The opening both forms share, in two steps. First the reset argument: `ilastval` < 1 asks
+// for a fresh search (the saved bracket and `ilastval` become 1); otherwise `ilastval` takes
+// the saved bracket's value. Then, for a table of n >= 2 points, the bracket the search
+// starts from: the saved one, moved back inside the table when it lies past its end.
+void take_reset(int& ilastval) {
   if (ilastval < 1) {
     g_ilastnum = 1;
     ilastval = 1;
   } else {
     ilastval = g_ilastnum;
   }
-  if (n < 2) return 0;
+}
+
+int start_bracket(int n) {
   int i = g_ilastnum;
   if (i >= n) {
     i = n - 1;
@@ -38,10 +40,11 @@ void set_saved_bracket(int value) { g_ilastnum = value; }
 
 float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr,
                   int& ilastval) {
+  take_reset(ilastval);
   // A shorter ordinate table never lets us read past it.
   const int n = static_cast<int>(std::min(xarr.size(), yarr.size()));
-  const int i = search_start(ilastval, n);
-  if (i == 0) return 0.0f;
+  if (n < 2) return 0.0f;
+  const int i = start_bracket(n);
 
   // The search below works with 1-based table indices, as the bracket is stored; X(j)/Y(j) map them.
   const auto X = [&](int j) { return xarr[static_cast<std::size_t>(j - 1)]; };
@@ -88,9 +91,10 @@ float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> y
 
 float LINEAR1_Deg_increasing(float x, std::span<const float> xarr, std::span<const float> yarr,
                              int& ilastval) {
+  take_reset(ilastval);
   const int n = static_cast<int>(std::min(xarr.size(), yarr.size()));
-  const int i = search_start(ilastval, n);
-  if (i == 0) return 0.0f;
+  if (n < 2) return 0.0f;
+  const int i = start_bracket(n);
   if (x != x) return 0.0f;  // NaN: no bracket in either direction
   const float* X = xarr.data() - 1;  // 1-based, as the bracket is stored
   int k = 0;
