@@ -291,6 +291,10 @@ def driver_cases():
     case("run_unreadable_result",
          "A result file with a text where flx_norm belongs: the 'arqKWsynt contains ERROR' "
          "report, a log, no table.", one(results={"gal01": r}))
+    case("run_stdout_unwritable",
+         "Standard output that cannot be written (a full device): the galaxy is processed and "
+         "its table written, then 'cannot write to standard output' on standard error and "
+         "status 1.", {}, runs('"$VELTRANE" grid.in > /dev/full'))
     g = Grid(["g" * 591 + " 1.0", "gal01 1.0"])
     case("run_overlong_name",
          "A path_DIR and model name longer than 592 characters: the model is skipped with "

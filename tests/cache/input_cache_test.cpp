@@ -78,11 +78,13 @@ struct FailingFilters : Scratch {
   }
 };
 
+// One cache for both verbosities: a load kept for one is not the other's (its listing differs).
 TEST(InputCache, AFilterSetFromTheCacheReplaysItsLoad) {
+  FailingFilters s;
+  const std::string dir = s / "filters/";
+  InputCache cache;
   for (Verbosity v : {Verbosity::listing, Verbosity::quiet}) {
-    FailingFilters s;
-    const std::string dir = s / "filters/";
-    InputCache cache, nothing_kept(false);
+    InputCache nothing_kept(false);
     CapturedReport load(v), hit(v), again(v);
     set_saved_bracket(77);
     const FilterLoad first = InputCache::Session(cache).filters(load.context, dir, Rule::T);
