@@ -58,16 +58,22 @@ CatalogReader::CatalogReader(const std::string& path) {
     if (const int hdu = f.bad_checksum())
       throw Error(P::damaged, "the checksum of HDU " + std::to_string(hdu) + " is missing or wrong");
     f.move_to(1);
+    std::string creator;
+    try {
+      creator = f.text("CREATOR");
+      if (creator.rfind("veltrane ", 0) != 0 || f.integer("VTFORMAT") != kFormat) creator.clear();
+    } catch (const FitsError&) {
+      creator.clear();
+    }
+    if (creator.empty()) throw Error(P::not_catalogue, "not a veltrane catalogue of layout " + std::to_string(kFormat));
+    // From here on the file says it is one: what is missing was lost.
     for (const auto& k : kKeys) {
       try {
         impl_->cards[k.name] = k.text ? f.text(k.name) : f.raw(k.name);
       } catch (const FitsError&) {
-        throw Error(P::not_catalogue, std::string("no ") + k.name + " keyword: not a veltrane catalogue");
+        throw Error(P::damaged, std::string("no ") + k.name + " keyword: the file is damaged");
       }
     }
-    const std::string creator = f.text("CREATOR");
-    if (creator.rfind("veltrane ", 0) != 0 || f.integer("VTFORMAT") != kFormat)
-      throw Error(P::not_catalogue, "not a veltrane catalogue of layout " + std::to_string(kFormat));
     Provenance& p = provenance_;
     p.version = from_fits_text(creator.substr(9));
     p.grid_file = from_fits_text(f.text("GRIDFILE"));
@@ -90,7 +96,7 @@ CatalogReader::CatalogReader(const std::string& path) {
     filters_.standards = {f.text("VEGASHA"), f.text("SUNSHA"), f.text("BD17SHA")};
 
     if (!f.has("GALAXIES") || !f.has("FILTERS"))
-      throw Error(P::not_catalogue, "no GALAXIES or FILTERS table: not a veltrane catalogue");
+      throw Error(P::damaged, "no GALAXIES or FILTERS table: the file is cut short or damaged");
     f.move_to("FILTERS");
     const std::vector<std::string> fcards = f.column_cards();
     const int fwidth = fcards.empty() ? 0 : width_of(fcards[0]);
