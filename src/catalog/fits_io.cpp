@@ -56,7 +56,7 @@ float get_f32(const unsigned char* p) { return std::bit_cast<float>(get_i32(p));
 void put_text(unsigned char* p, std::string_view text, std::size_t width) {
   const std::size_t n = std::min(text.size(), width);
   std::memcpy(p, text.data(), n);
-  std::memset(p + n, ' ', width - n);
+  std::memset(p + n, 0, width - n);
 }
 
 std::string_view get_text(const unsigned char* p, std::size_t width) {

@@ -44,7 +44,8 @@ void put_i32(unsigned char* p, std::int32_t v);
 void put_f32(unsigned char* p, float v);
 std::int32_t get_i32(const unsigned char* p);
 float get_f32(const unsigned char* p);
-// `text` (already printable ASCII) left-adjusted in `width` bytes, blank-padded.
+// `text` (already printable ASCII) left-adjusted in `width` bytes, NUL-padded: the FITS
+// end of a shorter text, which numpy-based readers (astropy, fitsio) drop by themselves.
 void put_text(unsigned char* p, std::string_view text, std::size_t width);
 // A text field without its trailing blanks and NULs.
 std::string_view get_text(const unsigned char* p, std::size_t width);
