@@ -9,9 +9,11 @@ In a scratch directory make_catalog writes the synthetic survey of tests/catalog
 catalogue and as three shards, and veltrane-merge joins the shards. Then:
   fitsverify  0 errors and 0 warnings on each of them;
   astropy     every HDU and column read with its unit, type, TCOMM and TUCD; NaN where a
-              table holds -999; astropy's vstack of the shards equals the merged catalogue;
+              table holds -999; the guide's vstack of the shards (docs/cluster.md, block
+              vstack.py) equals the merged catalogue;
   fitsio      every column equal to astropy's, units in the headers;
-  stilts      tpipe reads every HDU; tcat of the shards equals the merged catalogue;
+  stilts      tpipe reads every HDU; the guide's tcat of the shards (block tcat.sh) equals
+              the merged catalogue;
   robustness  a file-size limit (ulimit -f) on the writer and on the merge: "Cannot write",
               status 1, no file at the catalogue's name and no temporary file; a writer killed
               after its rows leaves nothing under the name, one finished there leaves a valid
@@ -27,6 +29,7 @@ import tempfile
 
 CHECK = sys.argv[1]
 MAKE, MERGE = (os.path.abspath(a) for a in sys.argv[2:4])
+GUIDE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "cluster.md")
 SHARDS = 3
 # Unit of every column that has one (the others have none).
 UNITS = {"DISTANCE": "Mpc", "AV": "mag", "LAMBDA_EFF": "Angstrom", "AREA": "Angstrom", "LAMBDA": "Angstrom"}
@@ -56,12 +59,27 @@ def need(tool):
         sys.exit(77)
 
 
+def guide_block(name):
+    """The script the guide marks "<!-- tested: NAME -->": its indented block, unindented."""
+    lines = open(GUIDE).read().split("\n")
+    at = lines.index(f"<!-- tested: {name} -->") + 1
+    while not lines[at]:
+        at += 1
+    block = []
+    while at < len(lines) and (lines[at].startswith("    ") or not lines[at]):
+        block.append(lines[at][4:])
+        at += 1
+    return "\n".join(block).strip("\n") + "\n"
+
+
 def catalogues(work):
-    """The single-process catalogue, the shards and their merge; their paths."""
+    """The single-process catalogue, the shards (catalog/shard-K.fits, as the guide names
+    them) and their merge; their paths."""
     made = {"single": os.path.join(work, "single.fits")}
     run([MAKE, made["single"], "--spectra", "30"], check=True)
+    os.mkdir(os.path.join(work, "catalog"))
     for k in range(1, SHARDS + 1):
-        made[f"shard{k}"] = os.path.join(work, f"shard{k}.fits")
+        made[f"shard{k}"] = os.path.join(work, "catalog", f"shard-{k}.fits")
         run([MAKE, made[f"shard{k}"], "--spectra", "30", "--shard", f"{k}/{SHARDS}"], check=True)
     made["merged"] = os.path.join(work, "merged.fits")
     r = run([MERGE, made["merged"]] + [made[f"shard{k}"] for k in range(1, SHARDS + 1)])
@@ -114,9 +132,12 @@ def check_astropy(made):
     check(np.float32(g["LOGMASS_TOTAL_M3"][1]) == np.float32(9.0) + np.float32(0.002), "galaxy 2 mass")
     for h in HDUS:
         Table.read(made["merged"], hdu=h)
-    shards = vstack([Table.read(made[f"shard{k}"], hdu="GALAXIES") for k in range(1, SHARDS + 1)],
-                    metadata_conflicts="silent")
-    same_columns(Table.read(made["merged"], hdu="GALAXIES"), shards, "vstack of the shards")
+    here = os.getcwd()
+    os.chdir(os.path.dirname(made["merged"]))
+    guide = {}
+    exec(guide_block("vstack.py"), guide)
+    os.chdir(here)
+    same_columns(Table.read(made["merged"], hdu="GALAXIES"), guide["survey"], "the guide's vstack of the shards")
     same_columns(Table.read(made["merged"], hdu="GALAXIES"), g, "merged against single")
 
 
@@ -151,15 +172,15 @@ def check_stilts(made):
         check(r.returncode == 0 and r.stdout.split()[-1] == str(rows), f"stilts tpipe {h}: {r.stdout} {r.stderr}")
     r = run(["stilts", "tpipe", f"in={made['merged']}", "omode=meta"])
     check("DISTANCE(Float)/Mpc" in r.stdout and "LOGMASS_OLD_M2(Float)/solMass" in r.stdout, "stilts units")
-    tcat = os.path.join(os.path.dirname(made["merged"]), "tcat.fits")
-    shards = " ".join(made[f"shard{k}"] for k in range(1, SHARDS + 1))
-    r = run(["stilts", "tcat", f"in={shards}", f"out={tcat}"])
-    check(r.returncode == 0, f"stilts tcat: {r.stderr}")
+    work = os.path.dirname(made["merged"])
+    r = run(["bash", "-c", guide_block("tcat.sh")], cwd=work)
+    check(r.returncode == 0, f"the guide's stilts tcat: {r.stderr}")
+    tcat = os.path.join(work, "survey-tcat.fits")
     try:
         from astropy.table import Table
     except ImportError:
         return
-    same_columns(Table.read(made["merged"], hdu="GALAXIES"), Table.read(tcat), "stilts tcat of the shards")
+    same_columns(Table.read(made["merged"], hdu="GALAXIES"), Table.read(tcat), "the guide's stilts tcat")
 
 
 def left_in(directory):
