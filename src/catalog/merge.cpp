@@ -16,6 +16,10 @@ constexpr const char* kSameKeys[] = {"CREATOR", "VTFORMAT", "GRIDSHA", "NGALAXY"
                                      "FILTDIR", "TCUTGYR",  "PHYUNITS", "EXTCORR", "SYSTEM1",  "SYSTEM2",
                                      "SYSTEM3", "SYSTEM4",  "SYSTEM5", "SYSTEM6",  "SYSTEM7",  "SPECTRA"};
 
+// Inputs kept open at once while the rows are copied: shards are contiguous blocks of the
+// grid, so the rows come from one input after another (a restart's shards interleave).
+constexpr std::size_t kOpenInputs = 32;
+
 struct Held {
   int grid_row;
   std::size_t input;
@@ -25,22 +29,28 @@ struct Held {
 
 void say(std::string& messages, const std::string& line) { messages += "veltrane-merge: " + line + "\n"; }
 
-// "3, 5-9, 12" for sorted grid rows, at most `limit` ranges.
-std::string ranges(const std::vector<int>& rows, std::size_t limit = 20) {
-  std::string out;
-  std::size_t shown = 0;
-  for (std::size_t i = 0; i < rows.size();) {
-    std::size_t j = i;
-    while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) ++j;
-    if (shown == limit) return out + ", ...";
-    out += (out.empty() ? "" : ", ") + std::to_string(rows[i]) + (j > i ? "-" + std::to_string(rows[j]) : "");
-    ++shown;
-    i = j + 1;
+// Grid rows as ranges, said as "3, 5-9, 12" (at most 20 ranges shown).
+struct Ranges {
+  std::vector<std::pair<int, int>> list;
+  long long count = 0;
+  void add(int first, int last) {
+    if (first > last) return;
+    count += (long long)last - first + 1;
+    if (!list.empty() && list.back().second + 1 == first) list.back().second = last;
+    else list.emplace_back(first, last);
   }
-  return out;
-}
+  std::string str() const {
+    std::string out;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (i == 20) return out + ", ...";
+      const auto [a, b] = list[i];
+      out += (out.empty() ? "" : ", ") + std::to_string(a) + (b > a ? "-" + std::to_string(b) : "");
+    }
+    return out;
+  }
+};
 
-std::string plural(std::size_t n, const char* one, const char* many) {
+std::string plural(long long n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
@@ -66,6 +76,7 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
   for (const std::string& in : inputs) {
     try {
       readers.emplace_back(in);
+      readers.back().release();
     } catch (const CatalogReader::Error& e) {
       say(messages, in + ": " + e.what());
       return e.problem == CatalogReader::Problem::not_catalogue ? 2 : 1;
@@ -96,6 +107,7 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
         last = grid_row;
         held.push_back({grid_row, i, r, (status & kProcessed) != 0});
       }
+      readers[i].release();
     }
   } catch (const CatalogReader::Error& e) {
     say(messages, std::string("reading the rows: ") + e.what());
@@ -124,31 +136,38 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
     return 2;
   }
 
-  std::vector<int> missing, without_values;
-  std::size_t next = 0;
-  for (int g = 1; g <= galaxies; ++g) {
-    if (next < chosen.size() && chosen[next].grid_row == g) {
-      if (!chosen[next].values) without_values.push_back(g);
-      ++next;
-    } else {
-      missing.push_back(g);
-    }
+  Ranges missing, without_values;
+  int next = 1;
+  for (const Held& h : chosen) {
+    missing.add(next, h.grid_row - 1);
+    if (!h.values) without_values.add(h.grid_row, h.grid_row);
+    next = h.grid_row + 1;
   }
-  if (!missing.empty())
-    say(messages, "no input holds " + plural(missing.size(), "galaxy", "galaxies") + " of the grid's " +
-                      std::to_string(galaxies) + ": " + ranges(missing));
-  if (!without_values.empty())
-    say(messages, plural(without_values.size(), "galaxy is", "galaxies are") +
+  missing.add(next, galaxies);
+  if (missing.count > 0)
+    say(messages, "no input holds " + plural(missing.count, "galaxy", "galaxies") + " of the grid's " +
+                      std::to_string(galaxies) + ": " + missing.str());
+  if (without_values.count > 0)
+    say(messages, plural(without_values.count, "galaxy is", "galaxies are") +
                       " held only as rows without values (skipped, or where a run stopped): " +
-                      ranges(without_values));
+                      without_values.str());
 
   Provenance p = readers[0].provenance();
   p.shard = p.shards = 0;
   p.first_row = chosen.empty() ? 1 : chosen.front().grid_row;
   p.last_row = chosen.empty() ? 0 : chosen.back().grid_row;
   CatalogWriter writer(out, p, readers[0].layout());
+  std::vector<std::size_t> open;  // inputs with an open file, the most recently used last
   for (const Held& h : chosen) {
     CatalogReader& in = readers[h.input];
+    if (open.empty() || open.back() != h.input) {
+      std::erase(open, h.input);
+      open.push_back(h.input);
+      if (open.size() > kOpenInputs) {
+        readers[open.front()].release();
+        open.erase(open.begin());
+      }
+    }
     try {
       const StoredRow row = in.row(h.row);
       if (!writer.append(row.view(in.has_filters() ? &in.filters() : nullptr, in.grid()))) break;

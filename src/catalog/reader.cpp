@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 #include <map>
+#include <optional>
 
 #include "catalog/fits_io.h"
 
@@ -36,7 +37,7 @@ int width_of(const std::string& column_card) {
 
 struct CatalogReader::Impl {
   std::string path;
-  FitsFile file;
+  std::optional<FitsFile> file;  // released between uses by a merge of many inputs
   std::map<std::string, std::string> cards;
   RowLayout galaxies, spectra;
   int nfilters = 0;
@@ -53,7 +54,7 @@ CatalogReader::CatalogReader(const std::string& path) {
     }
   };
   impl_.reset(new Impl{path, fits(), {}, {}, {}, 0, {}});
-  FitsFile& f = impl_->file;
+  FitsFile& f = *impl_->file;
   try {
     if (const int hdu = f.bad_checksum())
       throw Error(P::damaged, "the checksum of HDU " + std::to_string(hdu) + " is missing or wrong");
@@ -160,6 +161,13 @@ const std::string& CatalogReader::card(const std::string& key) const {
   return it == impl_->cards.end() ? none : it->second;
 }
 
+void CatalogReader::release() { impl_->file.reset(); }
+
+FitsFile& CatalogReader::file() {
+  if (!impl_->file) impl_->file = FitsFile::open_read(impl_->path);
+  return *impl_->file;
+}
+
 std::vector<std::pair<int, std::uint32_t>> CatalogReader::index() {
   std::vector<std::pair<int, std::uint32_t>> out;
   const RowLayout& g = impl_->galaxies;
@@ -167,11 +175,11 @@ std::vector<std::pair<int, std::uint32_t>> CatalogReader::index() {
   const long long block = std::max<long long>(1, (1 << 20) / (long long)g.width);
   std::vector<unsigned char> buf;
   try {
-    impl_->file.move_to("GALAXIES");
+    file().move_to("GALAXIES");
     for (long long first = 1; first <= rows_; first += block) {
       const long long n = std::min(block, rows_ - first + 1);
       buf.resize(std::size_t(n) * g.width);
-      impl_->file.read_rows(first, n, buf.data(), g.width);
+      file().read_rows(first, n, buf.data(), g.width);
       for (long long i = 0; i < n; ++i) {
         const unsigned char* q = buf.data() + std::size_t(i) * g.width;
         out.emplace_back(get_i32(q), std::uint32_t(get_i32(q + status_at)));
@@ -187,12 +195,12 @@ StoredRow CatalogReader::row(long long i) {
   try {
     const RowLayout& g = impl_->galaxies;
     impl_->buf.resize(std::max(g.width, impl_->spectra.width));
-    impl_->file.move_to("GALAXIES");
-    impl_->file.read_rows(i, 1, impl_->buf.data(), g.width);
+    file().move_to("GALAXIES");
+    file().read_rows(i, 1, impl_->buf.data(), g.width);
     StoredRow r = decode_galaxy(g, impl_->nfilters, impl_->buf.data());
     if (!grid_.empty()) {
-      impl_->file.move_to("SPECTRA");
-      impl_->file.read_rows(i, 1, impl_->buf.data(), impl_->spectra.width);
+      file().move_to("SPECTRA");
+      file().read_rows(i, 1, impl_->buf.data(), impl_->spectra.width);
       if (get_i32(impl_->buf.data()) != r.grid_row)
         throw Error(Problem::damaged, "SPECTRA row " + std::to_string(i) + " is not the galaxy of its GALAXIES row");
       const std::size_t n = grid_.size();

@@ -44,8 +44,12 @@ class CatalogReader {
   std::vector<std::pair<int, std::uint32_t>> index();
   // Row `i` (1-based) with its spectra when the file has a grid; throws Error.
   StoredRow row(long long i);
+  // Closes the file until the next index() or row() opens it again (without checking it
+  // again), so that a merge of a thousand shards stays within the open-file limit.
+  void release();
 
  private:
+  FitsFile& file();
   struct Impl;
   std::unique_ptr<Impl> impl_;
   Provenance provenance_;

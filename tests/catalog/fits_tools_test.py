@@ -17,7 +17,8 @@ catalogue and as three shards, and veltrane-merge joins the shards. Then:
   robustness  a file-size limit (ulimit -f) on the writer and on the merge: "Cannot write",
               status 1, no file at the catalogue's name and no temporary file; a writer killed
               after its rows leaves nothing under the name, one finished there leaves a valid
-              catalogue; a catalogue cut short is refused by the merge (status 1).
+              catalogue; a catalogue cut short is refused by the merge (status 1); a merge of
+              more shards than it may open files at once.
 """
 
 import os
@@ -221,6 +222,14 @@ def check_robustness(work):
             check(p.returncode == 0 and left_in(held) == ["c.fits"], f"finished: {left_in(held)}")
             r = run([MERGE, "again.fits", "c.fits"], cwd=held)
             check(r.returncode == 0, f"a finished catalogue refused: {r.stderr}")
+    # More shards than open files allowed (a thousand shards under the usual limit of 1,024).
+    many = os.path.join(work, "many")
+    os.mkdir(many)
+    names = [f"s{k}.fits" for k in range(1, 61)]
+    for k, name in enumerate(names, start=1):
+        run([MAKE, name, "--galaxies", "120", "--shard", f"{k}/60"], cwd=many, check=True)
+    r = run(["bash", "-c", f'ulimit -n 30; exec "{MERGE}" all.fits ' + " ".join(names)], cwd=many)
+    check(r.returncode == 0 and "120 galaxies from 60 inputs" in r.stderr, f"60 shards, 30 files: {r}")
     # Cut short (a copy that died half-way): refused as damaged.
     data = open(os.path.join(held, "c.fits"), "rb").read()
     for cut in (2880 * 3, len(data) // 2, len(data) - 2880):
