@@ -45,15 +45,20 @@ TEST(Sha256, KnownDigests) {
   }
 }
 
-TEST(Sha256, FilesAndListings) {
+// The identities are those sha256sum gives, so that a header can be checked by hand.
+TEST(Sha256, FilesAndListingsAsSha256sum) {
   TempDir dir;
-  write_file(dir / "ListFilters.txt", "2\nV.dat\n");
+  write_file(dir / "ListFilters.txt", "2\nV.dat\nB.dat\n");
   write_file(dir / "V.dat", "abc");
-  const std::vector<std::string> names = {"ListFilters.txt", "V.dat"};
-  Sha256 listing;
-  listing.add(sha256_file(dir / "ListFilters.txt") + "  ListFilters.txt\n");
-  listing.add("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  V.dat\n");
-  EXPECT_EQ(sha256_listing(dir.str() + "/", names), listing.hex());
+  write_file(dir / "B.dat", std::string(100000, 'b'));
+  const std::vector<std::string> names = {"ListFilters.txt", "V.dat", "B.dat"};
+  const auto sha256sum = [&](const std::string& args) {
+    const std::string cmd = "cd " + shell_quote(dir.str()) + " && " + args + " > sum.txt";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    return read_file(dir / "sum.txt").substr(0, 64);
+  };
+  EXPECT_EQ(sha256_file(dir / "B.dat"), sha256sum("sha256sum B.dat"));
+  EXPECT_EQ(sha256_listing(dir.str() + "/", names), sha256sum("sha256sum ListFilters.txt V.dat B.dat | sha256sum"));
   EXPECT_EQ(sha256_listing(dir.str() + "/", std::vector<std::string>{"V.dat", "missing.dat"}), "");
   EXPECT_EQ(sha256_file(dir.str()), "") << "a directory has no content";
 }
