@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <fitsio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
@@ -16,6 +17,8 @@ namespace veltrane::catalog {
 namespace {
 
 fitsfile* F(void* handle) { return static_cast<fitsfile*>(handle); }
+
+std::string io_error(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 }  // namespace
 
@@ -94,6 +97,55 @@ std::string create_temporary_beside(const std::string& path) {
     if (errno != EEXIST) throw FitsError(std::strerror(errno));
   }
   throw FitsError("no free temporary name");
+}
+
+void append_file(const std::string& from, long long offset, const std::string& to, bool in_kernel) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) throw FitsError(io_error("spectra"));
+  const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+  if (out < 0) {
+    ::close(in);
+    throw FitsError(io_error("catalogue"));
+  }
+  std::string failure;
+  struct stat st {};
+  off_t off_in = offset, off_out = ::lseek(out, 0, SEEK_END);
+  if (::fstat(in, &st) != 0 || off_out < 0) failure = io_error("spectra");
+  bool kernel_copy = in_kernel;
+  std::vector<char> buf;
+  while (failure.empty() && off_in < st.st_size) {
+    const auto left = std::size_t(st.st_size - off_in);
+    if (kernel_copy) {
+      // In the kernel, without a trip through this process (a reflink where the file
+      // system shares blocks).
+      const ssize_t n = ::copy_file_range(in, &off_in, out, &off_out, left, 0);
+      if (n > 0) continue;
+      if (n < 0 && (errno == ENOSYS || errno == EXDEV || errno == EOPNOTSUPP || errno == EINVAL)) {
+        kernel_copy = false;
+        continue;
+      }
+      failure = n == 0 ? "spectra: file ended early" : io_error("copying the spectra");
+      break;
+    }
+    buf.resize(std::size_t(1) << 20);
+    const ssize_t n = ::pread(in, buf.data(), std::min(left, buf.size()), off_in);
+    if (n <= 0) {
+      failure = n == 0 ? "spectra: file ended early" : io_error("spectra");
+      break;
+    }
+    for (ssize_t done = 0; done < n && failure.empty();) {
+      const ssize_t w = ::pwrite(out, buf.data() + done, std::size_t(n - done), off_out);
+      if (w <= 0) failure = io_error("copying the spectra");
+      else {
+        done += w;
+        off_out += w;
+      }
+    }
+    off_in += n;
+  }
+  ::close(in);
+  if (::close(out) != 0 && failure.empty()) failure = io_error("catalogue");
+  if (!failure.empty()) throw FitsError(failure);
 }
 
 FitsFile FitsFile::create(const std::string& tmp) {

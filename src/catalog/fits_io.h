@@ -56,6 +56,11 @@ std::string_view get_text(const unsigned char* p, std::size_t width);
 // failure (nothing created).
 std::string create_temporary_beside(const std::string& path);
 
+// Appends the bytes of `from`, from `offset` to its end, to the end of `to`: in the kernel
+// (copy_file_range, a reflink where the file system shares blocks), or through this process
+// where the kernel cannot or `in_kernel` is false. Throws on failure.
+void append_file(const std::string& from, long long offset, const std::string& to, bool in_kernel = true);
+
 class FitsFile {
  public:
   // A new FITS file at `tmp` (which create_temporary_beside made, empty): a primary header

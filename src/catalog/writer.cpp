@@ -1,7 +1,6 @@
 #include "catalog/writer.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,56 +23,6 @@ constexpr std::size_t kBlockBytes = std::size_t(1) << 20;  // rows are written a
 [[noreturn]] void misuse(const std::string& what) { throw std::invalid_argument(what); }
 
 std::string errno_text(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
-
-// Appends the bytes of `from` from `offset` to its end to the end of `to`.
-void append_file(const std::string& from, long long offset, const std::string& to) {
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) throw FitsError(errno_text("spectra"));
-  const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
-  if (out < 0) {
-    ::close(in);
-    throw FitsError(errno_text("catalogue"));
-  }
-  std::string failure;
-  struct stat st {};
-  off_t off_in = offset, off_out = ::lseek(out, 0, SEEK_END);
-  if (::fstat(in, &st) != 0 || off_out < 0) failure = errno_text("spectra");
-  bool kernel_copy = true;
-  std::vector<char> buf;
-  while (failure.empty() && off_in < st.st_size) {
-    const auto left = std::size_t(st.st_size - off_in);
-    if (kernel_copy) {
-      // In the kernel, without a trip through this process (a reflink where the file
-      // system shares blocks).
-      const ssize_t n = ::copy_file_range(in, &off_in, out, &off_out, left, 0);
-      if (n > 0) continue;
-      if (n < 0 && (errno == ENOSYS || errno == EXDEV || errno == EOPNOTSUPP || errno == EINVAL)) {
-        kernel_copy = false;
-        continue;
-      }
-      failure = n == 0 ? "spectra: file ended early" : errno_text("copying the spectra");
-      break;
-    }
-    buf.resize(std::size_t(1) << 20);
-    const ssize_t n = ::pread(in, buf.data(), std::min(left, buf.size()), off_in);
-    if (n <= 0) {
-      failure = n == 0 ? "spectra: file ended early" : errno_text("spectra");
-      break;
-    }
-    for (ssize_t done = 0; done < n && failure.empty();) {
-      const ssize_t w = ::pwrite(out, buf.data() + done, std::size_t(n - done), off_out);
-      if (w <= 0) failure = errno_text("copying the spectra");
-      else {
-        done += w;
-        off_out += w;
-      }
-    }
-    off_in += n;
-  }
-  ::close(in);
-  if (::close(out) != 0 && failure.empty()) failure = errno_text("catalogue");
-  if (!failure.empty()) throw FitsError(failure);
-}
 
 // Data on disk before the rename makes them visible under the final name.
 void sync_file(const std::string& path, int flags) {

@@ -82,7 +82,7 @@ TEST(Merge, ShardsEqualTheSingleRun) {
 }
 
 TEST(Merge, Refusals) {
-  const struct { const char* what; std::vector<Shard> shards; int status; const char* says; } cases[] = {
+  const struct { const char* what; std::vector<Shard> shards; int status; const char* says; const char* not_said = "@"; } cases[] = {
       {"another Phyunits",
        {{1, 2}, {2, 2, [](SampleOptions& o) { o.phyunits = 1.0e-16f; }}},
        2,
@@ -92,7 +92,8 @@ TEST(Merge, Refusals) {
       {"another filter set", {{1, 2}, {2, 2, [](SampleOptions& o) { o.filters = 4; }}}, 2, "its filter set differs"},
       {"another spectrum grid", {{1, 2}, {2, 2, [](SampleOptions& o) { o.points = 8; }}}, 2, "spectrum grid differs"},
       {"spectra in one shard only", {{1, 2}, {2, 2, [](SampleOptions& o) { o.points = 0; }}}, 2, "SPECTRA is 'F'"},
-      {"the same shard twice", {{1, 2}, {2, 2}, {2, 2}}, 2, "20 galaxies are held twice with values"},
+      {"the same shard twice", {{1, 2}, {2, 2}, {2, 2}}, 2, "... and 10 more\nveltrane-merge: refused: 20 galaxies"},
+      {"ten galaxies twice", {{1, 4}, {1, 4}}, 2, "refused: 10 galaxies are held twice with values\n", "more"},
       {"overlapping shards", {{1, 2}, {1, 3}}, 2, "galaxy 1 is in "},
       {"a missing shard", {{1, 3}, {3, 3}}, 0, "no input holds 13 galaxies of the grid's 40: 14-26\n"},
       {"rows without values only",
@@ -107,6 +108,7 @@ TEST(Merge, Refusals) {
     const Merged m = merge_shards(dir, base, c.shards);
     EXPECT_EQ(m.status, c.status) << c.what << "\n" << m.messages;
     EXPECT_NE(m.messages.find(c.says), std::string::npos) << c.what << "\n" << m.messages;
+    EXPECT_EQ(m.messages.find(c.not_said), std::string::npos) << c.what << "\n" << m.messages;
     EXPECT_EQ(exists(dir / "merged.fits"), c.status == 0) << c.what;
   }
 }

@@ -31,6 +31,7 @@ struct SampleOptions {
   int unread_upto = 1;
   float phyunits = 1.0e-17f;
   std::string version = "1.1.0";
+  std::string path_dir = "galaxies/";
   std::set<int> skipped;
 };
 
@@ -66,7 +67,7 @@ inline Provenance sample_provenance(const SampleOptions& o) {
   p.shards = o.shards;
   p.first_row = int((long long)o.galaxies * (o.shard - 1) / o.shards) + 1;
   p.last_row = int((long long)o.galaxies * o.shard / o.shards);
-  p.path_dir = "galaxies/";
+  p.path_dir = o.path_dir;
   p.base_dir = "base/";
   p.filter_dir = "filters/";
   p.t_cut_gyr = 1.0f;
@@ -84,7 +85,7 @@ struct SampleGalaxy {
 inline void sample_galaxy(int g, const SampleOptions& o, const FilterSetInfo& set, SampleGalaxy& s) {
   s = SampleGalaxy{};
   s.name = sample_name(g);
-  s.result = "galaxies/" + s.name;
+  s.result = o.path_dir + s.name;
   GalaxyRow& row = s.row;
   row.grid_row = g;
   row.name = s.name;
@@ -135,7 +136,7 @@ inline Layout sample_layout(const SampleOptions& o) {
   // NAME as wide as the longest name of the whole grid, so every shard agrees.
   for (int g = 1; g <= o.galaxies; ++g)
     layout.name_width = std::max(layout.name_width, int(fits_text_length(sample_name(g))));
-  layout.result_width = int(std::string("galaxies/").size()) + layout.name_width;
+  layout.result_width = int(fits_text_length(o.path_dir)) + layout.name_width;
   layout.spectra = o.points > 0;
   return layout;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "catalog/digest.h"
+#include "catalog/fits_io.h"
 #include "catalog/reader.h"
 #include "catalog/sample.h"
 #include "test_util.h"
@@ -98,9 +99,12 @@ TEST(CatalogWriter, RowsReadBack) {
   const FilterSetInfo set = sample_filters(3), other = sample_filters(4);
   Layout layout = sample_layout(o);
   layout.name_width = 8;
-  CatalogWriter w(dir / "c.fits", sample_provenance(o), layout);
+  Provenance p = sample_provenance(o);
+  p.path_dir = "/data/" + std::string(150, 'd') + "/M\xc3\xbcller's galaxies/";  // CONTINUE cards
+  CatalogWriter w(dir / "c.fits", p, layout);
+  o.skipped = {1};
   struct Case { int g; const FilterSetInfo* filters; int lambda_shift; bool no_spectra; std::uint32_t added; };
-  const Case cases[] = {{1, &set, 0, true, 0},          // unread: no values, before any set
+  const Case cases[] = {{1, &set, 0, true, 0},          // skipped: no values, before any set
                         {2, &set, 0, false, 0},         // first measured: fixes set and grid
                         {4, &set, 0, true, 0},          // measured, no spectra
                         {5, &other, 0, false, kOtherFilters},
@@ -122,11 +126,18 @@ TEST(CatalogWriter, RowsReadBack) {
 
   CatalogReader r(dir / "c.fits");
   EXPECT_EQ(r.provenance().phyunits, o.phyunits);
-  EXPECT_EQ(r.provenance().path_dir, "galaxies/");
+  EXPECT_EQ(r.provenance().path_dir, p.path_dir);
   ASSERT_TRUE(r.has_filters());
   ASSERT_EQ(r.filters().filters.size(), 3u);
   EXPECT_TRUE(std::isnan(r.filters().filters[1].zero_point[3])) << "-999.0 zero point";
-  EXPECT_EQ(r.filters().filters[1].name, set.filters[1].name);
+  for (std::size_t f = 0; f < 3; ++f) {
+    const FilterEntry &in = set.filters[f], &out = r.filters().filters[f];
+    EXPECT_EQ(out.name, in.name);
+    EXPECT_TRUE(same(out.lambda_eff, in.lambda_eff) && same(out.area, in.area)) << f;
+    for (int k = 0; k < kSystems; ++k) EXPECT_TRUE(same_stored(in.zero_point[k], out.zero_point[k])) << f << k;
+  }
+  EXPECT_EQ(r.filters().identity, set.identity);
+  EXPECT_EQ(r.filters().standards, set.standards);
   EXPECT_EQ(r.grid(), given[1].lambda);
   ASSERT_EQ(r.rows(), std::ssize(cases));
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -150,6 +161,22 @@ TEST(CatalogWriter, RowsReadBack) {
     for (std::size_t k = 0; k < 6; ++k)
       EXPECT_TRUE(spectra ? same(out.young[k], given[i].young[k]) : std::isnan(out.young[k])) << k;
   }
+}
+
+// The spectra are appended in the kernel where it can, else through the process: the same
+// bytes either way.
+TEST(CatalogWriter, AppendedSpectraBothWays) {
+  TempDir dir;
+  std::string from(3 * 1024 * 1024 + 17, '\0');
+  for (std::size_t i = 0; i < from.size(); ++i) from[i] = char(i * 2654435761u >> 13);
+  write_file(dir / "from", from);
+  for (const long long offset : {0LL, 2880LL, (long long)from.size()})
+    for (const bool in_kernel : {true, false}) {
+      write_file(dir / "to", "head");
+      append_file(dir / "from", offset, dir / "to", in_kernel);
+      EXPECT_TRUE(read_file(dir / "to") == "head" + from.substr(std::size_t(offset))) << offset << in_kernel;
+    }
+  EXPECT_THROW(append_file(dir / "absent", 0, dir / "to"), FitsError);
 }
 
 // Where the temporary file goes, and what is left at the final name.
@@ -222,7 +249,10 @@ TEST(CatalogWriter, FailuresLeaveNothingAndKeepAnEarlierFile) {
 
 // In a child process: a file-size limit (the full disk of a test), or death in mid-write.
 TEST(CatalogWriter, SizeLimitAndKill) {
-  const struct { const char* what; bool kill; } cases[] = {{"file-size limit", false}, {"killed", true}};
+  const struct { const char* what; bool kill; int galaxies, points; } cases[] = {
+      {"file-size limit, spectra", false, 40, 2000},
+      {"file-size limit, galaxies", false, 1000, 0},
+      {"killed", true, 40, 2000}};
   for (const auto& c : cases) {
     TempDir dir;
     write_file(dir / "c.fits", "earlier");
@@ -233,7 +263,8 @@ TEST(CatalogWriter, SizeLimitAndKill) {
       const rlimit limit{1 << 18, 1 << 18};
       if (!c.kill) ::setrlimit(RLIMIT_FSIZE, &limit);
       SampleOptions o;
-      o.points = 2000;
+      o.galaxies = c.galaxies;
+      o.points = c.points;
       const std::string error = write_sample(dir / "c.fits", o, [&](CatalogWriter&) {
         if (c.kill) ::raise(SIGKILL);
         return true;
