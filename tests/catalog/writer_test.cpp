@@ -179,27 +179,35 @@ TEST(CatalogWriter, AppendedSpectraBothWays) {
   EXPECT_THROW(append_file(dir / "absent", 0, dir / "to"), FitsError);
 }
 
-// Where the temporary file goes, and what is left at the final name.
+// Where the temporary file goes, and what is left at the final name. A name is a name:
+// "[1]", "!" or "mem://" mean nothing to the writer or the reader.
 TEST(CatalogWriter, TemporaryFiles) {
   const std::string long_name = std::string(240, 'n') + ".fits";
-  for (const std::string name : {"c.fits", "x", "ab", long_name.c_str()}) {
+  const struct { std::string name; bool finish; } cases[] = {
+      {"c.fits", false}, {"x", false}, {"ab", false}, {long_name, true}, {"gal[1] !x(2).fits", true}, {"-", true}};
+  for (const auto& c : cases) {
     TempDir dir;
     {
-      CatalogWriter w(dir / name, sample_provenance({}), sample_layout({}));
-      ASSERT_FALSE(w.failed()) << name << ": " << w.error();
+      CatalogWriter w(dir / c.name, sample_provenance({}), sample_layout({}));
+      ASSERT_FALSE(w.failed()) << c.name << ": " << w.error();
       const auto made = entries(dir);
       ASSERT_EQ(made.size(), 1u);
-      EXPECT_LE(made[0].size(), name.size());
-      EXPECT_NE(made[0], name);
-      if (name.size() > 1) {
+      EXPECT_LE(made[0].size(), c.name.size());
+      EXPECT_NE(made[0], c.name);
+      if (c.name.size() > 1) {
         EXPECT_EQ(made[0][0], '.');
       }
       const FilterSetInfo set = sample_filters(5);
       SampleGalaxy s;
       sample_galaxy(2, {}, set, s);
       EXPECT_TRUE(w.append(s.row));
-    }  // never finished: abandoned
-    EXPECT_TRUE(entries(dir).empty()) << name;
+      if (c.finish) {
+        ASSERT_TRUE(w.finish()) << w.error();
+        EXPECT_EQ(entries(dir), std::vector<std::string>{c.name});
+        EXPECT_EQ(CatalogReader(dir / c.name).rows(), 1);
+      }
+    }  // abandoned unless finished
+    EXPECT_EQ(entries(dir).size(), c.finish ? 1u : 0u) << c.name;
   }
 }
 
