@@ -93,10 +93,10 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
   // Every row of every input, by grid row; a row with values wins over rows without.
   const int galaxies = readers[0].provenance().galaxies;
   std::vector<Held> held;
-  try {
-    for (std::size_t i = 0; i < readers.size(); ++i) {
-      int last = 0;
-      long long r = 0;
+  for (std::size_t i = 0; i < readers.size(); ++i) {
+    int last = 0;
+    long long r = 0;
+    try {
       for (const auto& [grid_row, status] : readers[i].index()) {
         ++r;
         if (grid_row <= last || grid_row > galaxies) {
@@ -107,11 +107,11 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
         last = grid_row;
         held.push_back({grid_row, i, r, (status & kProcessed) != 0});
       }
-      readers[i].release();
+    } catch (const CatalogReader::Error& e) {
+      say(messages, inputs[i] + ": " + e.what());
+      return 1;
     }
-  } catch (const CatalogReader::Error& e) {
-    say(messages, std::string("reading the rows: ") + e.what());
-    return 1;
+    readers[i].release();
   }
   std::stable_sort(held.begin(), held.end(), [](const Held& a, const Held& b) { return a.grid_row < b.grid_row; });
 
