@@ -96,6 +96,7 @@ TEST(Merge, Refusals) {
       {"ten galaxies twice", {{1, 4}, {1, 4}}, 2, "refused: 10 galaxies are held twice with values\n", "more"},
       {"overlapping shards", {{1, 2}, {1, 3}}, 2, "galaxy 1 is in "},
       {"a missing shard", {{1, 3}, {3, 3}}, 0, "no input holds 13 galaxies of the grid's 40: 14-26\n"},
+      {"the first and last missing", {{2, 3}}, 0, "no input holds 27 galaxies of the grid's 40: 1-13, 27-40\n"},
       {"rows without values only",
        {{1, 1, [](SampleOptions& o) { o.skipped = {4, 5, 6, 9}; }}},
        0,

@@ -68,6 +68,7 @@ TEST(FitsText, EscapesAndCuts) {
   const struct { std::string raw; std::size_t width; const char* stored; bool cut; } cases[] = {
       {"gal01", 10, "gal01", false},
       {"NGC 1068'b", 10, "NGC 1068'b", false},
+      {" ~}\x7f", 10, " ~}%7F", false},  // the ends of printable ASCII
       {"gal_\xc3\xbc", 20, "gal_%C3%BC", false},
       {"50%", 10, "50%25", false},
       {std::string("a\0b\tc", 5), 20, "a%00b%09c", false},
