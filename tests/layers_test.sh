@@ -1,7 +1,8 @@
 #!/bin/sh
 # The layers of src/: each folder includes only from the folders below it. The text layer is
 # at the bottom, numerics above it; readers, extinction and photometry above numerics and
-# never each other; the input cache above readers and photometry; the driver on top.
+# never each other; the input cache above readers and photometry; the driver on top. The
+# catalogue writer stands alone (its own library over cfitsio), used only by the driver.
 src=${1:?usage: layers_test.sh SRC_DIR}
 status=0
 allowed() {
@@ -10,7 +11,8 @@ allowed() {
     numerics) echo "textio numerics" ;;
     readers | extinction | photometry) echo "textio numerics $1" ;;
     cache) echo "textio numerics readers photometry cache" ;;
-    driver) echo "textio numerics readers extinction photometry cache driver" ;;
+    driver) echo "textio numerics readers extinction photometry cache catalog driver" ;;
+    catalog) echo "catalog" ;;  # plain data in, FITS out: no other folder
     *) echo "" ;;
   esac
 }
