@@ -15,9 +15,10 @@ using detail::is_digit;
 // gfortran's largest repeat count (its MAX_REPEAT).
 constexpr std::int64_t kMaxRepeat = 200000000;
 
-// A repeat count "r*" where a value begins. A REAL(4) item's count may be a lone point:
-// gfortran then counts -2, so the value is read once and a point in it is a second point;
-// a digit after that point overflows.
+// A repeat count "r*" where a value begins (record[col], col < record.size(), is the value's
+// first character). A REAL(4) item's count may be a lone point: gfortran then counts -2, so
+// the value is read once and a point in it is a second point; a digit after that point
+// overflows.
 enum class RepeatForm { none, count, lone_point, zero, overflow };
 struct RepeatCount {
   RepeatForm form = RepeatForm::none;
@@ -26,7 +27,6 @@ struct RepeatCount {
 };
 
 RepeatCount scan_repeat_count(std::string_view record, std::size_t col, bool real_item) {
-  if (col >= record.size()) return {};
   const bool point_count = real_item && record[col] == '.';
   std::size_t j = point_count ? col + 1 : col;
   while (j < record.size() && is_digit(record[j])) ++j;
