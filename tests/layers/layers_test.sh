@@ -13,9 +13,10 @@ cxx=${1:?usage: layers_test.sh CXX LAYERS_DIR SRC_DIR}
 layers_dir=${2:?usage: layers_test.sh CXX LAYERS_DIR SRC_DIR}
 src=${3:?usage: layers_test.sh CXX LAYERS_DIR SRC_DIR}
 
-# The house rules (docs/architecture.md): text I/O at the bottom, then support, then numerics; readers, extinction
-# and photometry above numerics and never each other; the input cache above readers and
-# photometry; the driver on top.
+# The house rules (docs/architecture.md): text I/O at the bottom, then support, then
+# numerics; readers, extinction and photometry above numerics and never each other; the
+# input cache above readers and photometry; the survey catalogue on its own (plain data in,
+# FITS out); the driver on top.
 allowed() {
   case $1 in
     textio) echo "textio" ;;
@@ -23,10 +24,11 @@ allowed() {
     numerics) echo "textio support numerics" ;;
     readers | extinction | photometry) echo "textio support numerics $1" ;;
     cache) echo "textio support numerics readers photometry cache" ;;
-    driver) echo "textio support numerics readers extinction photometry cache driver" ;;
+    catalog) echo "catalog" ;;
+    driver) echo "textio support numerics readers extinction photometry cache catalog driver" ;;
   esac
 }
-layers="textio support numerics readers extinction photometry cache driver"
+layers="textio support numerics readers extinction photometry cache catalog driver"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
