@@ -69,10 +69,12 @@ std::string mismatch(const CatalogReader& a, const CatalogReader& b) {
   return "";
 }
 
-}  // namespace
+// The steps of a merge: each returns 0 to go on, or the merge's exit status after its
+// messages.
 
-int merge_catalogs(const std::string& out, const std::vector<std::string>& inputs, std::string& messages) {
-  std::vector<CatalogReader> readers;
+// Every input opened, and each a shard of the run of the first.
+int open_inputs(const std::vector<std::string>& inputs, std::vector<CatalogReader>& readers,
+                std::string& messages) {
   for (const std::string& in : inputs) {
     try {
       readers.emplace_back(in);
@@ -89,10 +91,12 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
       return 2;
     }
   }
+  return 0;
+}
 
-  // Every row of every input, by grid row; a row with values wins over rows without.
-  const int galaxies = readers[0].provenance().galaxies;
-  std::vector<Held> held;
+// Every row of every input, by grid row (the inputs in order within a grid row).
+int collect_rows(const std::vector<std::string>& inputs, std::vector<CatalogReader>& readers, int galaxies,
+                 std::vector<Held>& held, std::string& messages) {
   for (std::size_t i = 0; i < readers.size(); ++i) {
     int last = 0;
     long long r = 0;
@@ -114,8 +118,13 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
     readers[i].release();
   }
   std::stable_sort(held.begin(), held.end(), [](const Held& a, const Held& b) { return a.grid_row < b.grid_row; });
+  return 0;
+}
 
-  std::vector<Held> chosen;
+// One row per grid row: a row with values wins over rows without; two with values refuse
+// the merge.
+int choose_rows(const std::vector<std::string>& inputs, const std::vector<Held>& held, std::vector<Held>& chosen,
+                std::string& messages) {
   std::vector<std::string> twice;
   std::size_t twice_count = 0;
   for (const Held& h : held) {
@@ -129,13 +138,15 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
       chosen.back() = h;
     }
   }
-  if (twice_count > 0) {
-    for (const std::string& t : twice) say(messages, t);
-    if (twice_count > twice.size()) say(messages, "... and " + std::to_string(twice_count - twice.size()) + " more");
-    say(messages, "refused: " + plural(twice_count, "galaxy is", "galaxies are") + " held twice with values");
-    return 2;
-  }
+  if (twice_count == 0) return 0;
+  for (const std::string& t : twice) say(messages, t);
+  if (twice_count > twice.size()) say(messages, "... and " + std::to_string(twice_count - twice.size()) + " more");
+  say(messages, "refused: " + plural(twice_count, "galaxy is", "galaxies are") + " held twice with values");
+  return 2;
+}
 
+// The grid rows no input holds, and those held only without values.
+void say_gaps(const std::vector<Held>& chosen, int galaxies, std::string& messages) {
   Ranges missing, without_values;
   int next = 1;
   for (const Held& h : chosen) {
@@ -151,7 +162,11 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
     say(messages, plural(without_values.count, "galaxy is", "galaxies are") +
                       " held only as rows without values (skipped, or where a run stopped): " +
                       without_values.str());
+}
 
+// The chosen rows copied into `out`, at most kOpenInputs inputs open at once.
+int write_rows(const std::string& out, const std::vector<std::string>& inputs, std::vector<CatalogReader>& readers,
+               const std::vector<Held>& chosen, std::string& messages) {
   Provenance p = readers[0].provenance();
   p.shard = p.shards = 0;
   p.first_row = chosen.empty() ? 1 : chosen.front().grid_row;
@@ -180,6 +195,20 @@ int merge_catalogs(const std::string& out, const std::vector<std::string>& input
     say(messages, "cannot write " + out + ": " + writer.error());
     return 1;
   }
+  return 0;
+}
+
+}  // namespace
+
+int merge_catalogs(const std::string& out, const std::vector<std::string>& inputs, std::string& messages) {
+  std::vector<CatalogReader> readers;
+  if (const int status = open_inputs(inputs, readers, messages)) return status;
+  const int galaxies = readers[0].provenance().galaxies;
+  std::vector<Held> held, chosen;
+  if (const int status = collect_rows(inputs, readers, galaxies, held, messages)) return status;
+  if (const int status = choose_rows(inputs, held, chosen, messages)) return status;
+  say_gaps(chosen, galaxies, messages);
+  if (const int status = write_rows(out, inputs, readers, chosen, messages)) return status;
   say(messages, plural(chosen.size(), "galaxy", "galaxies") + " from " + plural(inputs.size(), "input", "inputs") +
                     " written to " + out);
   return 0;

@@ -68,88 +68,110 @@ CatalogReader::CatalogReader(const std::string& path) {
     }
     if (creator.empty()) throw Error(P::not_catalogue, "not a veltrane catalogue of layout " + std::to_string(kFormat));
     // From here on the file says it is one: what is missing was lost.
-    for (const auto& k : kKeys) {
-      try {
-        impl_->cards[k.name] = k.text ? f.text(k.name) : f.raw(k.name);
-      } catch (const FitsError&) {
-        throw Error(P::damaged, std::string("no ") + k.name + " keyword: the file is damaged");
-      }
-    }
-    Provenance& p = provenance_;
-    p.version = from_fits_text(creator.substr(9));
-    p.grid_file = from_fits_text(f.text("GRIDFILE"));
-    p.grid_identity = f.text("GRIDSHA");
-    p.galaxies = int(f.integer("NGALAXY"));
-    p.shard = int(f.integer("SHARDK"));
-    p.shards = int(f.integer("SHARDN"));
-    p.first_row = int(f.integer("FIRSTROW"));
-    p.last_row = int(f.integer("LASTROW"));
-    p.path_dir = from_fits_text(f.text("PATHDIR"));
-    p.base_dir = from_fits_text(f.text("BASEDIR"));
-    p.filter_dir = from_fits_text(f.text("FILTDIR"));
-    p.t_cut_gyr = real(impl_->cards["TCUTGYR"]);
-    p.phyunits = real(impl_->cards["PHYUNITS"]);
-    p.ext_corr = int(f.integer("EXTCORR"));
-    has_filters_ = impl_->cards["FILTSET"] == "T";
-    layout_.spectra = impl_->cards["SPECTRA"] == "T";
-    impl_->nfilters = int(f.integer("NFILTERS"));
-    filters_.identity = f.text("FILTSHA");
-    filters_.standards = {f.text("VEGASHA"), f.text("SUNSHA"), f.text("BD17SHA")};
-
+    read_keywords(f, creator);
     if (!f.has("GALAXIES") || !f.has("FILTERS"))
       throw Error(P::damaged, "no GALAXIES or FILTERS table: the file is cut short or damaged");
-    f.move_to("FILTERS");
-    const std::vector<std::string> fcards = f.column_cards();
-    const int fwidth = fcards.empty() ? 0 : width_of(fcards[0]);
-    const RowLayout fl = filters_columns(fwidth);
-    std::vector<std::string> expected;
-    for (const Column& c : fl.columns) expected.push_back(c.name + " " + c.tform() + " " + c.unit);
-    if (fcards != expected || f.rows() != impl_->nfilters)
-      throw Error(P::not_catalogue, "the FILTERS table differs from this version's");
-    std::vector<unsigned char> fb(fl.width * std::size_t(impl_->nfilters));
-    f.read_rows(1, impl_->nfilters, fb.data(), fl.width);
-    for (int i = 0; i < impl_->nfilters; ++i) {
-      const unsigned char* q = fb.data() + std::size_t(i) * fl.width;
-      FilterEntry e;
-      e.name = from_fits_text(get_text(q, std::size_t(fwidth)));
-      q += fwidth;
-      e.lambda_eff = get_f32(q);
-      e.area = get_f32(q + 4);
-      for (int s = 0; s < kSystems; ++s) e.zero_point[std::size_t(s)] = get_f32(q + 8 + 4 * s);
-      filters_.filters.push_back(e);
-    }
-
-    f.move_to("GALAXIES");
-    const std::vector<std::string> gcards = f.column_cards();
-    if (gcards.size() < 3) throw Error(P::not_catalogue, "the GALAXIES table differs from this version's");
-    layout_.name_width = width_of(gcards[1]);
-    layout_.result_width = width_of(gcards[2]);
-    impl_->galaxies = galaxies_columns(impl_->nfilters, layout_);
-    expected.clear();
-    for (const Column& c : impl_->galaxies.columns) expected.push_back(c.name + " " + c.tform() + " " + c.unit);
-    if (gcards != expected) throw Error(P::not_catalogue, "the GALAXIES table differs from this version's");
-    rows_ = f.rows();
-
-    if (f.has("WAVELENGTH")) {
-      const std::vector<std::string> wcards = f.column_cards();
-      const int n = wcards.empty() ? 0 : width_of(wcards[0]);
-      const RowLayout wl = wavelength_columns(n);
-      if (f.rows() != 1 || n < 1 || !f.has("SPECTRA"))
-        throw Error(P::not_catalogue, "the WAVELENGTH table differs from this version's");
-      f.move_to("WAVELENGTH");
-      std::vector<unsigned char> wb(wl.width);
-      f.read_rows(1, 1, wb.data(), wl.width);
-      for (int i = 0; i < n; ++i) grid_.push_back(get_f32(wb.data() + 4 * i));
-      f.move_to("SPECTRA");
-      impl_->spectra = spectra_columns(n);
-      expected.clear();
-      for (const Column& c : impl_->spectra.columns) expected.push_back(c.name + " " + c.tform() + " " + c.unit);
-      if (f.column_cards() != expected || f.rows() != rows_)
-        throw Error(P::damaged, "the SPECTRA table does not match the GALAXIES table");
-    }
+    read_filters_table(f);
+    read_galaxies_table(f);
+    if (f.has("WAVELENGTH")) read_spectra_tables(f);
   } catch (const FitsError& e) {
     throw Error(P::unreadable, e.what());
   }
+}
+
+namespace {
+
+// The column cards a table of `layout` has in this version.
+std::vector<std::string> cards_of(const RowLayout& layout) {
+  std::vector<std::string> cards;
+  for (const Column& c : layout.columns) cards.push_back(c.name + " " + c.tform() + " " + c.unit);
+  return cards;
+}
+
+}  // namespace
+
+// The primary header's keywords: the cards kept, the provenance, the filter set's identity.
+void CatalogReader::read_keywords(FitsFile& f, const std::string& creator) {
+  using P = Problem;
+  for (const auto& k : kKeys) {
+    try {
+      impl_->cards[k.name] = k.text ? f.text(k.name) : f.raw(k.name);
+    } catch (const FitsError&) {
+      throw Error(P::damaged, std::string("no ") + k.name + " keyword: the file is damaged");
+    }
+  }
+  Provenance& p = provenance_;
+  p.version = from_fits_text(creator.substr(9));
+  p.grid_file = from_fits_text(f.text("GRIDFILE"));
+  p.grid_identity = f.text("GRIDSHA");
+  p.galaxies = int(f.integer("NGALAXY"));
+  p.shard = int(f.integer("SHARDK"));
+  p.shards = int(f.integer("SHARDN"));
+  p.first_row = int(f.integer("FIRSTROW"));
+  p.last_row = int(f.integer("LASTROW"));
+  p.path_dir = from_fits_text(f.text("PATHDIR"));
+  p.base_dir = from_fits_text(f.text("BASEDIR"));
+  p.filter_dir = from_fits_text(f.text("FILTDIR"));
+  p.t_cut_gyr = real(impl_->cards["TCUTGYR"]);
+  p.phyunits = real(impl_->cards["PHYUNITS"]);
+  p.ext_corr = int(f.integer("EXTCORR"));
+  has_filters_ = impl_->cards["FILTSET"] == "T";
+  layout_.spectra = impl_->cards["SPECTRA"] == "T";
+  impl_->nfilters = int(f.integer("NFILTERS"));
+  filters_.identity = f.text("FILTSHA");
+  filters_.standards = {f.text("VEGASHA"), f.text("SUNSHA"), f.text("BD17SHA")};
+}
+
+// The FILTERS table: one entry per filter.
+void CatalogReader::read_filters_table(FitsFile& f) {
+  f.move_to("FILTERS");
+  const std::vector<std::string> fcards = f.column_cards();
+  const int fwidth = fcards.empty() ? 0 : width_of(fcards[0]);
+  const RowLayout fl = filters_columns(fwidth);
+  if (fcards != cards_of(fl) || f.rows() != impl_->nfilters)
+    throw Error(Problem::not_catalogue, "the FILTERS table differs from this version's");
+  std::vector<unsigned char> fb(fl.width * std::size_t(impl_->nfilters));
+  f.read_rows(1, impl_->nfilters, fb.data(), fl.width);
+  for (int i = 0; i < impl_->nfilters; ++i) {
+    const unsigned char* q = fb.data() + std::size_t(i) * fl.width;
+    FilterEntry e;
+    e.name = from_fits_text(get_text(q, std::size_t(fwidth)));
+    q += fwidth;
+    e.lambda_eff = get_f32(q);
+    e.area = get_f32(q + 4);
+    for (int s = 0; s < kSystems; ++s) e.zero_point[std::size_t(s)] = get_f32(q + 8 + 4 * s);
+    filters_.filters.push_back(e);
+  }
+}
+
+// The GALAXIES table's layout and row count.
+void CatalogReader::read_galaxies_table(FitsFile& f) {
+  f.move_to("GALAXIES");
+  const std::vector<std::string> gcards = f.column_cards();
+  if (gcards.size() < 3) throw Error(Problem::not_catalogue, "the GALAXIES table differs from this version's");
+  layout_.name_width = width_of(gcards[1]);
+  layout_.result_width = width_of(gcards[2]);
+  impl_->galaxies = galaxies_columns(impl_->nfilters, layout_);
+  if (gcards != cards_of(impl_->galaxies))
+    throw Error(Problem::not_catalogue, "the GALAXIES table differs from this version's");
+  rows_ = f.rows();
+}
+
+// The WAVELENGTH grid and the SPECTRA table's layout, which must match the galaxies'.
+void CatalogReader::read_spectra_tables(FitsFile& f) {
+  const std::vector<std::string> wcards = f.column_cards();
+  const int n = wcards.empty() ? 0 : width_of(wcards[0]);
+  const RowLayout wl = wavelength_columns(n);
+  if (f.rows() != 1 || n < 1 || !f.has("SPECTRA"))
+    throw Error(Problem::not_catalogue, "the WAVELENGTH table differs from this version's");
+  f.move_to("WAVELENGTH");
+  std::vector<unsigned char> wb(wl.width);
+  f.read_rows(1, 1, wb.data(), wl.width);
+  for (int i = 0; i < n; ++i) grid_.push_back(get_f32(wb.data() + 4 * i));
+  f.move_to("SPECTRA");
+  impl_->spectra = spectra_columns(n);
+  if (f.column_cards() != cards_of(impl_->spectra) || f.rows() != rows_)
+    throw Error(Problem::damaged, "the SPECTRA table does not match the GALAXIES table");
 }
 
 CatalogReader::~CatalogReader() = default;

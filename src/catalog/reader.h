@@ -50,6 +50,11 @@ class CatalogReader {
 
  private:
   FitsFile& file();
+  // The parts of the opening check, in this order (each throws Error).
+  void read_keywords(FitsFile& f, const std::string& creator);
+  void read_filters_table(FitsFile& f);
+  void read_galaxies_table(FitsFile& f);
+  void read_spectra_tables(FitsFile& f);
   struct Impl;
   std::unique_ptr<Impl> impl_;
   Provenance provenance_;
