@@ -299,6 +299,11 @@ def driver_cases():
     case("run_overlong_name",
          "A path_DIR and model name longer than 592 characters: the model is skipped with "
          "a warning, and the next one runs.", one(g))
+    case("run_name_at_text_limit",
+         "A path_DIR and model name of exactly 592 characters are not too long: the model is "
+         "processed. Its result file, a name beyond the file system's limit, is missing, and "
+         "its log cannot be written either: 'Cannot write', status 1.",
+         one(Grid(["g" * 590 + " 1.0"])))
     records = ["gal01 10.0", "gal02/ 20.0", "gal03,,30.0", ", 40.0"]
     params = STDIN_PARAMS.replace("1\n", "%d\n" % len(records), 1)
     case("run_model_records_unread",
@@ -427,6 +432,21 @@ def chain_cases():
          "point between the ten dropped at either end (4700 A), extended by the model below "
          "and above it.",
          one(g, {"gal01": r}))
+    r = Result()
+    r.obs[200] = (8000.0,) + r.obs[200][1:]
+    case("chain_usable_range_tie",
+         "The largest observed wavelength twice (points 201 and 441): the first of them ends "
+         "the usable range, so the cleaned spectrum stops ten points before point 201; the "
+         "raw observation, out of order, fails the model.",
+         one(g, {"gal01": r}))
+    r = Result()
+    r.obs = r.obs[:100]
+    two = Grid(["gal01 45.0", "gal02 45.0"])
+    two.print_fil = "2"
+    case("chain_spectrum_rows_beyond_observation",
+         "A galaxy of 100 observed points after one of 441: its spectrum table shows 0 in "
+         "columns 3 and 4 from row 101 on, not the points the first galaxy left there.",
+         one(two, {"gal01": Result(), "gal02": r}))
     r = Result()
     r.obs[200] = (r.obs[199][0],) + r.obs[200][1:]
     case("chain_repeated_wavelengths_stop",
@@ -905,8 +925,10 @@ def option_cases():
     case("warn_directory",
          "A path_DIR without its final '/': the names run into it ('.gal01'), as specified, "
          "and standard error says so; so it does for one cut at a blank ('gal dir/' is used "
-         "as 'gal': 'galgal01' is missing).", one(g),
-         runs('"$VELTRANE" grid.in', '"$VELTRANE" gal01 1.0 "gal dir/" base/ filters/ 1.0 1.0E-17 0 1 0'))
+         "as 'gal': 'galgal01' is missing), and for base_SSP and Fil__Dir without theirs (the "
+         "base file 'baseBase.txt' is missing: the run stops).", one(g),
+         runs('"$VELTRANE" grid.in', '"$VELTRANE" gal01 1.0 "gal dir/" base/ filters/ 1.0 1.0E-17 0 1 0',
+              '"$VELTRANE" gal01 1.0 ./ base filters 1.0 1.0E-17 0 1 0'))
     case("opt_ecsv",
          "--ecsv writes NAME.mag.ecsv and NAME.spc.ecsv beside the tables (PrintFil 2), -999 "
          "as masked empty fields, the specified tables unchanged.",

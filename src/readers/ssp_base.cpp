@@ -45,12 +45,13 @@ void list_column_header(Console& console, const std::string& first_file) {
   console.say(text);
 }
 
-// "(4x,a,2(e15.5),5x,a,4(e15.5))"; QHc_base keeps its reset value.
-void list_row(Console& console, const BaseFile::Record& r) {
+// "(4x,a,2(e15.5),5x,a,4(e15.5))": SSP j's record with the population columns as refilled;
+// QHc_base keeps its reset value.
+void list_row(Console& console, const BaseFile::Record& r, PopulationColumns columns, std::size_t j) {
   std::string text(textio::adjust_trim(r.filebase));
-  text += textio::fmt_e(r.age, 15, 5) + textio::fmt_e(r.met, 15, 5) + "     ";
+  text += textio::fmt_e(columns.age_base[j], 15, 5) + textio::fmt_e(columns.met_base[j], 15, 5) + "     ";
   text += textio::adjust_trim(r.cod_base);
-  for (float v : {r.mst, r.ind, r.alph, kSentinel}) text += textio::fmt_e(v, 15, 5);
+  for (float v : {r.mst, r.ind, columns.alphbase[j], kSentinel}) text += textio::fmt_e(v, 15, 5);
   console.say(text);
 }
 
@@ -174,8 +175,8 @@ bool check_spectrum(ReportContext& report, const SspFile& ssp, const BaseRequest
 // false after the report of a failure (an SSP file that cannot be opened also stops the
 // run). `read` collects the spectra read, for the tables.
 bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& request,
-              const BaseFile::Record& r, Scan& scan, BaseRead& result,
-              std::vector<std::shared_ptr<const SspFile>>& read) {
+              const BaseFile::Record& r, PopulationColumns columns, std::size_t j, Scan& scan,
+              BaseRead& result, std::vector<std::shared_ptr<const SspFile>>& read) {
   if (r.status == BaseFile::Status::error) {
     report_problem(report, {indent("[Read_BASpec] Base File contains ERROR")});
     report.fail();
@@ -205,7 +206,7 @@ bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& requ
     report.fail();
     return false;
   }
-  if (report.listing()) list_row(report.console, r);
+  if (report.listing()) list_row(report.console, r, columns, j);
   return true;
 }
 
@@ -250,7 +251,7 @@ void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& req
     if (j == 0 && report.listing()) list_column_header(report.console, r.filebase);
     note(scan.aux_ages, j, r.age);
     note(scan.aux_mets, j, r.met);
-    if (!read_ssp(report, source, request, r, scan, result, read)) return;
+    if (!read_ssp(report, source, request, r, columns, j, scan, result, read)) return;
   }
   check_masses(report, scan, result.Num_base);
   if (report.listing()) list_summary(report.console, scan, result.Num_base);
