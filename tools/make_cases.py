@@ -946,6 +946,15 @@ def option_cases():
          "are counted as skipped; the others are processed.", files,
          '"$VELTRANE" grid.in > /dev/null 2>&1\nrm gal03.MAG.out gal05.MAG.out\n' +
          runs('"$VELTRANE" --skip-existing grid.in'))
+    three = Grid(five[:3])
+    three.print_fil = "2"
+    case("opt_skip_existing_ecsv",
+         "--skip-existing with --ecsv: a galaxy is skipped only when its specified tables and "
+         "its ECSV tables all exist (a missing .spc.ecsv or .mag.ecsv has it processed again); "
+         "without --ecsv the ECSV tables are not looked for.",
+         dict(files, **{"grid.in": three.text()}),
+         '"$VELTRANE" --ecsv grid.in > /dev/null 2>&1\nrm gal02.spc.ecsv gal03.mag.ecsv\n' +
+         runs('"$VELTRANE" --skip-existing --ecsv grid.in', '"$VELTRANE" --skip-existing grid.in'))
     case("opt_shard",
          "Three shards run as parallel processes write, between them, exactly the tables of "
          "one run of the whole grid (each shard's own console shows only its galaxies). The "
