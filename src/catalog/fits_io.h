@@ -114,6 +114,8 @@ class FitsFile {
   void close();
 
  private:
+  // `path` opened with cfitsio in `mode` (READONLY or READWRITE), no extended-name syntax.
+  static FitsFile open_disk(const std::string& path, int mode);
   explicit FitsFile(void* handle) : handle_(handle) {}
   void check(int status, const char* what);
   void* handle_ = nullptr;  // cfitsio's fitsfile (fitsio.h stays out of the headers)
