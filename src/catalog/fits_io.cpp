@@ -179,11 +179,6 @@ FitsFile FitsFile::open_disk(const std::string& path, int mode) {
 
 FitsFile::FitsFile(FitsFile&& o) noexcept : handle_(o.handle_) { o.handle_ = nullptr; }
 
-FitsFile& FitsFile::operator=(FitsFile&& o) noexcept {
-  std::swap(handle_, o.handle_);
-  return *this;
-}
-
 FitsFile::~FitsFile() {
   if (handle_ == nullptr) return;
   int status = 0;

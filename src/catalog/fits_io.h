@@ -68,7 +68,7 @@ class FitsFile {
   static FitsFile create(const std::string& tmp);
   static FitsFile open_read(const std::string& path);
   FitsFile(FitsFile&&) noexcept;
-  FitsFile& operator=(FitsFile&&) noexcept;
+  FitsFile& operator=(FitsFile&&) = delete;  // holders emplace a new one instead
   ~FitsFile();  // closes without reporting (after a failure)
 
   // Header of the current HDU. A text is stored as given (callers pass printable ASCII);
