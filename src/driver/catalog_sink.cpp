@@ -23,7 +23,7 @@ std::string mismatch(const catalog::Provenance& old, const catalog::Layout& old_
   const auto same_float = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
   const std::pair<bool, const char*> checks[] = {
       {old.version == now.version, "another version of veltrane"},
-      {old.grid_identity == now.grid_identity, "another grid file content"},
+      {old.grid_identity == now.grid_identity, "another grid file"},
       {old.galaxies == now.galaxies, "another number of galaxies"},
       {old.shard == now.shard && old.shards == now.shards, "another shard"},
       {old.path_dir == now.path_dir && old.base_dir == now.base_dir && old.filter_dir == now.filter_dir,
