@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "catalog/digest.h"
@@ -47,6 +48,18 @@ bool filter_files_changed(const catalog::FilterSetInfo& old, const std::string& 
   for (std::size_t k = 0; k < old.filters.size(); ++k) names.name_fil[k] = old.filters[k].name;
   const catalog::FilterSetInfo now = describe_filter_set(names, fil_dir);
   return now.identity != old.identity || now.standards != old.standards;
+}
+
+// A file that starts as every FITS file does ("SIMPLE  =" in its first card), or holds
+// nothing; a directory or an unreadable file is neither.
+bool fits_or_empty(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  char head[9];
+  const std::size_t n = std::fread(head, 1, sizeof head, f);
+  const bool empty = n == 0 && std::feof(f) != 0;
+  std::fclose(f);
+  return empty || (n == sizeof head && std::memcmp(head, "SIMPLE  =", sizeof head) == 0);
 }
 
 GalaxyRow placeholder(const ModelJob& job, const std::string& name, std::uint32_t status) {
@@ -95,6 +108,11 @@ int grid_name_width(const std::string& grid, int n) {
 
 CatalogSink::CatalogSink(Console& console, Diagnostics& diagnostics, Setup setup)
     : console_(console), diagnostics_(diagnostics), path_(setup.path), fil_dir_(setup.provenance.filter_dir) {
+  if (file_exists(path_) && !fits_or_empty(path_)) {
+    // A slip on the command line ("--catalog survey.in") must not cost an input file.
+    diagnostics.warn("--catalog: " + path_ + " exists and is not a FITS file; it is left as it is");
+    throw RunStop(1, "catalogue refused");
+  }
   if (setup.continue_existing && file_exists(path_)) open_existing(diagnostics, setup);
   writer_ = std::make_unique<catalog::CatalogWriter>(path_, setup.provenance, setup.layout);
   if (writer_->failed()) {
