@@ -46,9 +46,7 @@ Flow Committer::commit(const ModelJob& job, const ModelOutcome& outcome) {
     listener_->stopped_at(job);
     return flow;
   }
-  if (listener_->committed(job, outcome) == Flow::go_on) return Flow::go_on;
-  listener_->stopped_at(job);
-  return Flow::stop;
+  return listener_->committed(job, outcome);
 }
 
 Flow Committer::skip(const ModelJob& job) {

@@ -45,7 +45,8 @@ class Committer {
 
   // Writes model `job` (processed on carried()) under the signal guard's lock, then counts
   // it, writes its warnings and tells the listener; afterwards carried() is what it leaves.
-  // Flow::stop when the run ends at this model.
+  // Flow::stop when the run ends at this model (its stop, a file it cannot write, or the
+  // listener's).
   Flow commit(const ModelJob& job, const ModelOutcome& outcome);
   // A model the run does not take; Flow::stop when the listener ends the run there.
   Flow skip(const ModelJob& job);
