@@ -354,13 +354,14 @@ def check_run(work):
           "merged shards differ from the single process")
 
 
-def interrupted(d, args, records, after):
-    """veltrane reading its grid from standard input, ended by SIGTERM once `after`
-    galaxies are committed (their console lines are flushed at each commit)."""
+def interrupted(d, args, after):
+    """veltrane reading its grid from standard input, given `after` galaxies and ended by
+    SIGTERM while it waits for the next one, once they are committed (their console lines
+    are flushed at each commit; the signal waits for a commit under way)."""
     lines = open(os.path.join(d, "grid.in")).read().split("\n")
     p = subprocess.Popen([VELTRANE] + args, cwd=d, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                          stderr=subprocess.PIPE, text=True)
-    p.stdin.write("\n".join(lines[:9] + lines[9:9 + records]) + "\n")
+    p.stdin.write("\n".join(lines[:9] + lines[9:9 + after]) + "\n")
     p.stdin.flush()
     seen = 0
     while seen < after:
@@ -383,7 +384,7 @@ def check_restart(work):
     six = [(f"gal0{1 + k % 4}_{k}", str(5.0 * k)) for k in range(6)]
     for printfil in (0, 2):
         d = example(work, f"term{printfil}", six, printfil)
-        status, grid = interrupted(d, ["--catalog-spectra", "--catalog", "c.fits"], 4, 2)
+        status, grid = interrupted(d, ["--catalog-spectra", "--catalog", "c.fits"], 2)
         check(status == 143 and verified(os.path.join(d, "c.fits")), f"SIGTERM: status {status}")
         check(len(Table.read(os.path.join(d, "c.fits"), hdu="GALAXIES")) == 2, "SIGTERM: not the two galaxies")
         r = run([VELTRANE, "--skip-existing", "--catalog-spectra", "--catalog", "c.fits"], cwd=d, input=grid)
