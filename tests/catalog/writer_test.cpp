@@ -1,6 +1,8 @@
 // The catalogue writer: what it writes read back value by value, the texts FITS allows, the
 // identities, and the files it leaves (or does not) when it finishes, fails or is killed.
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -182,6 +184,43 @@ TEST(CatalogWriter, AppendedSpectraBothWays) {
 }
 
 // Where the temporary file goes, and what is left at the final name. A name is a name:
+// Rows a caller got wrong fail the writer, which says why; a grid
+// whose names are all empty still has NAME and RESULT columns one byte wide.
+TEST(CatalogWriter, RowsThatDoNotFitAndEmptyTexts) {
+  const FilterSetInfo set = sample_filters(5);
+  SampleGalaxy s;
+  sample_galaxy(2, {}, set, s);
+  const std::vector<float> mags(kSlots * kSystems, 1.0f), one(1, 0.5f);
+  const struct { const char* what; std::function<void(GalaxyRow&)> change; } cases[] = {
+      {"the same galaxy again", [](GalaxyRow& r) { r.grid_row = 2; }},
+      {"galaxy 0", [](GalaxyRow& r) { r.grid_row = 0; }},
+      {"magnitudes of one filter without a filter set",
+       [&](GalaxyRow& r) { r.filters = nullptr, r.magnitudes = mags, r.coverage = r.coverage_positive = one; }},
+      {"a spectrum off its grid", [&](GalaxyRow& r) { r.lambda = one, r.total = r.young = r.old = {}; }},
+      {"nothing wrong", [](GalaxyRow&) {}},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    Layout empty_texts = sample_layout({});
+    empty_texts.name_width = empty_texts.result_width = 0;
+    CatalogWriter w(dir / "c.fits", sample_provenance({}), empty_texts);
+    ASSERT_TRUE(w.append(s.row));
+    GalaxyRow r = s.row;
+    r.grid_row = 3;
+    c.change(r);
+    if (std::string(c.what) != "nothing wrong") {
+      EXPECT_FALSE(w.append(r)) << c.what;
+      EXPECT_TRUE(w.failed() && w.error().find("galaxy ") != std::string::npos) << c.what << ": " << w.error();
+      continue;
+    }
+    ASSERT_TRUE(w.append(r) && w.finish()) << w.error();
+    const CatalogReader back(dir / "c.fits");
+    EXPECT_EQ(back.rows(), 2);
+    EXPECT_EQ(back.layout().name_width, 1);
+    EXPECT_EQ(back.layout().result_width, 1);
+  }
+}
+
 // "[1]", "!" or "mem://" mean nothing to the writer or the reader.
 TEST(CatalogWriter, TemporaryFiles) {
   const std::string long_name = std::string(240, 'n') + ".fits";
