@@ -5,8 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -61,10 +60,18 @@ void check_directory(const std::string& dir, std::size_t longest_name, const cha
     fail(Fault::value, std::string(what) + " is too long (a run's file names hold at most 600 characters): '" + dir + "'");
 }
 
+// The whole of a regular file (a directory or a file that cannot be read: ok false).
 std::string read_file(const std::string& path, bool& ok) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  ok = static_cast<bool>(in) || in.eof();
+  std::string text;
+  ok = false;
+  if (!regular_file_at(path)) return text;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return text;
+  char buf[1 << 16];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  ok = std::ferror(f) == 0;
+  std::fclose(f);
   return text;
 }
 
@@ -128,12 +135,15 @@ struct Problem {
   std::string what;
 };
 
+// Messages name a file as the list does, without its directory (Problem::path has it).
+std::string file_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
 Problem unreadable(const std::string& path) {
-  return {path, 0, path + ": cannot be opened (missing, a directory or not readable)"};
+  return {path, 0, file_name(path) + ": cannot be opened (missing, a directory or not readable)"};
 }
 
 Problem at_record(const std::string& path, const RecordScan& scan, const std::string& what) {
-  return {path, scan.record(), path + " record " + std::to_string(scan.record()) + ": " + what};
+  return {path, scan.record(), file_name(path) + " record " + std::to_string(scan.record()) + ": " + what};
 }
 
 std::string found(const RecordScan& scan) {
@@ -156,7 +166,7 @@ std::optional<Problem> standard_problem(const std::string& path, std::vector<flo
     float l = 0.0f, f = 0.0f;
     const ReadStatus st = scan.statement([&](ListRead& r) { r.real(l); r.real(f); });
     if (st == ReadStatus::end_of_file)
-      return Problem{path, 0, path + ": ends after " + std::to_string(j) + " of its " + std::to_string(n) + " samples"};
+      return Problem{path, 0, file_name(path) + ": ends after " + std::to_string(j) + " of its " + std::to_string(n) + " samples"};
     if (st == ReadStatus::error)
       return at_record(path, scan, "expected two numbers (wavelength in Å, flux), " + found(scan));
     if (lambda) lambda->push_back(l);
@@ -214,7 +224,7 @@ Problem diagnose(const std::string& dir) {
     std::vector<float> lambda;
     if (auto p = standard_problem(dir + name, &lambda)) return *p;
     if (const int k = first_not_increasing(lambda); k >= 0)
-      return {dir + name, k + 2, dir + name + " record " + std::to_string(k + 2) +
+      return {dir + name, k + 2, std::string(name) + " record " + std::to_string(k + 2) +
                                      ": wavelengths must increase strictly (" + show(lambda[std::size_t(k)]) +
                                      " Å after " + show(lambda[std::size_t(k - 1)]) + " Å)"};
   }
@@ -233,7 +243,7 @@ Problem diagnose(const std::string& dir) {
     const ReadStatus st = list.statement([&](ListRead& r) { r.text(name); });
     if (st != ReadStatus::ok)
       return Problem{list_path, list.record(),
-                     list_path + ": announces " + std::to_string(count) + " filters but its filter " +
+                     std::string(kList) + ": announces " + std::to_string(count) + " filters but its filter " +
                          std::to_string(i + 1) + " cannot be read (" +
                          (st == ReadStatus::end_of_file ? std::string("end of file") : found(list)) + ")"};
     const std::string path = dir + name;
@@ -241,15 +251,15 @@ Problem diagnose(const std::string& dir) {
     const CurveScan c = scan_curve(path);
     if (c.problem) {
       Problem p = *c.problem;
-      p.what += " (filter " + std::to_string(i + 1) + ", " + list_path + " record " + std::to_string(listed) + ")";
+      p.what += " (filter " + std::to_string(i + 1) + " of " + kList + ", record " + std::to_string(listed) + ")";
       return p;
     }
     if (c.lambda.size() == 1)
-      return {path, c.records[0], path + ": a filter curve needs two samples or more; it has one (record " +
+      return {path, c.records[0], name + ": a filter curve needs two samples or more; it has one (record " +
                                       std::to_string(c.records[0]) + ")"};
     if (const int k = first_not_increasing(c.lambda); k >= 0)
       return {path, c.records[std::size_t(k)],
-              path + " record " + std::to_string(c.records[std::size_t(k)]) +
+              name + " record " + std::to_string(c.records[std::size_t(k)]) +
                   ": wavelengths must increase strictly (" + show(c.lambda[std::size_t(k)]) + " Å after " +
                   show(c.lambda[std::size_t(k - 1)]) + " Å)"};
   }
@@ -775,7 +785,9 @@ Galaxy rebuild(const GalaxyRequest& q, Cache& cache) {
                                  indent("[Veltrane] Problem reported on console")});
     g.log = end.content().text;
   }
-  if (!out.rebuilt) return g;  // the synthesis result could not be read
+  if (!out.rebuilt)  // the synthesis result could not be read: nothing to rebuild
+    throw Error(Fault::input_file, "cannot read the synthesis result '" + q.result_file + "'", q.result_file, 0,
+                out.console);
 
   const ModelSpectra& s = w->spectra;
   g.mag_text = out.mag_text;

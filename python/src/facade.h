@@ -233,7 +233,8 @@ struct Galaxy {
   std::shared_ptr<const Filters> filter_set;  // the set the galaxy was measured with
 };
 // Rebuilds one galaxy exactly as a run does (nothing is written). Throws Error(stop) with the
-// run's console lines where a run would stop, Error(value) for a path a run cannot take.
+// run's console lines where a run would stop, Error(input_file) when the synthesis result
+// cannot be read (a run then leaves only the .LOG), Error(value) for a path a run cannot take.
 Galaxy rebuild(const GalaxyRequest& request, Cache& cache);
 
 }  // namespace veltrane::facade

@@ -35,20 +35,40 @@ struct Rows {
   // and aligned, else converted (float64 rounded to float32) into `buffer`.
   std::span<const float> row(py::ssize_t r, std::vector<float>& buffer) const {
     const char* at = data + r * row_stride;
-    if (f32 && col_stride == py::ssize_t(sizeof(float)) && reinterpret_cast<std::uintptr_t>(at) % alignof(float) == 0)
-      return {reinterpret_cast<const float*>(at), std::size_t(cols)};
+    if (in_place(r)) return {reinterpret_cast<const float*>(at), std::size_t(cols)};
     buffer.resize(std::size_t(cols));
-    for (py::ssize_t k = 0; k < cols; ++k) {
-      const char* p = at + k * col_stride;
-      if (f32) {
-        std::memcpy(&buffer[std::size_t(k)], p, sizeof(float));
-      } else {
-        double v;
-        std::memcpy(&v, p, sizeof v);
-        buffer[std::size_t(k)] = static_cast<float>(v);
+    for (py::ssize_t k = 0; k < cols; ++k) buffer[std::size_t(k)] = value(at + k * col_stride);
+    return buffer;
+  }
+  bool in_place(py::ssize_t r) const {
+    return f32 && col_stride == py::ssize_t(sizeof(float)) &&
+           reinterpret_cast<std::uintptr_t>(data + r * row_stride) % alignof(float) == 0;
+  }
+  // Rows r0 .. r1 - 1 converted into `buffer` (one row after the other), reading point by
+  // point across the rows: a Fortran-ordered batch is then read a cache line at a time.
+  void gather(py::ssize_t r0, py::ssize_t r1, std::vector<float>& buffer) const {
+    buffer.resize(std::size_t((r1 - r0) * cols));
+    constexpr py::ssize_t kBlock = 64;  // points per pass: their cache lines serve every row
+    for (py::ssize_t k0 = 0; k0 < cols; k0 += kBlock) {
+      const py::ssize_t k1 = std::min(cols, k0 + kBlock);
+      for (py::ssize_t r = r0; r < r1; ++r) {
+        const char* at = data + r * row_stride;
+        float* out = buffer.data() + (r - r0) * cols;
+        for (py::ssize_t k = k0; k < k1; ++k) out[k] = value(at + k * col_stride);
       }
     }
-    return buffer;
+  }
+
+ private:
+  float value(const char* p) const {
+    if (f32) {
+      float v;
+      std::memcpy(&v, p, sizeof v);
+      return v;
+    }
+    double v;
+    std::memcpy(&v, p, sizeof v);
+    return static_cast<float>(v);
   }
 };
 
@@ -94,15 +114,18 @@ py::array_t<float> to_numpy(const std::vector<float>& v) {
 
 // ---- Threads ----------------------------------------------------------------------------------
 
-// fn(row, work, buffer) for every row, on `threads` threads without the interpreter lock, in
-// blocks between which pending signals (Ctrl-C) are handled. The first exception of any
-// thread ends the work and is raised.
+// fn(r0, r1, work, buffer) over the rows [0, n) in chunks of kChunk, on `threads` threads
+// without the interpreter lock, in blocks between which pending signals (Ctrl-C) are
+// handled. The first exception of any thread ends the work and is raised.
+constexpr py::ssize_t kChunk = 16;
+
 template <class Fn>
 void for_rows(py::ssize_t n, int threads, Fn fn) {
-  const int t_count = int(std::clamp<py::ssize_t>(threads, 1, std::max<py::ssize_t>(n, 1)));
+  const py::ssize_t chunks = (n + kChunk - 1) / kChunk;
+  const int t_count = int(std::clamp<py::ssize_t>(threads, 1, std::max<py::ssize_t>(chunks, 1)));
   std::vector<fc::Work> works(static_cast<std::size_t>(t_count));
   std::vector<std::vector<float>> buffers(static_cast<std::size_t>(t_count));
-  const py::ssize_t block = 1024 * py::ssize_t(t_count);
+  const py::ssize_t block = 256 * kChunk * py::ssize_t(t_count);
   for (py::ssize_t start = 0; start < n; start += block) {
     const py::ssize_t end = std::min(n, start + block);
     std::exception_ptr error;
@@ -112,7 +135,8 @@ void for_rows(py::ssize_t n, int threads, Fn fn) {
       std::mutex guard;
       const auto worker = [&](std::size_t t) {
         try {
-          for (py::ssize_t r = next++; r < end; r = next++) fn(r, works[t], buffers[t]);
+          for (py::ssize_t r = next.fetch_add(kChunk); r < end; r = next.fetch_add(kChunk))
+            fn(r, std::min(end, r + kChunk), works[t], buffers[t]);
         } catch (...) {
           std::lock_guard lock(guard);
           if (!error) error = std::current_exception();
@@ -196,8 +220,15 @@ py::dict measure(const fc::Filters& fs, const py::array& wave_in, const py::arra
     return out;
   }
   const fc::Filters::Grid grid = fs.prepare(wave.values);
-  for_rows(n, threads, [&](py::ssize_t r, fc::Work& work, std::vector<float>& buffer) {
-    fs.measure(grid, flux.row(r, buffer), work, outputs(r));
+  for_rows(n, threads, [&](py::ssize_t r0, py::ssize_t r1, fc::Work& work, std::vector<float>& buffer) {
+    if (flux.in_place(r0) && flux.in_place(r1 - 1)) {
+      for (py::ssize_t r = r0; r < r1; ++r) fs.measure(grid, flux.row(r, buffer), work, outputs(r));
+      return;
+    }
+    flux.gather(r0, r1, buffer);
+    for (py::ssize_t r = r0; r < r1; ++r)
+      fs.measure(grid, std::span<const float>(buffer).subspan(std::size_t((r - r0) * flux.cols), std::size_t(flux.cols)),
+                 work, outputs(r));
   });
   return out;
 }
