@@ -776,7 +776,8 @@ Galaxy rebuild(const GalaxyRequest& q, Cache& cache) {
   g.ok = out.IsKeepOn == 1;
   g.console = out.console;
   g.warnings = out.warnings;
-  if (!out.log.empty()) {
+  // A good galaxy's log is deleted at its end; a failed one keeps its reports, or gets one.
+  if (!g.ok && !out.log.empty()) {
     g.log = out.log.content().text;
   } else if (!g.ok) {
     // The end-of-model report of a galaxy that failed on the console only.

@@ -193,7 +193,7 @@ class Grid:
         """Rebuilds the galaxy `galaxy` of this grid with its parameters (see rebuild())."""
         if galaxy not in self.galaxies:
             raise KeyError(f"no galaxy {galaxy!r} in the grid")
-        at = lambda d: d if os.path.isabs(d) else os.path.join(self.root, d)  # noqa: E731
+        at = lambda d: d if os.path.isabs(d) or self.root in ("", ".") else os.path.join(self.root, d)  # noqa: E731
         return rebuild(at(self.path_dir) + galaxy.split(" ")[0], at(self.base_dir), at(self.filter_dir),
                        t_cut_gyr=self.t_cut_gyr, phyunits=self.phyunits, ext_corr=self.ext_corr,
                        distance=self.galaxies[galaxy], name=galaxy, missing=missing, cache=cache)
