@@ -112,3 +112,15 @@ def test_core_stubs_match_the_compiled_core():
         signature = re.search(r"\((.*?)\)\s*->", doc.splitlines()[0] if "__init__" not in name else doc).group(1)
         names = [p.split(":")[0].strip() for p in signature.split(", ") if p][1 if "." in name else 0:]
         assert names == params, name
+
+
+def test_the_public_functions_are_annotated_for_type_checkers():
+    for name in veltrane.__all__:
+        obj = getattr(veltrane, name)
+        members = [obj] if inspect.isfunction(obj) else [m for _, m in inspect.getmembers(obj, inspect.isfunction)
+                                                          if inspect.isclass(obj) and not m.__name__.startswith("_")]
+        for f in members:
+            sig = inspect.signature(f)
+            assert sig.return_annotation is not inspect.Signature.empty, f.__qualname__
+            assert all(p.annotation is not p.empty for p in sig.parameters.values() if p.name != "self"), f.__qualname__
+            assert f.__doc__, f.__qualname__

@@ -1,8 +1,11 @@
 """One galaxy rebuilt as a run does: its tables byte for byte, its arrays and masses as the
 ECSV tables hold them, the de-reddened observation, failures, and the table readers."""
 
+import os
 import re
 import shutil
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -51,6 +54,7 @@ def test_rebuilt_arrays_and_masses_are_those_of_the_tables(tables, rebuilt, gala
         meta = mag.meta[f"log_mass_{key}"]
         assert (value == -999.0) if meta is None else same(value, meta["value"])
     assert same(g.filters.magnitudes(g.wave, g.total, missing="sentinel"), g.magnitudes[1])
+    assert same(veltrane.red_term(g.wave, law=g.fit.law, lambda_norm=g.fit.lambda_norm), g.red_term)
     assert same(g.magnitude("old", "AB"), g.magnitudes[3, :, 2])
 
 
@@ -116,3 +120,12 @@ def test_runs_that_stop_and_inputs_that_cannot_be_read(example, tmp_path):
         veltrane.read_grid(work / "bad.in")
     with pytest.raises(veltrane.InputFileError):
         veltrane.read_fit(work / "nothing")
+
+
+def test_the_example_script_runs_and_draws_its_figure(tmp_path):
+    pytest.importorskip("matplotlib")
+    script = os.path.join(os.environ["VELTRANE_SOURCE"], "examples", "python", "veltrane_example.py")
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    r = subprocess.run([sys.executable, script, "-o", str(tmp_path / "gal01.png")], env=env, capture_output=True, text=True)
+    assert r.returncode == 0, r.stderr
+    assert "gal01: log M* = 9.917" in r.stdout and (tmp_path / "gal01.png").stat().st_size > 10000

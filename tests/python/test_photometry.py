@@ -126,6 +126,14 @@ def test_float64_and_any_memory_order_give_the_float32_results(fs):
     assert same(fs.magnitudes(wave, flux[3]), want[3])
 
 
+def test_astropy_quantities_are_converted_to_angstrom_and_f_lambda(fs):
+    u = pytest.importorskip("astropy.units")
+    wave = np.linspace(300.0, 1100.0, 400)  # nm
+    f_nu = np.full(400, 3631.0)  # Jy
+    f_lambda = 3631e-23 * 2.99792458e18 / (wave * 10.0) ** 2
+    np.testing.assert_allclose(fs.magnitudes(wave * u.nm, f_nu * u.Jy), fs.magnitudes(wave * 10.0, f_lambda), atol=1e-5)
+
+
 @pytest.mark.parametrize("dtype", [np.int64, np.float16, np.complex64, ">f4", object])
 def test_other_dtypes_are_refused(fs, dtype):
     wave = np.linspace(3000.0, 11000.0, 10)
