@@ -39,6 +39,8 @@ DAMAGED = [
      "transmission.*found '4500 x'"),
     ("a filter out of order", "Cous_R.dat", lambda t: t[:30] + [t[31], t[30]] + t[32:], "Cous_R.dat", 32,
      r"\(5370 Å after 5380 Å\)"),
+    ("a repeated wavelength", "SDSS_i.dat", lambda t: t[:60] + [t[59]] + t[60:], "SDSS_i.dat", 61,
+     r"\(7030 Å after 7030 Å\)"),
     ("a filter of one sample", "Cous_I.dat", lambda t: t[:16], "Cous_I.dat", 16, "two samples or more"),
 ]
 
