@@ -7,7 +7,6 @@
 #include <cstring>
 #include <cstdio>
 #include <optional>
-#include <sstream>
 #include <string_view>
 #include <utility>
 
@@ -302,7 +301,8 @@ std::string photon_curve_text(std::span<const float> l, std::span<const float> t
   return text;
 }
 
-bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+// The same float, or NaN both (a NaN read back need not keep the payload it was written from).
+bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); }
 
 }  // namespace
 
