@@ -63,6 +63,7 @@ def spectra_cases():
             ("the filters' own samples", edges.astype(np.float32), batch(edges)),
             ("partial overlap", np.linspace(4500.0, 6200.0, 77, dtype=np.float32), batch(np.zeros(77))),
             ("two points", np.array([4000.0, 9000.0], dtype=np.float32), batch(np.zeros(2))),
+            ("longer than a run's 20,000", np.linspace(2000.0, 12000.0, 25001, dtype=np.float32), batch(np.zeros(25001))),
             ("no overlap", np.linspace(100.0, 900.0, 50, dtype=np.float32), batch(np.zeros(50)))]
 
 
