@@ -8,8 +8,6 @@ import subprocess
 import numpy as np
 import pytest
 
-import veltrane
-
 SOURCE = os.environ.get("VELTRANE_SOURCE", os.path.join(os.path.dirname(__file__), "..", ".."))
 GALAXIES = ("gal01", "gal02", "gal03", "gal04")
 
@@ -37,11 +35,6 @@ def example(tmp_path_factory):
     status, _ = run_veltrane(work, "--ecsv", "grid.in")
     assert status == 0
     return work
-
-
-@pytest.fixture(scope="session")
-def filters(example):
-    return veltrane.FilterSet(example / "filters")
 
 
 @pytest.fixture(scope="session")
