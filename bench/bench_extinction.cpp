@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "extinction/red_term.h"
-#include "numerics/common.h"
-#include "numerics/problem_log.h"
+#include "support/limits.h"
+#include "support/report.h"
 
 namespace {
 
@@ -29,13 +29,11 @@ void BM_EvalRedTerm(benchmark::State& state) {
   for (int i = 0; i < veltrane::kMaxPoints; ++i) grid[static_cast<std::size_t>(i)] = law.lo + step * static_cast<float>(i);
   grid.back() = law.hi;
   std::vector<float> red(veltrane::kMaxPoints);
-  veltrane::ProblemLog log;  // stays empty: every point is in range
-  float qlbdnorm = 0.0f;
+  veltrane::CapturedReport report;  // stays empty and good: every point is in range
   for (auto _ : state) {
-    int keep = 1;
-    veltrane::EvalRedTerm(grid, red, 5500.0f, qlbdnorm, law.code, log, keep);
+    const float qlbdnorm = veltrane::EvalRedTerm(report.context, grid, red, 5500.0f, law.code);
     benchmark::DoNotOptimize(red.data());
-    benchmark::DoNotOptimize(keep);
+    benchmark::DoNotOptimize(qlbdnorm);
   }
   state.SetLabel(law.code);
   state.SetItemsProcessed(state.iterations() * veltrane::kMaxPoints);

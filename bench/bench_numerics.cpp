@@ -5,13 +5,12 @@
 
 #include <vector>
 
-#include "numerics/console.h"
 #include "numerics/integration.h"
 #include "numerics/interpolation.h"
 
 namespace {
 
-using veltrane::Console;
+using veltrane::CapturedReport;
 
 struct Table {
   std::vector<float> x;
@@ -27,13 +26,12 @@ struct Table {
 
 void BM_IntegralALL_RuleT(benchmark::State& state) {
   const Table t(static_cast<int>(state.range(0)));
-  Console console = Console::capture();
+  CapturedReport report;
   // Limits between samples, so both edge pieces are interpolated.
   const float li = t.x[10] + 0.3f;
   const float lf = t.x[t.x.size() - 10] - 0.2f;
   for (auto _ : state) {
-    int keep = 1;
-    benchmark::DoNotOptimize(veltrane::IntegralALL(t.x, t.y, li, lf, keep, 2, console));
+    benchmark::DoNotOptimize(veltrane::IntegralALL(report.context, t.x, t.y, li, lf, veltrane::Rule::T));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -42,13 +40,12 @@ BENCHMARK(BM_IntegralALL_RuleT)->Arg(10000)->Arg(20000)->Unit(benchmark::kMicros
 // All six rules for comparison (M and I interpolate once per interval).
 void BM_IntegralALL_Mode(benchmark::State& state) {
   const Table t(10000);
-  Console console = Console::capture();
+  CapturedReport report;
   const float li = t.x[10] + 0.3f;
   const float lf = t.x[t.x.size() - 10] - 0.2f;
-  const int mode = static_cast<int>(state.range(0));
+  const veltrane::Rule rule = veltrane::rule_of(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    int keep = 1;
-    benchmark::DoNotOptimize(veltrane::IntegralALL(t.x, t.y, li, lf, keep, mode, console));
+    benchmark::DoNotOptimize(veltrane::IntegralALL(report.context, t.x, t.y, li, lf, rule));
   }
 }
 BENCHMARK(BM_IntegralALL_Mode)->DenseRange(0, 5)->Unit(benchmark::kMicrosecond);

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "numerics/common.h"
-#include "numerics/console.h"
+#include "support/limits.h"
+#include "support/report.h"
 #include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
 #include "photometry/magnitudes.h"
@@ -23,7 +23,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using veltrane::Console;
+using veltrane::CapturedReport;
+using veltrane::Rule;
 
 constexpr int kFilters = 30;
 
@@ -94,9 +95,8 @@ Directory& directory() {
 veltrane::FilterSet& loaded_set() {
   static auto set = [] {
     auto s = std::make_unique<veltrane::FilterSet>();
-    Console console = Console::capture();
-    int keep = 1;
-    veltrane::ReadFilters(console, *s, directory().path, 2, keep, 0);
+    CapturedReport report;
+    veltrane::ReadFilters(report.context, *s, directory().path, Rule::T);
     return s;
   }();
   return *set;
@@ -114,11 +114,10 @@ struct Spectrum {
 
 void BM_ReadFilters(benchmark::State& state) {
   auto set = std::make_unique<veltrane::FilterSet>();
-  Console console = Console::capture();
+  CapturedReport report;
   const std::string& dir = directory().path;
   for (auto _ : state) {
-    int keep = 1;
-    veltrane::ReadFilters(console, *set, dir, 2, keep, 0);
+    veltrane::ReadFilters(report.context, *set, dir, Rule::T);
     benchmark::DoNotOptimize(set->T_n_Area.data());
   }
   state.SetItemsProcessed(state.iterations() * kFilters);
@@ -130,10 +129,9 @@ void BM_EvalFilters(benchmark::State& state) {
   const Spectrum s(int(state.range(0)));
   auto table = std::make_unique<veltrane::MagnitudeTable>();
   veltrane::FilterResults results;
-  Console console = Console::capture();
+  CapturedReport report;
   for (auto _ : state) {
-    int keep = 1;
-    veltrane::EvalFilters(console, s.l, s.f, set, results, table->plane(0), 2, keep);
+    veltrane::EvalFilters(report.context, s.l, s.f, set, results, table->plane(0), Rule::T);
     benchmark::DoNotOptimize(table->m.data());
   }
   state.SetItemsProcessed(state.iterations() * kFilters);
@@ -154,10 +152,9 @@ void BM_EvalFiltersOnBands(benchmark::State& state) {
   auto table = std::make_unique<veltrane::MagnitudeTable>();
   auto work = std::make_unique<veltrane::FilterWork>();
   veltrane::FilterResults results;
-  Console console = Console::capture();
+  CapturedReport report;
   for (auto _ : state) {
-    int keep = 1;
-    veltrane::EvalFilters(console, spectrum, set, results, table->plane(0), 2, keep, *work,
+    veltrane::EvalFilters(report.context, spectrum, set, results, table->plane(0), Rule::T, *work,
                           known ? std::span<const veltrane::Band>(bands) : std::span<const veltrane::Band>());
     benchmark::DoNotOptimize(table->m.data());
   }
@@ -171,14 +168,13 @@ void BM_EvalTFluxes(benchmark::State& state) {
   const veltrane::FilterSet& set = loaded_set();
   const Spectrum s(10000);
   const bool literal = state.range(0) == 1;
-  Console console = Console::capture();
+  CapturedReport report;
   for (auto _ : state) {
-    int keep = 1;
     for (int f = 0; f < kFilters; ++f) {
-      const auto r = literal ? veltrane::EvalTFluxesLiteral(console, s.l, s.f, set.lambda(f), set.transmission(f),
-                                                            set.T_l_Area[std::size_t(f)], 2, keep)
-                             : veltrane::EvalTFluxes(console, s.l, s.f, set.lambda(f), set.transmission(f),
-                                                     set.T_l_Area[std::size_t(f)], 2, keep);
+      const auto r = literal ? veltrane::EvalTFluxesLiteral(report.context, s.l, s.f, set.lambda(f), set.transmission(f),
+                                                            set.T_l_Area[std::size_t(f)], Rule::T)
+                             : veltrane::EvalTFluxes(report.context, s.l, s.f, set.lambda(f), set.transmission(f),
+                                                     set.T_l_Area[std::size_t(f)], Rule::T);
       benchmark::DoNotOptimize(r);
     }
   }

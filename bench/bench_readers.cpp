@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "numerics/common.h"
-#include "numerics/console.h"
 #include "cache/input_cache.h"
 #include "readers/ssp_base.h"
+#include "support/limits.h"
+#include "support/report.h"
 
 namespace {
 
@@ -68,17 +68,13 @@ void BM_ReadBase(benchmark::State& state) {
   std::vector<float> age(kMaxSsp), met(kMaxSsp), alph(kMaxSsp);
   const std::string base_dir = (gen.dir / "ssp").string() + "/";
   for (auto _ : state) {
-    Console console = Console::capture();
-    ProblemLog log;
+    CapturedReport report;
     InputCache::Session session(cache);
-    auto tables = BaseTables::initial();
-    std::string arq_base = (gen.dir / "Base.txt").string();
-    int Num_base = 0;
-    int IsKeepOn = 1;
-    Read_BASpec(console, log, session, tables, age, met, alph, 3700.0f, 6800.0f, arq_base, base_dir,
-                Num_base, IsKeepOn, 0);
-    if (IsKeepOn != 1 || tables->b_lambda[kPoints - 1] <= 0.0f) state.SkipWithError("base not read");
-    benchmark::DoNotOptimize(tables.get());
+    const BaseRequest request{(gen.dir / "Base.txt").string(), base_dir, 3700.0f, 6800.0f, 0};
+    const BaseRead read = Read_BASpec(report.context, session, request, {age, met, alph});
+    if (report.status.failed() || !read.tables || read.tables->b_lambda[kPoints - 1] <= 0.0f)
+      state.SkipWithError("base not read");
+    benchmark::DoNotOptimize(read.tables.get());
   }
   if (!cached) state.SetBytesProcessed(state.iterations() * gen.bytes);
   state.SetLabel(cached ? "from the cache" : "from the files");

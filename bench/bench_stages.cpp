@@ -19,8 +19,9 @@
 #include "driver/model.h"
 #include "driver/parameters.h"
 #include "driver/state.h"
-#include "numerics/common.h"
-#include "numerics/console.h"
+#include "support/console.h"
+#include "support/limits.h"
+#include "support/report.h"
 #include "textio/format.h"
 #include "textio/list_input.h"
 
@@ -89,11 +90,9 @@ void BM_ReadResult(benchmark::State& state) {
   if (!ready(state)) return;
   auto w = std::make_unique<Worker>();
   for (auto _ : state) {
-    Console console = Console::capture();
-    ProblemLog log;
-    int IsKeepOn = 1;
-    Read_Out_KW(console, log, workload().job.files.arq_synt, workload().p.Phyunits, w->fit, IsKeepOn);
-    if (IsKeepOn != 1) state.SkipWithError("result not read");
+    CapturedReport report;
+    Read_Out_KW(report.context, workload().job.files.arq_synt, workload().p.Phyunits, w->fit);
+    if (report.status.failed()) state.SkipWithError("result not read");
   }
 }
 BENCHMARK(BM_ReadResult)->Unit(benchmark::kMillisecond);
@@ -105,14 +104,12 @@ void BM_Rebuild(benchmark::State& state) {
   InputCache cold(false);
   InputCache& cache = state.range(0) == 1 ? warm.cache : cold;
   for (auto _ : state) {
-    Console console = Console::capture();
-    ProblemLog log;
+    CapturedReport report;
     InputCache::Session session(cache);
-    Carried carried = warm.outcome.after;
     ModelOutcome out;
-    int IsKeepOn = 1;
-    rebuild_model(console, log, workload().p, *warm.w, session, carried, out, IsKeepOn);
-    if (IsKeepOn != 1) state.SkipWithError("model not rebuilt");
+    out.after = warm.outcome.after;
+    rebuild_model(report.context, workload().p, *warm.w, session, out);
+    if (report.status.failed()) state.SkipWithError("model not rebuilt");
   }
   state.SetLabel(state.range(0) == 1 ? "inputs from the cache" : "inputs read from the files");
 }
@@ -137,7 +134,7 @@ void BM_WriteTables(benchmark::State& state) {
   Warm warm;
   for (auto _ : state) {
     Console console = Console::capture();
-    if (commit_model(warm.outcome, workload().job.files, console)) state.SkipWithError("not written");
+    if (commit_model(warm.outcome, workload().job.files, console) == Flow::stop) state.SkipWithError("not written");
   }
 }
 BENCHMARK(BM_WriteTables)->Unit(benchmark::kMillisecond);
@@ -148,7 +145,7 @@ void BM_WholeModel(benchmark::State& state) {
   for (auto _ : state) {
     ModelOutcome o = process_model(workload().p, workload().job, *warm.w, warm.cache, warm.outcome.after);
     Console console = Console::capture();
-    if (commit_model(o, workload().job.files, console)) state.SkipWithError("not written");
+    if (commit_model(o, workload().job.files, console) == Flow::stop) state.SkipWithError("not written");
   }
 }
 BENCHMARK(BM_WholeModel)->Unit(benchmark::kMillisecond);

@@ -291,10 +291,52 @@ def driver_cases():
     case("run_unreadable_result",
          "A result file with a text where flx_norm belongs: the 'arqKWsynt contains ERROR' "
          "report, a log, no table.", one(results={"gal01": r}))
+    case("run_stdout_unwritable",
+         "Standard output that cannot be written (a full device): the galaxy is processed and "
+         "its table written, then 'cannot write to standard output' on standard error and "
+         "status 1.", {}, runs('"$VELTRANE" grid.in > /dev/full'))
     g = Grid(["g" * 591 + " 1.0", "gal01 1.0"])
     case("run_overlong_name",
          "A path_DIR and model name longer than 592 characters: the model is skipped with "
          "a warning, and the next one runs.", one(g))
+    case("run_name_at_text_limit",
+         "A path_DIR and model name of exactly 592 characters are not too long: the model is "
+         "processed. Its result file, a name beyond the file system's limit, is missing, and "
+         "its log cannot be written either: 'Cannot write', status 1.",
+         one(Grid(["g" * 590 + " 1.0"])))
+    records = ["gal01 10.0", "gal02/ 20.0", "gal03,,30.0", ", 40.0"]
+    params = STDIN_PARAMS.replace("1\n", "%d\n" % len(records), 1)
+    case("run_model_records_unread",
+         "Galaxy records that leave a value unread, from a grid file and from standard input: "
+         "a slash after the name and a null distance give distance 0 (no distance term), a null "
+         "name a blank one (the directory itself, which cannot be read); never the galaxy "
+         "before's name or distance.",
+         one(Grid(records), {"gal01": Result(), "gal02": Result(), "gal03": Result()},
+             {"params.txt": params + "\n".join(records) + "\n"}),
+         runs('"$VELTRANE" grid.in', '"$VELTRANE" < params.txt'))
+    # Long galaxy names: the tables' names (name + ".MAG.out", ".SPC.out", 8 bytes; with
+    # --ecsv ".mag.ecsv", 9) must fit the 255-byte limit of a file name, and so must every
+    # temporary name they are written through. A 13-point base keeps the spectrum tables short.
+    small = steps(3000.0, 9000.0, 500.0)
+    small_base = base_files("small", [(f, a, m, small, [planck(l, t) for l in small]) for f, a, m, t in SSPS])
+    long_name = lambda n: ("SDSS_J123456.78+012345.6_" * 11)[:n]
+    g = Grid([long_name(240) + " 10.0", "gal01 10.0"])
+    g.print_fil, g.base_dir = "2", "small/"
+    case("run_name_240_characters",
+         "A galaxy name of 240 characters: its tables (248-byte names) are written, and the run "
+         "goes on to the next galaxy, status 0.",
+         one(g, {long_name(240): Result(), "gal01": Result()}, small_base))
+    files = dict(small_base)
+    for n in (246, 247, 248):
+        g = Grid([long_name(n) + " 10.0"])
+        g.print_fil, g.base_dir = "2", "small/"
+        files["grid%d.in" % n] = g.text()
+        files[long_name(n)] = Result().text()
+    case("run_name_at_file_name_limit",
+         "The longest galaxy names whose tables fit a 255-byte file name: 247 characters for "
+         ".MAG.out and .SPC.out, 246 with --ecsv (.mag.ecsv, .spc.ecsv); status 0. One character "
+         "more and the table cannot be written: 'Cannot write', status 1.",
+         files, runs('"$VELTRANE" grid247.in', '"$VELTRANE" --ecsv grid246.in', '"$VELTRANE" grid248.in'))
     case("run_stdin_models_continue",
          "Parameters and model records from standard input; a model record may go on into "
          "the next line.",
@@ -383,6 +425,28 @@ def chain_cases():
          "Non-positive fluxes at both ends of the observation move the usable range: ten "
          "points are dropped inside the first and last positive fluxes.",
          one(g, {"gal01": r}))
+    r = Result()
+    r.obs = [(l, f if 100 <= i <= 120 else 0.0, s, w) for i, (l, f, s, w) in enumerate(r.obs)]
+    case("chain_one_usable_point",
+         "Only 21 observed points have a positive flux: the cleaned spectrum keeps the one "
+         "point between the ten dropped at either end (4700 A), extended by the model below "
+         "and above it.",
+         one(g, {"gal01": r}))
+    r = Result()
+    r.obs[200] = (8000.0,) + r.obs[200][1:]
+    case("chain_usable_range_tie",
+         "The largest observed wavelength twice (points 201 and 441): the first of them ends "
+         "the usable range, so the cleaned spectrum stops ten points before point 201; the "
+         "raw observation, out of order, fails the model.",
+         one(g, {"gal01": r}))
+    r = Result()
+    r.obs = r.obs[:100]
+    two = Grid(["gal01 45.0", "gal02 45.0"])
+    two.print_fil = "2"
+    case("chain_spectrum_rows_beyond_observation",
+         "A galaxy of 100 observed points after one of 441: its spectrum table shows 0 in "
+         "columns 3 and 4 from row 101 on, not the points the first galaxy left there.",
+         one(two, {"gal01": Result(), "gal02": r}))
     r = Result()
     r.obs[200] = (r.obs[199][0],) + r.obs[200][1:]
     case("chain_repeated_wavelengths_stop",
@@ -578,6 +642,38 @@ def base_cases():
          "An SSP file with a word for its second flux: the model fails, and its spectrum table "
          "shows the base grid as read, the second wavelength (3700) included.",
          one(g, {"gal02": results["gal02"]}, {k: v for k, v in extra.items() if "nonsense" in k}))
+    # Point records that leave a value unread (the records of the issue that found them), each
+    # on a small grid; an end of the file inside the last record stays the end of the file.
+    small = steps(3000.0, 9000.0, 500.0)
+    body = ["%s %s" % (num(l), num(planck(l, 6000.0))) for l in small]
+    damaged = [("slash_first", ["/2817.62 1.98844E-07"] + body),
+               ("null_flux", ["2817.62,,"] + body),
+               ("slash_inside", body[:2] + ["3/703.91 1.34746E-04"] + body[2:]),
+               ("null_lambda", body[:2] + [", 1.25"] + body[2:]),
+               ("eof_slash", body + ["9500 /"]),
+               ("eof_comma", body + ["9500,", ""])]
+    results, extra = {}, {}
+    for k, (name, lines) in enumerate(damaged + [damaged[2]]):
+        r = Result()
+        r.base_file = name + ".base"
+        r.rows = [(100.0, 100.0, 100.0, 1.0e9, 0.02, "x")]
+        ssps = [name + ".ssp"]
+        if name == "null_lambda":  # a good SSP before it: the point would take its wavelength
+            r.rows = [(50.0, 50.0, 50.0, 1.0e9, 0.02, "good"), (50.0, 50.0, 50.0, 1.0e9, 0.02, "x")]
+            ssps = ["good.ssp"] + ssps
+            extra["base/good.ssp"] = ssp_text(small, [planck(l, 5000.0) for l in small])
+        results["gal%02d" % (k + 1)] = r
+        extra["base/" + name + ".base"] = "%d\n" % len(ssps) + "".join(base_record(f, 1e9) + "\n" for f in ssps)
+        extra["base/" + name + ".ssp"] = "\n".join(["# a point record damaged"] + lines)
+    g = Grid(["%s 1.0" % n for n in results])
+    g.print_fil = "2"
+    case("base_ssp_values_unread",
+         "SSP point records that leave a value unread ('/2817.62 1.98844E-07', '2817.62,,', "
+         "'3/703.91 1.34746E-04', ', 1.25'): one 'arq_file> read problem' report and a failed "
+         "galaxy each, what the read stored left in the tables (the wavelength 3 among them); the "
+         "last galaxy takes the base of the third again (from the cache). An end of the file "
+         "inside the last record ('9500 /', '9500,') drops that point and the galaxy succeeds.",
+         one(g, results, extra))
     g1, g2 = Grid(["gal01 1.0"]), Grid(["gal02 1.0"])
     g1.base_dir = "base/ more words"
     g2.base_dir = "base/x"
@@ -793,21 +889,25 @@ def phyunits_cases():
 def option_cases():
     case("opt_help_version_misuse",
          "--help and -h print the usage text, --version the version (masked here), both with "
-         "status 0; an unknown option, a bad -j or --shard: a message and the usage line on "
-         "standard error, status 2; a wrong argument count adds the usage line too.", {},
+         "status 0; an unknown option, a bad -j (1024 is the most) or --shard: a message and "
+         "the usage line on standard error, status 2; a wrong argument count adds the usage "
+         "line too.", {},
          runs('"$VELTRANE" --help', '"$VELTRANE" -h > /dev/null',
               '"$VELTRANE" --version | sed "s/ [0-9][0-9.]*$/ VERSION/"', '"$VELTRANE" --frobnicate grid.in',
-              '"$VELTRANE" -j x grid.in', '"$VELTRANE" --shard 4/3 grid.in', '"$VELTRANE" --output-dir= grid.in',
-              '"$VELTRANE" --output-dir', '"$VELTRANE" a b'))
+              '"$VELTRANE" -j x grid.in', '"$VELTRANE" -j 1025 grid.in',
+              '"$VELTRANE" -j 1024 --quiet grid.in > /dev/null', '"$VELTRANE" --shard 4/3 grid.in',
+              '"$VELTRANE" --output-dir= grid.in', '"$VELTRANE" --output-dir', '"$VELTRANE" a b'))
     r = Result()
     r.lbd_norm = 20000.0
     results = {"gal01": Result(), "gal02": r}
     case("opt_strict_quiet",
          "--strict makes the status 3 when a galaxy failed (0 otherwise); --quiet drops the "
-         "summary; the failed galaxy is named with its log in the summary.",
+         "summary; the failed galaxy is named with its log in the summary. The long forms "
+         "'--jobs 2' and '--jobs=2' change nothing of it.",
          one(Grid(["gal01 1.0", "gal02 1.0"]), results, {"ok.in": Grid(["gal01 1.0"]).text()}),
          runs('"$VELTRANE" --strict grid.in > /dev/null', '"$VELTRANE" --strict --quiet ok.in > /dev/null',
-              '"$VELTRANE" --quiet grid.in > /dev/null'))
+              '"$VELTRANE" --quiet grid.in > /dev/null', '"$VELTRANE" --jobs 2 --strict grid.in > /dev/null',
+              '"$VELTRANE" --jobs=2 --quiet --strict grid.in > /dev/null'))
     case("opt_progress",
          "--progress draws the progress line on standard error even without a terminal (its "
          "rate and time masked here); standard output is the same as without it.",
@@ -825,8 +925,10 @@ def option_cases():
     case("warn_directory",
          "A path_DIR without its final '/': the names run into it ('.gal01'), as specified, "
          "and standard error says so; so it does for one cut at a blank ('gal dir/' is used "
-         "as 'gal': 'galgal01' is missing).", one(g),
-         runs('"$VELTRANE" grid.in', '"$VELTRANE" gal01 1.0 "gal dir/" base/ filters/ 1.0 1.0E-17 0 1 0'))
+         "as 'gal': 'galgal01' is missing), and for base_SSP and Fil__Dir without theirs (the "
+         "base file 'baseBase.txt' is missing: the run stops).", one(g),
+         runs('"$VELTRANE" grid.in', '"$VELTRANE" gal01 1.0 "gal dir/" base/ filters/ 1.0 1.0E-17 0 1 0',
+              '"$VELTRANE" gal01 1.0 ./ base filters 1.0 1.0E-17 0 1 0'))
     case("opt_ecsv",
          "--ecsv writes NAME.mag.ecsv and NAME.spc.ecsv beside the tables (PrintFil 2), -999 "
          "as masked empty fields, the specified tables unchanged.",
@@ -846,13 +948,20 @@ def option_cases():
          runs('"$VELTRANE" --skip-existing grid.in'))
     case("opt_shard",
          "Three shards run as parallel processes write, between them, exactly the tables of "
-         "one run of the whole grid (each shard's own console shows only its galaxies).",
+         "one run of the whole grid (each shard's own console shows only its galaxies). The "
+         "summary counts the galaxies of the other shards apart from those --skip-existing "
+         "skips, and the progress line counts only the shard's own; with --shard 1/1 the "
+         "summary says 0 in other shards.",
          files,
          "mkdir whole\ncp -r base filters grid.in gal0* whole/\n"
          "(cd whole && \"$VELTRANE\" --quiet grid.in > /dev/null)\n"
          "for k in 1 2 3; do \"$VELTRANE\" --quiet --shard $k/3 grid.in > shard$k.txt & done\nwait\n"
          "for f in whole/*.MAG.out; do cmp $f $(basename $f) && echo \"same $(basename $f)\"; done\n"
-         "grep -h arq_synt shard1.txt shard2.txt shard3.txt\nrm -r whole shard?.txt")
+         "grep -h arq_synt shard1.txt shard2.txt shard3.txt\nrm -r whole shard?.txt\nrm gal03.MAG.out\n"
+         "\"$VELTRANE\" --skip-existing --progress --shard 2/3 grid.in 2> err.txt\n"
+         "tr '\\r' '\\n' < err.txt | sed 's/\\x1b\\[K//g' | grep -v '^$' | tail -n 2 | "
+         "sed -E 's/[0-9]+\\.[0-9]\\/s/R\\/s/; s/[0-9]+:[0-9]{2} left/T left/' >&2\nrm err.txt\n"
+         "\"$VELTRANE\" --shard 1/1 grid.in > /dev/null")
     case("opt_terminal",
          "On a terminal: with no argument a one-line hint goes to standard error before the "
          "parameters are read, and the progress line is drawn without --progress.",
@@ -894,11 +1003,25 @@ def reliability_cases():
          one(results={"gal01": r}),
          'mkdir gal01.LOG\n"$VELTRANE" grid.in\ns=$?\ntest -d gal01.LOG && echo "directory kept"\n'
          'rmdir gal01.LOG\nexit $s')
-    case("dir_temporary",
-         "The table's temporary name is an empty directory: 'Cannot write' the table, status 1, "
-         "the directory kept (its process number masked).", one(),
-         'sh -c \'mkdir "gal01.MAG.out.$$.tmp"; exec "$VELTRANE" grid.in\'\ns=$?\n'
-         'ls -d gal01.MAG.out.*.tmp | sed -E "s/[.][0-9]+[.]tmp$/.PID.tmp/"\nrmdir gal01.MAG.out.*.tmp\nexit $s')
+    prepare = """# Takes the first three temporary names of this shell's process (which then becomes
+# veltrane): "." and seven base-36 digits of pid * 1296 + attempt.
+tmpname() {
+  awk -v n="$(( $$ * 1296 + $1 ))" 'BEGIN { d = "0123456789abcdefghijklmnopqrstuvwxyz"; s = ""
+    for (i = 0; i < 7; i++) { s = substr(d, n % 36 + 1, 1) s; n = int(n / 36) }; print "." s }'
+}
+mkdir "$(tmpname 0)"
+echo "a file of another program" > "$(tmpname 1)"
+ln -s gal01 "$(tmpname 2)"
+"""
+    case("write_temporary_names_taken",
+         "The first temporary names the run would take are a directory, a file and a link to the "
+         "synthesis result: the table is written through the next free name, status 0, and none "
+         "of them is touched.", one(extra={"prepare.sh": prepare}),
+         "sh -c '. ./prepare.sh; exec \"$VELTRANE\" grid.in'\ns=$?\n"
+         "c='[0123456789abcdefghijklmnopqrstuvwxyz]'; taken=.$c$c$c$c$c$c$c\n"
+         "for f in $taken; do if [ -L $f ]; then echo \"link to $(readlink $f)\"; "
+         "elif [ -d $f ]; then echo directory; else echo \"file: $(cat $f)\"; fi; done | sort\n"
+         "rm -r $taken\nexit $s")
     g = Grid()
     g.print_fil = "2"
     case("write_file_size_limit",

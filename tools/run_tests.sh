@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Veltrane and runs every test, first in a normal build, then again under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer, then fuzzes each fuzz target for a while. In
+# both builds a compiler warning is an error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -21,13 +22,26 @@ if ! /usr/bin/python3 -c 'import astropy, matplotlib' 2>/dev/null; then
   fi
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=ON -DVELTRANE_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRANE_SANITIZE=ON -DVELTRANE_TESTS=ON
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRANE_SANITIZE=ON -DVELTRANE_TESTS=ON -DVELTRANE_WERROR=ON
 cmake --build build-asan -j"$jobs"
 # Under the sanitizers the golden cases run plain and with two jobs; their literal runs, which
-# only prove the fast paths equal to the slow ones, are left to the normal build.
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+# only prove the fast paths equal to the slow ones, are left to the normal build. The build
+# never recovers from a fault (-fno-sanitize-recover=all): the first one ends the process with
+# SIGABRT, which no test can mistake for one of veltrane's exit statuses.
+ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:abort_on_error=1 \
   VELTRANE_CASE_MODES="plain j2" ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# After the corpus replays of both builds, a short libFuzzer run of every fuzz target when
+# clang++-14 is there (VELTRANE_FUZZ_SECONDS each, default 30): tools/fuzz.sh builds them in
+# build-fuzz/ and fuzzes copies of the corpora there, so nothing is written into tests/. A
+# finding fails the run; fuzz.sh prints where it left the input and how to replay it.
+if command -v clang++-14 >/dev/null 2>&1; then
+  bash tools/fuzz.sh "${VELTRANE_FUZZ_SECONDS:-30}"
+else
+  echo "run_tests.sh: no clang++-14: the libFuzzer runs are skipped (the corpora were replayed)"
+fi

@@ -49,7 +49,7 @@ else
 fi
 n_models=$(awk 'NR == 1 { print substr($0, 1, 15) + 0 }' "$work/grid.in")
 rm -f "$work"/galaxies/*.MAG.out "$work"/galaxies/*.SPC.out "$work"/galaxies/*.LOG \
-      "$work"/galaxies/*.tmp
+      "$work"/galaxies/.[0-9a-z][0-9a-z][0-9a-z][0-9a-z][0-9a-z][0-9a-z][0-9a-z]
 
 cd "$work"
 rss_kb=""

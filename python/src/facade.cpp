@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -16,16 +17,20 @@
 #include "driver/state.h"
 #include "extinction/laws.h"
 #include "extinction/red_term.h"
-#include "numerics/common.h"
-#include "numerics/console.h"
-#include "numerics/problem_log.h"
+#include "numerics/renorm.h"
 #include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
 #include "photometry/magnitudes.h"
-#include "readers/ssp_base.h"
 #include "readers/synthesis_result.h"
+#include "support/console.h"
+#include "support/diagnostics.h"
+#include "support/limits.h"
+#include "support/problem_log.h"
+#include "support/report.h"
+#include "support/run_stop.h"
 #include "textio/format.h"
 #include "textio/list_input.h"
+#include "textio/text_length.h"
 
 namespace veltrane::facade {
 
@@ -35,7 +40,12 @@ using textio::ListRead;
 using textio::ReadStatus;
 using textio::RecordFile;
 
-constexpr int kTrapezoids = 2;                  // the integration rule of every run
+// The facade's names for the systems and the laws are the kernels' own.
+static_assert(kSystems == kNumSystems);
+static_assert(std::ranges::equal(facade::kLawCodes, veltrane::kLawCodes,
+                                 [](const char* a, std::string_view b) { return a == b; }));
+
+constexpr Rule kTrapezoids = Rule::T;           // the integration rule of every run
 constexpr std::size_t kMaxStem = kTextLen - 8;  // a run's longest result path (".MAG.out" fits)
 constexpr int kFilterHeader = 15;               // records skipped at the top of a filter file
 constexpr std::array<const char*, 3> kStandards = {"VegaLR.dat", "Sun_LR.dat", "BD+17d4708.dat"};
@@ -338,14 +348,9 @@ std::shared_ptr<Filters::Impl> wrap(std::shared_ptr<const FilterSet> set, Weight
 // ReadFilters on `dir` as a run calls it; `open` serves the files.
 std::shared_ptr<FilterSet> read_filters(const std::string& dir, const FileOpener& open) {
   auto set = std::make_shared<FilterSet>();
-  Console console = Console::capture();
-  int keep = 1;
-  try {
-    ReadFilters(console, *set, dir, kTrapezoids, keep, 0, open);
-  } catch (const RunStop&) {
-    filter_set_error(dir, console);
-  }
-  if (keep == 0) filter_set_error(dir, console);
+  CapturedReport r;
+  if (ReadFilters(r.context, *set, dir, kTrapezoids, open) == Flow::stop || r.context.failed())
+    filter_set_error(dir, r.console);
   return set;
 }
 
@@ -489,15 +494,14 @@ void Filters::measure_literal(std::span<const float> wave, std::span<const float
   check_grid(wave);
   if (flux.size() != wave.size()) fail(Fault::value, "the spectrum and the wavelength grid differ in length");
   const FilterSet& set = *impl_->set;
-  Console console = Console::capture();
+  CapturedReport report;
   FilterResults results;
   std::vector<float> plane(std::size_t(kNumSystems) * kMaxFilters, kSentinel);
-  int keep = 1;
-  EvalFilters(console, wave, flux, set, results, plane, kTrapezoids, keep);
+  EvalFilters(report.context, wave, flux, set, results, plane, kTrapezoids);
   for (int f = 0; f < size(); ++f) {
     const std::size_t i = std::size_t(f);
-    const FilterFlux r = EvalTFluxesLiteral(console, wave, flux, set.lambda(f), set.transmission(f),
-                                            set.T_l_Area[i], kTrapezoids, keep);
+    const FilterFlux r = EvalTFluxesLiteral(report.context, wave, flux, set.lambda(f), set.transmission(f),
+                                            set.T_l_Area[i], kTrapezoids);
     if (!out.flux.empty()) out.flux[i] = r.flux == kSentinel ? out.missing : r.flux;
     if (!out.covered.empty()) out.covered[i] = results.filt_res_a[i];
     if (!out.positive.empty()) out.positive[i] = results.filt_res_b[i];
@@ -506,18 +510,16 @@ void Filters::measure_literal(std::span<const float> wave, std::span<const float
       out.magnitudes[i * kSystems + k] = m == kSentinel ? out.missing : m;
     }
   }
-  if (keep == 0) throw Error(Fault::internal, "an integration failed", "", 0, console.captured());
+  if (report.context.failed()) throw Error(Fault::internal, "an integration failed", "", 0, report.console.captured());
 }
 
 // ---- Extinction --------------------------------------------------------------------------
 
 namespace {
 
-float law_at(std::string_view code, float r_v, float lambda, ProblemLog& log, int& status) {
-  if (code == "CAL") return CALR_LawOPT(lambda, log, status);
-  if (code == "CCJ") return CCJR_LawOPT(lambda, log, status);
-  if (code == "CCM") return CCMR_LawOPT(lambda, r_v, log, status);
-  return GDNR_LawOPT(lambda, code, log, status);
+// A checked code's law at λ; CCM with the given R_V.
+LawValue law_at(ReportContext& report, LawCode code, float r_v, float lambda) {
+  return code == LawCode::CCM ? CCMR_LawOPT(report, lambda, r_v) : evaluate_law(report, code, lambda);
 }
 
 // The laws append one report per wavelength out of range: a fresh log per block keeps that
@@ -533,32 +535,36 @@ std::string range_of(const std::string& code) {
 
 }  // namespace
 
-void check_law(const std::string& code) {
+namespace {
+// The law of a code given exactly (no trailing blank either, unlike a synthesis result's).
+LawCode law_code(const std::string& code) {
   if (std::find_if(kLawCodes.begin(), kLawCodes.end(), [&](const char* c) { return code == c; }) == kLawCodes.end())
     fail(Fault::value, "unknown extinction law '" + code + "': use CAL, CCJ, CCM, GD1, GD2 or GD3");
+  return *law_of_code(code);
 }
+}  // namespace
+
+void check_law(const std::string& code) { (void)law_code(code); }
 
 void law_values(const std::string& code, float r_v, std::span<const float> wave, std::span<float> q,
                 std::span<std::uint8_t> in_range) {
-  check_law(code);
+  const LawCode law = law_code(code);
   for (std::size_t at = 0; at < wave.size(); at += kBlock) {
-    ProblemLog log;
+    CapturedReport r;
     for (std::size_t i = at; i < std::min(wave.size(), at + kBlock); ++i) {
-      int status = 1;
-      q[i] = law_at(code, r_v, wave[i], log, status);
-      if (!in_range.empty()) in_range[i] = std::uint8_t(status);
+      const LawValue v = law_at(r.context, law, r_v, wave[i]);
+      q[i] = v.q;
+      if (!in_range.empty()) in_range[i] = std::uint8_t(v.in_range);
     }
   }
 }
 
 float red_term(const std::string& code, float lambda_norm, std::span<const float> wave, std::span<float> red,
                std::span<std::uint8_t> in_range) {
-  check_law(code);
+  const LawCode law = law_code(code);
   {
-    ProblemLog log;
-    int status = 1;
-    (void)law_at(code, 3.1f, lambda_norm, log, status);
-    if (status == 0)
+    CapturedReport r;
+    if (!evaluate_law(r.context, law, lambda_norm).in_range)
       fail(Fault::value, "lambda_norm = " + show(lambda_norm) + " Å is outside the range of law " + code + " (" +
                              range_of(code) + ")");
   }
@@ -568,18 +574,16 @@ float red_term(const std::string& code, float lambda_norm, std::span<const float
   float q_norm = 0.0f;
   for (std::size_t at = 0; at < wave.size(); at += kBlock) {
     const std::size_t n = std::min(kBlock, wave.size() - at);
-    ProblemLog log;
-    int keep = 1;
-    EvalRedTerm(wave.subspan(at, n), red.subspan(at, n), lambda_norm, q_norm, code, log, keep);
+    CapturedReport r;
+    q_norm = EvalRedTerm(r.context, wave.subspan(at, n), red.subspan(at, n), lambda_norm, code);
   }
   if (!in_range.empty()) {
     std::vector<float> q(wave.size());
     law_values(code, 3.1f, wave, q, in_range);
   }
   if (wave.empty()) {
-    ProblemLog log;
-    int status = 1;
-    q_norm = law_at(code, 3.1f, lambda_norm, log, status);
+    CapturedReport r;
+    q_norm = evaluate_law(r.context, law, lambda_norm).q;
   }
   return q_norm;
 }
@@ -601,11 +605,10 @@ float red_term_on_grid(const std::string& code, float lambda_norm, std::span<con
   const float q_norm = red_term(code, lambda_norm, grid, on_grid, {});
   const BaseGrid checked(grid);
   if (!checked.increasing) fail(Fault::value, "the grid's wavelengths must increase strictly");
-  Console console = Console::capture();
   for (std::size_t i = 0; i < wave.size(); ++i) {
-    int keep = 1;
-    red[i] = StatsReNorm(console, wave[i], checked, on_grid, keep);
-    if (keep == 0)
+    CapturedReport r;
+    red[i] = StatsReNorm(r.context, wave[i], checked, on_grid);
+    if (r.context.failed())
       fail(Fault::value, "wavelength " + std::to_string(i) + " (" + show(wave[i]) + " Å) is outside the grid (" +
                              show(grid.front()) + "-" + show(grid.back()) + " Å)");
   }
@@ -678,6 +681,20 @@ std::array<float, 6> masses_of(const std::string& ecsv) {
   return m;
 }
 
+// The warnings as a run writes them on standard error.
+std::string standard_error(const std::vector<std::string>& warnings) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* f = open_memstream(&text, &size);
+  if (f == nullptr) fail(Fault::internal, "no memory for the warnings");
+  Diagnostics err(f);
+  for (const std::string& w : warnings) err.warn(w);
+  std::fclose(f);
+  std::string s(text, size);
+  std::free(text);
+  return s;
+}
+
 template <class V>
 std::vector<float> head(const V& v, int n) {
   return {v.begin(), v.begin() + std::clamp(n, 0, int(v.size()))};
@@ -687,13 +704,11 @@ std::vector<float> head(const V& v, int n) {
 
 Fit read_fit(const std::string& path, float phyunits) {
   check_result_path(path);
-  Console console = Console::capture();
-  ProblemLog log;
+  CapturedReport r;
   auto fit = std::make_unique<FitResult>();
-  int keep = 1;
-  Read_Out_KW(console, log, path, phyunits > 0.0f ? phyunits : 1.0f, *fit, keep);
-  if (keep == 0)
-    throw Error(Fault::input_file, "cannot read the synthesis result '" + path + "'", path, 0, console.captured());
+  Read_Out_KW(r.context, path, phyunits > 0.0f ? phyunits : 1.0f, *fit);
+  if (r.context.failed())
+    throw Error(Fault::input_file, "cannot read the synthesis result '" + path + "'", path, 0, r.console.captured());
   return fit_of(*fit);
 }
 
@@ -761,30 +776,24 @@ Galaxy rebuild(const GalaxyRequest& q, Cache& cache) {
   Galaxy g;
   {
     // As read: the rebuild corrects the observation in place.
-    Console console = Console::capture();
-    ProblemLog log;
+    CapturedReport r;
     auto fit = std::make_unique<FitResult>();
-    int keep = 1;
-    Read_Out_KW(console, log, q.result_file, p.Phyunits, *fit, keep);
+    Read_Out_KW(r.context, q.result_file, p.Phyunits, *fit);
     g.fit = fit_of(*fit);
   }
 
   auto w = std::make_unique<Worker>();
   const ModelOutcome out = process_model(p, job, *w, cache.impl().cache, Carried{});
-  if (out.stop) throw Error(Fault::stop, "the galaxy stops the run", q.result_file, 0, out.console);
+  if (out.flow == Flow::stop) throw Error(Fault::stop, "the galaxy stops the run", q.result_file, 0, out.console);
 
-  g.ok = out.IsKeepOn == 1;
+  g.ok = out.status.good();
   g.console = out.console;
-  g.warnings = out.warnings;
+  g.warnings = standard_error(out.warnings);
   // A good galaxy's log is deleted at its end; a failed one keeps its reports, or gets one.
   if (!g.ok && !out.log.empty()) {
     g.log = out.log.content().text;
   } else if (!g.ok) {
-    // The end-of-model report of a galaxy that failed on the console only.
-    ProblemLog end;
-    end.report(LogMode::append, {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),
-                                 indent("[Veltrane] Problem reported on console")});
-    g.log = end.content().text;
+    g.log = end_of_model_report().content().text;  // it failed on the console only
   }
   if (!out.rebuilt)  // the synthesis result could not be read: nothing to rebuild
     throw Error(Fault::input_file, "cannot read the synthesis result '" + q.result_file + "'", q.result_file, 0,

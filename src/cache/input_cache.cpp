@@ -106,14 +106,16 @@ std::shared_ptr<const BaseTables> InputCache::Session::tables(
   return tables;
 }
 
-std::shared_ptr<const FilterSet> InputCache::Session::filters(Console& console, std::string_view fil_dir,
-                                                               int mode, int& IsKeepOn, int verbose) {
+FilterLoad InputCache::Session::filters(ReportContext& report, std::string_view fil_dir, Rule rule) {
   const std::string dir(fil_dir);
+  const auto same_key = [&](const FilterEntry& e) {
+    return e.dir == dir && e.rule == rule && e.verbosity == report.verbosity;
+  };
   std::optional<FilterEntry> hit;
   {
     std::lock_guard lock(cache_.mutex_);
     for (const FilterEntry& e : cache_.filter_sets_)
-      if (e.dir == dir && e.mode == mode && e.verbose == verbose) hit = e;
+      if (same_key(e)) hit = e;
   }
   if (!cache_.keep_) hit.reset();
   if (hit && !std::all_of(hit->files.begin(), hit->files.end(),
@@ -122,8 +124,8 @@ std::shared_ptr<const FilterSet> InputCache::Session::filters(Console& console, 
   if (!hit) {
     FilterEntry e;
     e.dir = dir;
-    e.mode = mode;
-    e.verbose = verbose;
+    e.rule = rule;
+    e.verbosity = report.verbosity;
     const FileOpener open = [&e](const std::string& path) -> std::optional<textio::RecordFile> {
       auto file = read_whole(path);
       e.files.emplace_back(path, file ? file->second : FileIdentity{});
@@ -131,30 +133,27 @@ std::shared_ptr<const FilterSet> InputCache::Session::filters(Console& console, 
       return textio::RecordFile::from_string(std::move(file->first));
     };
     auto set = std::make_shared<FilterSet>();
-    Console capture = Console::capture();
-    int keep = 1;
-    try {
-      ReadFilters(capture, *set, dir, mode, keep, verbose, open);
-    } catch (const RunStop&) {
-      console.text(capture.captured());
-      IsKeepOn = keep;
-      throw;
+    CapturedReport load(report.verbosity);
+    if (ReadFilters(load.context, *set, dir, rule, open) == Flow::stop) {
+      report.console.text(load.console.captured());
+      report.fail();
+      return {nullptr, Flow::stop};
     }
     e.set = std::move(set);
-    e.console = capture.captured();
-    e.cleared = keep == 0;
+    e.console = load.console.captured();
+    e.cleared = load.status.failed();
     e.bracket = saved_bracket();
     std::lock_guard lock(cache_.mutex_);
     auto& sets = cache_.filter_sets_;
-    std::erase_if(sets, [&](const FilterEntry& o) { return o.dir == dir && o.mode == mode && o.verbose == verbose; });
+    std::erase_if(sets, same_key);
     sets.push_back(e);
     hit = std::move(e);
   }
-  console.text(hit->console);
-  if (hit->cleared) IsKeepOn = 0;
+  report.console.text(hit->console);
+  if (hit->cleared) report.fail();
   set_saved_bracket(hit->bracket);
   read_.insert(read_.end(), hit->files.begin(), hit->files.end());
-  return hit->set;
+  return {hit->set, Flow::go_on};
 }
 
 std::shared_ptr<const std::vector<Band>> InputCache::Session::bands(

@@ -15,10 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "numerics/console.h"
 #include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
-#include "readers/ssp_base.h"
+#include "readers/ssp_files.h"
+#include "support/report.h"
+#include "support/run_stop.h"
 
 namespace veltrane {
 
@@ -36,6 +37,12 @@ inline bool regular_file_at(const std::string& path) { return identity_of(path).
 // The files a model read, with the identity each had when it was read.
 using InputRecord = std::vector<std::pair<std::string, FileIdentity>>;
 
+// A filter set as a model loads it: the set, or a stop of the run (then no set).
+struct FilterLoad {
+  std::shared_ptr<const FilterSet> set;
+  Flow flow = Flow::go_on;
+};
+
 class InputCache {
  public:
   // keep = false: nothing is kept, every file is read again (the reference behaviour).
@@ -49,25 +56,20 @@ class InputCache {
     std::shared_ptr<const BaseFile> base_file(const std::string& path) override;
     std::shared_ptr<const SspFile> ssp_file(const std::string& path) override;
     std::shared_ptr<const BaseTables> tables(std::span<const std::shared_ptr<const SspFile>> ssps) override;
-    // ReadFilters through the cache (IsKeepOn must be 1): a hit replays the console lines,
-    // the status and the saved bracket of the load it stands for. A load that ends the run
-    // is not kept.
-    std::shared_ptr<const FilterSet> filters(Console& console, std::string_view fil_dir, int mode,
-                                             int& IsKeepOn, int verbose);
+    // ReadFilters through the cache, for a model that has not failed: a hit replays the
+    // console lines, the status and the saved bracket of the load it stands for. A load that
+    // stops the run is not kept.
+    FilterLoad filters(ReportContext& report, std::string_view fil_dir, Rule rule);
     // band_on_grid of every increasing filter of `set` on b_lambda(1..n) of `tables`.
     std::shared_ptr<const std::vector<Band>> bands(const std::shared_ptr<const BaseTables>& tables,
                                                    int n, const std::shared_ptr<const FilterSet>& set);
-    void cut_at_limit(const std::string& path) override { cut_.push_back(path); }
     // Records a file read outside the cache (the synthesis result).
     void note(const std::string& path, const FileIdentity& id) { read_.emplace_back(path, id); }
     const InputRecord& read() const { return read_; }
-    // The SSP files cut at kMaxPoints points for this model.
-    const std::vector<std::string>& cut_files() const { return cut_; }
 
    private:
     InputCache& cache_;
     InputRecord read_;
-    std::vector<std::string> cut_;
   };
 
  private:
@@ -78,7 +80,8 @@ class InputCache {
   };
   struct FilterEntry {
     std::string dir;
-    int mode = 0, verbose = 0;
+    Rule rule = Rule::T;
+    Verbosity verbosity = Verbosity::quiet;
     InputRecord files;
     std::shared_ptr<const FilterSet> set;
     std::string console;

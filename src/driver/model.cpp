@@ -1,11 +1,14 @@
 #include "driver/model.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
-#include "numerics/clean.h"
-#include "numerics/file_check.h"
+#include "support/array_reset.h"
+#include "support/file_check.h"
 #include "textio/format.h"
 
 namespace veltrane {
@@ -15,14 +18,13 @@ namespace {
 // that fails shows -999.0 wherever it computed nothing itself; no population row of an
 // earlier model weighs anything in this one.
 void reset_model(Worker& w) {
-  CleanMClear(w.mags.m);
+  reset_to_sentinel(w.mags.m);
   for (auto* v : {&w.filter_results.filt_res_a, &w.filter_results.filt_res_b, &w.filter_results.filt_zp_v})
-    CleanAClear(*v, 1);
+    reset_to_sentinel(*v);
   for (auto* v : {&w.fit.x_j, &w.fit.m2_j, &w.fit.m3_j, &w.spectra.x_you, &w.spectra.x_old,
                   &w.spectra.m2_you, &w.spectra.m2_old, &w.spectra.m3_you, &w.spectra.m3_old})
-    CleanAClear(*v);
+    reset_to_zero(*v);
 }
-
 
 // `text` written to `path` from its start ("w") or after what it holds ("a"); every step
 // checked.
@@ -34,28 +36,80 @@ bool write_file(const std::string& path, const std::string& text, const char* mo
   return std::fclose(f) == 0 && ok;
 }
 
-// `text` to `path` through "<path>.<pid>.tmp" and a rename, so an interrupted run never
-// leaves a truncated table under the final name, the earlier table stays whole when the
-// new one cannot be written, and two processes never share a temporary file. Only the
-// temporary file this call created is ever removed.
+// The file name of the attempt-th temporary file of this process: "." and seven base-36
+// digits, five of the process number and two of the attempt. Eight bytes, never more than
+// the name of a table it stands for (".MAG.out" after an empty galaxy name is the shortest),
+// so a name that fits the file system's limit always has a temporary name that fits too.
+std::string temporary_name(unsigned pid, unsigned attempt) {
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  char name[9] = ".";
+  std::uint64_t v = std::uint64_t(pid % (36u * 36 * 36 * 36 * 36)) * (36u * 36) + attempt % (36u * 36);
+  for (int i = 7; i >= 1; --i, v /= 36) name[i] = kDigits[v % 36];
+  return std::string(name, 8);
+}
+
+// Writes all of `text` to the open descriptor `fd` and closes it; false when anything fails.
+bool write_and_close(int fd, const std::string& text) {
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0) done += std::size_t(n);
+    else ok = n < 0 && errno == EINTR;
+  }
+  return ::close(fd) == 0 && ok;
+}
+
+// `text` to `path` through a temporary file in the same directory and a rename, so an
+// interrupted run never leaves a truncated table under the final name and the earlier table
+// stays whole when the new one cannot be written. The temporary file is created new
+// (O_EXCL: never over anything that exists, a link included; a taken name moves on to the
+// next attempt), so processes never share one; only the file this call created is ever
+// removed, on every failure.
 bool write_atomically(const std::string& path, const std::string& text) {
-  const std::string tmp = path + "." + std::to_string(::getpid()) + ".tmp";
-  std::FILE* f = std::fopen(tmp.c_str(), "wbx");  // never over anything that exists
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
-  ::unlink(tmp.c_str());
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const unsigned pid = unsigned(::getpid());
+  for (unsigned attempt = 0; attempt < 36u * 36; ++attempt) {
+    const std::string tmp = dir + temporary_name(pid, attempt);
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (write_and_close(fd, text) && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+    ::unlink(tmp.c_str());
+    return false;
+  }
   return false;
 }
 
-std::optional<int> cannot_write(Console& out, const std::string& path) {
+Flow cannot_write(Console& out, const std::string& path) {
   out.say("... ERROR -> Cannot write " + std::string(textio::adjust_trim(path)));
-  return 1;
+  return Flow::stop;
+}
+
+// The end-of-model rule: only failed models keep a log; one that failed without writing any
+// gets a short report.
+Flow settle_log(const ModelOutcome& o, const ModelFiles& files, Console& out) {
+  const bool exists = file_exists(files.log);
+  if (o.status.good() && exists) {
+    // Nothing but a regular file of its own is ever removed: a directory cannot be.
+    if (!regular_file_at(files.log) || std::remove(files.log.c_str()) != 0) return cannot_write(out, files.log);
+  } else if (o.status.failed() && !exists) {
+    if (!write_file(files.log, end_of_model_report().content().text, "ab")) return cannot_write(out, files.log);
+  }
+  return Flow::go_on;
 }
 
 }  // namespace
+
+ProblemLog end_of_model_report() {
+  ProblemLog end;
+  // verbatim: the report names the model's status by its old flag, IsKeepOn.
+  end.report(LogMode::append, {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),
+                               indent("[Veltrane] Problem reported on console")});
+  return end;
+}
 
 ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, InputCache& cache,
                            const Carried& before) {
@@ -63,36 +117,32 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
   Console console = Console::capture();
   out.after = before;
   console.say("... arq_synt: " + job.files.arq_synt);
-  if (p.Fverbose == 0) console.say("... distance: " + textio::adj_f(job.distance, 15, 8));
+  const Verbosity verbosity = verbosity_of(p.Fverbose);
+  if (verbosity == Verbosity::echo) console.say("... distance: " + textio::adj_f(job.distance, 15, 8));
   if (job.too_long) {
     // Cut names would collide: the log or a table could replace the result file itself.
-    console.say("... VT__WARN: File name too long, model skipped");
+    console.say("... VT__WARN: File name too long, model skipped");  // verbatim
     out.console = console.captured();
     return out;
   }
   out.processed = true;
   ProblemLog log(&console);
+  ReportContext report{console, log, out.status, verbosity};
   InputCache::Session session(cache);
-  int IsKeepOn = 1;
-  try {
-    reset_model(w);
-    w.name = job.files.arq_synt;
-    session.note(job.files.arq_synt, identity_of(job.files.arq_synt));
-    Read_Out_KW(console, log, job.files.arq_synt, p.Phyunits, w.fit, IsKeepOn);
-    if (IsKeepOn == 1) {
-      rebuild_model(console, log, p, w, session, out.after, out, IsKeepOn);
-      format_tables(console, p, w, out.after, job, out);
-    }
-  } catch (const RunStop& stop) {
-    out.stop = stop.status();
+  reset_model(w);
+  w.name = job.files.arq_synt;
+  session.note(job.files.arq_synt, identity_of(job.files.arq_synt));
+  Read_Out_KW(report, job.files.arq_synt, p.Phyunits, w.fit);
+  if (out.status.good()) {
+    out.flow = rebuild_model(report, p, w, session, out);
+    if (out.flow == Flow::go_on) format_tables(console, p, w, out.after, job, out);
   }
-  out.IsKeepOn = IsKeepOn;
   out.console = console.captured();
   log.detach();
   out.log = std::move(log);
-  for (const std::string& f : session.cut_files())
-    out.warnings += "veltrane: galaxy " + job.files.arq_synt + ": SSP file " + f +
-                    " reaches the 10,000-point limit: points after the 10,000th are not read\n";
+  for (const std::string& f : out.cut_at_limit)
+    out.warnings.push_back("galaxy " + job.files.arq_synt + ": SSP file " + f +
+                           " reaches the 10,000-point limit: points after the 10,000th are not read");
   out.inputs = session.read();
   return out;
 }
@@ -101,7 +151,7 @@ void remove_old_log(const ModelFiles& files) {
   if (regular_file_at(files.log)) std::remove(files.log.c_str());
 }
 
-std::optional<int> commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out) {
+Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out) {
   if (!o.log.empty()) {
     const ProblemLog::Content c = o.log.content();
     if (!write_file(files.log, c.text, c.rewrite ? "wb" : "ab")) {
@@ -111,26 +161,16 @@ std::optional<int> commit_model(const ModelOutcome& o, const ModelFiles& files, 
     }
   }
   out.text(o.console);
-  if (o.stop) return o.stop;
-  if (!o.processed) return std::nullopt;
-  if (o.mag && !write_atomically(files.mag, o.mag_text)) return cannot_write(out, files.mag);
-  if (o.spc && !write_atomically(files.spc, o.spc_text)) return cannot_write(out, files.spc);
-  if (!o.mag_ecsv.empty() && !write_atomically(files.mag_ecsv, o.mag_ecsv)) return cannot_write(out, files.mag_ecsv);
-  if (!o.spc_ecsv.empty() && !write_atomically(files.spc_ecsv, o.spc_ecsv)) return cannot_write(out, files.spc_ecsv);
-
-  // Only failed models keep a log; one that failed without writing any gets a short report.
-  Console quiet = Console::capture();
-  const bool exists = Ver_Dir_Arc(quiet, files.log, 0);
-  if (o.IsKeepOn == 1 && exists) {
-    // Nothing but a regular file of its own is ever removed: a directory cannot be.
-    if (!regular_file_at(files.log) || std::remove(files.log.c_str()) != 0) return cannot_write(out, files.log);
-  } else if (o.IsKeepOn == 0 && !exists) {
-    ProblemLog end;
-    end.report(LogMode::append, {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),
-                                 indent("[Veltrane] Problem reported on console")});
-    if (!write_file(files.log, end.content().text, "ab")) return cannot_write(out, files.log);
-  }
-  return std::nullopt;
+  if (o.flow == Flow::stop) return Flow::stop;
+  if (!o.processed) return Flow::go_on;
+  const std::pair<const std::string*, const std::string*> tables[] = {
+      {o.mag ? &o.mag_text : nullptr, &files.mag},
+      {o.spc ? &o.spc_text : nullptr, &files.spc},
+      {o.mag_ecsv.empty() ? nullptr : &o.mag_ecsv, &files.mag_ecsv},
+      {o.spc_ecsv.empty() ? nullptr : &o.spc_ecsv, &files.spc_ecsv}};
+  for (const auto& [text, path] : tables)
+    if (text && !write_atomically(*path, *text)) return cannot_write(out, *path);
+  return settle_log(o, files, out);
 }
 
 }  // namespace veltrane

@@ -3,16 +3,16 @@
 // writes the results in the order a run makes them.
 #pragma once
 
-#include <optional>
-
 #include "cache/input_cache.h"
 #include "driver/state.h"
-#include "numerics/console.h"
+#include "support/console.h"
+#include "support/report.h"
+#include "support/run_stop.h"
 
 namespace veltrane {
 
-// Processes one model on the tables `before` left: its console lines, reports, tables and
-// what it leaves to the next model. Writes no file.
+// Processes one model on the tables `before` left: its console lines, reports, tables,
+// status and what it leaves to the next model. Writes no file, throws nothing.
 ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, InputCache& cache,
                            const Carried& before);
 
@@ -21,17 +21,21 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
 void remove_old_log(const ModelFiles& files);
 
 // Writes a model's outcome as the run would have: the problem log, the console lines, the
-// tables (through a temporary file and a rename), the end-of-model rule for the log.
-// Returns the run's exit status when the run ends here: a stop of the model, or a log or
-// table that cannot be written ("    ... ERROR -> Cannot write NAME", status 1).
-std::optional<int> commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out);
+// tables (each through a new temporary file of its directory, named "." and seven base-36
+// digits of the process number and an attempt, and a rename), the end-of-model rule for the
+// log. Flow::stop when the run ends here: a stop of the model, or a log or table that cannot
+// be written ("    ... ERROR -> Cannot write NAME" on `out`).
+Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out);
+
+// The report a model that failed without a log of its own gets at its end, dated now.
+ProblemLog end_of_model_report();
 
 // Young/old split, base, filter set, reddening, rebuilt and scaled spectra, the cleaned and
-// extended observed spectrum and the magnitudes. Reads files only through `session`; ends
-// the run (RunStop) on the readers' stops and on an extended spectrum with repeated
-// wavelengths.
-void rebuild_model(Console& console, ProblemLog& log, const RunParams& p, Worker& w,
-                   InputCache::Session& session, Carried& state, ModelOutcome& out, int& IsKeepOn);
+// extended observed spectrum and the magnitudes, on the tables in out.after (which it
+// replaces where the readers do). Reads files only through `session`. Flow::stop after the
+// report of a reader's stop or of an extended spectrum with repeated wavelengths.
+Flow rebuild_model(ReportContext& report, const RunParams& p, Worker& w, InputCache::Session& session,
+                   ModelOutcome& out);
 
 // ".MAG.out" (PrintFil ≥ 1) and ".SPC.out" (PrintFil ≥ 2) as texts, with their ECSV forms
 // when asked (p.ecsv); the distance warning goes to `console`.

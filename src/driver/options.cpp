@@ -2,17 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
+#include <optional>
 #include <string_view>
 #include <thread>
 
 namespace veltrane {
 namespace {
 
-std::optional<Options> misuse(const std::string& message) {
-  std::fprintf(stderr, "veltrane: %s\n%s\n", message.c_str(), usage_line());
-  return std::nullopt;
-}
+ParsedOptions misuse(std::string message) { return {Options{}, std::move(message)}; }
 
 bool number(std::string_view v, int& n) {
   const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
@@ -70,7 +67,7 @@ failed; 130/143 interrupted (SIGINT/SIGTERM).
 )";
 }
 
-std::optional<Options> parse_options(int argc, char** argv) {
+ParsedOptions parse_options(int argc, char** argv) {
   Options o;
   int i = 1;
   const auto value = [&](std::string_view a, std::string_view name) -> std::optional<std::string_view> {
@@ -115,6 +112,7 @@ std::optional<Options> parse_options(int argc, char** argv) {
       if (slash == std::string_view::npos || !number(v->substr(0, slash), o.shard) ||
           !number(v->substr(slash + 1), o.shards) || o.shards < 1 || o.shard < 1 || o.shard > o.shards)
         return misuse("--shard needs K/N with 1 <= K <= N");
+      o.sharded = true;
     } else if (a == "--output-dir" || a.starts_with("--output-dir=")) {
       const auto v = value(a, "--output-dir");
       if (!v || v->empty()) return misuse("--output-dir needs a directory");
@@ -124,7 +122,7 @@ std::optional<Options> parse_options(int argc, char** argv) {
     }
   }
   o.first_positional = i;
-  return o;
+  return {o, ""};
 }
 
 }  // namespace veltrane

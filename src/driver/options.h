@@ -2,7 +2,6 @@
 // Everything they add goes to standard error or to new files.
 #pragma once
 
-#include <optional>
 #include <string>
 
 namespace veltrane {
@@ -17,13 +16,18 @@ struct Options {
   bool ecsv = false;      // --ecsv: NAME.mag.ecsv and NAME.spc.ecsv beside the tables
   bool skip_existing = false;  // --skip-existing: galaxies whose tables all exist are skipped
   int shard = 1, shards = 1;   // --shard K/N: the K-th of N contiguous blocks of galaxies
+  bool sharded = false;        // --shard was given (the summary counts the other shards)
   std::string output_dir;      // --output-dir DIR: tables and logs go there
   bool literal = false;        // --literal: every fast path and the input cache off (tests)
   int first_positional = 1;    // argv index of the first positional argument
 };
 
-// nullopt after a message on standard error (wrong use: exit status 2).
-std::optional<Options> parse_options(int argc, char** argv);
+// The options, or the message of a wrong use (then the run ends with status 2).
+struct ParsedOptions {
+  Options options;
+  std::string misuse;  // empty: the options are good
+};
+ParsedOptions parse_options(int argc, char** argv);
 
 // The help text of --help.
 const char* usage_text();

@@ -18,7 +18,7 @@ constexpr float kLogSunLuminosity = 33.582745f;  // log10 of L_sun in erg/s
 // log10 of 4πd² with d in Mpc expressed in cm; 0 (with a warning) without a distance.
 float distance_term(Console& console, float distance) {
   if (distance > 0.0f) return std::log10((distance * distance) * 12.566371f) + 48.97879f;
-  console.say("... VT__WARN: No distance computed");
+  console.say("... VT__WARN: No distance computed");  // verbatim
   return 0.0f;
 }
 

@@ -4,12 +4,14 @@
 #include <string_view>
 
 #include "driver/state.h"
-#include "numerics/console.h"
+#include "support/console.h"
+#include "support/run_stop.h"
 #include "textio/list_input.h"
 
 namespace veltrane {
 
-// Prints `message` (after four blanks) and ends the run with `status` (RunStop).
+// Prints `message` (after four blanks) and ends the run with `status` (RunStop): the stops
+// of the command line and the run parameters, met before any model.
 [[noreturn]] void stop(Console& console, std::string_view message, int status);
 
 // Reads the nine parameter records: N_models (i15), the three directories (a), t_cutGyr

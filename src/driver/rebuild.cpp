@@ -7,14 +7,18 @@
 #include <vector>
 
 #include "driver/model.h"
+#include "extinction/laws.h"
 #include "extinction/red_term.h"
 #include "numerics/interpolation.h"
+#include "numerics/order.h"
+#include "numerics/renorm.h"
+#include "readers/ssp_base.h"
 #include "textio/format.h"
 
 namespace veltrane {
 namespace {
 
-constexpr int kIntegrationMode = 2;  // trapezoids
+constexpr Rule kIntegrationRule = Rule::T;  // trapezoids
 
 std::span<const float> head(const std::vector<float>& v, int n) {
   return {v.data(), static_cast<std::size_t>(std::clamp(n, 0, int(v.size())))};
@@ -49,8 +53,8 @@ void add_weighted(float* __restrict acc, const float* __restrict f, int n, float
 }
 
 // Σ_j b_fluxes(·, j) × (x_j / 100) / S_j, each SSP normalised at lbd_norm.
-void sum_normalised_ssps(Console& console, const Worker& w, const BaseTables& base,
-                         const BaseGrid& grid, ModelSpectra& s, int& IsKeepOn, bool literal) {
+void sum_normalised_ssps(ReportContext& report, const Worker& w, const BaseTables& base,
+                         const BaseGrid& grid, ModelSpectra& s, bool literal) {
   const FitResult& fit = w.fit;
   const int n = s.N_lb;
   std::fill(s.allssp_f.begin(), s.allssp_f.end(), 0.0f);
@@ -59,8 +63,8 @@ void sum_normalised_ssps(Console& console, const Worker& w, const BaseTables& ba
   const int ssps = std::min(fit.Num_base, kMaxSsp);
   for (int j = 0; j < ssps; ++j) {
     const std::span<const float> f = base.flux(j).first(std::size_t(n));
-    const float S_j = literal ? StatsReNorm(console, fit.lbd_norm, grid.lambda, f, IsKeepOn)
-                              : StatsReNorm(console, fit.lbd_norm, grid, f, IsKeepOn);
+    const float S_j = literal ? StatsReNorm(report, fit.lbd_norm, grid.lambda, f)
+                              : StatsReNorm(report, fit.lbd_norm, grid, f);
     const bool finite = base.finite[std::size_t(j)];
     add_weighted(s.allssp_f.data(), f.data(), n, fit.x_j[j] / 100.0f, S_j, finite, literal);
     add_weighted(s.youssp_f.data(), f.data(), n, s.x_you[j] / 100.0f, S_j, finite, literal);
@@ -70,12 +74,11 @@ void sum_normalised_ssps(Console& console, const Worker& w, const BaseTables& ba
 
 // Physical units, and either the de-reddened observation (Ext_Corr 1, A_V ≥ 0) or the
 // reddened models.
-void scale_spectra(Console& console, const RunParams& p, FitResult& fit, const BaseGrid& grid,
-                   ModelSpectra& s, int& IsKeepOn, bool literal) {
+void scale_spectra(ReportContext& report, const RunParams& p, FitResult& fit, const BaseGrid& grid,
+                   ModelSpectra& s, bool literal) {
   const int n = s.N_lb;
   const auto renorm = [&](float x, std::span<const float> F) {
-    return literal ? StatsReNorm(console, x, grid.lambda, F, IsKeepOn)
-                   : StatsReNorm(console, x, grid, F, IsKeepOn);
+    return literal ? StatsReNorm(report, x, grid.lambda, F) : StatsReNorm(report, x, grid, F);
   };
   if (p.Ext_Corr == 1 && fit.A_V >= 0.0f) {
     const auto red = head(s.red_term, n);
@@ -210,10 +213,13 @@ void sort_extended(ModelSpectra& s, int n_obs, bool literal) {
   for (int k = 0; k < s.n_ext; ++k) std::tie(s.onlambda[k], s.onfluxes[k]) = points[std::size_t(k)];
 }
 
-bool strictly_increasing(const ModelSpectra& s) {
+// Repeated (or decreasing) wavelengths in the sorted extended spectrum: a difference of
+// neighbours that is not positive. Unlike strictly_increasing, a NaN passes (its
+// differences compare false).
+bool repeated_wavelengths(const ModelSpectra& s) {
   for (int i = 1; i < s.n_ext; ++i)
-    if (s.onlambda[i] - s.onlambda[i - 1] <= 0.0f) return false;
-  return true;
+    if (s.onlambda[i] - s.onlambda[i - 1] <= 0.0f) return true;
+  return false;
 }
 
 // True when measuring the raw observation can neither report nor clear the status: every
@@ -222,73 +228,91 @@ bool strictly_increasing(const ModelSpectra& s) {
 bool raw_measure_is_silent(const FitResult& fit, const FilterSet& set) {
   for (int i = 0; i < std::min(set.Nfilters, kMaxFilters); ++i)
     if (!set.increasing[std::size_t(i)] && !set.lambda(i).empty()) return false;
-  return detail::strictly_increasing(head(fit.o_lambda, fit.N_obs));
+  return strictly_increasing(head(fit.o_lambda, fit.N_obs));
+}
+
+// The magnitudes of one spectrum into a slot of the magnitude table.
+void measure(ReportContext& report, Worker& w, const FilterSet& filters, std::span<const float> l,
+             std::span<const float> f, int slot, std::span<const Band> bands = {}) {
+  if (w.literal) {
+    EvalFilters(report, l, f, filters, w.filter_results, w.mags.plane(slot), kIntegrationRule);
+  } else {
+    EvalFilters(report, Spectrum(l, f), filters, w.filter_results, w.mags.plane(slot), kIntegrationRule,
+                w.work, bands);
+  }
+}
+
+// The magnitudes of the model: the raw observation (replaced below unless measuring it
+// fails), the extended observation once sorted and checked, the three model spectra.
+// Flow::stop after the report of repeated wavelengths in the extended spectrum.
+Flow measure_model(ReportContext& report, Worker& w, InputCache::Session& session, const Carried& state,
+                   const BaseGrid& grid, bool fits) {
+  const FitResult& fit = w.fit;
+  ModelSpectra& s = w.spectra;
+  const FilterSet& filters = *state.filters;
+  if (w.literal || !raw_measure_is_silent(fit, filters))
+    measure(report, w, filters, head(fit.o_lambda, fit.N_obs), head(fit.o_fluxes, fit.N_obs), 0);
+
+  if (fits) sort_extended(s, s.n_trimmed, w.literal);
+  if (!fits || (s.n_ext > 1 && repeated_wavelengths(s))) {
+    report.console.say("... Lambda is not monotonic!");         // verbatim
+    report.console.say("... Aqui a coisa foi pro beleléu!");  // verbatim (Portuguese: "it all went wrong")
+    return Flow::stop;
+  }
+  measure(report, w, filters, head(s.onlambda, s.n_ext), head(s.onfluxes, s.n_ext), 0);
+  std::shared_ptr<const std::vector<Band>> bands;
+  if (!w.literal && grid.increasing && report.status.good())
+    bands = session.bands(state.base, s.N_lb, state.filters);
+  const std::span<const Band> on_grid = bands ? std::span<const Band>(*bands) : std::span<const Band>();
+  measure(report, w, filters, grid.lambda, head(s.allssp_f, s.N_lb), 1, on_grid);
+  measure(report, w, filters, grid.lambda, head(s.youssp_f, s.N_lb), 2, on_grid);
+  measure(report, w, filters, grid.lambda, head(s.oldssp_f, s.N_lb), 3, on_grid);
+  return Flow::go_on;
 }
 
 }  // namespace
 
-void rebuild_model(Console& console, ProblemLog& log, const RunParams& p, Worker& w,
-                   InputCache::Session& session, Carried& state, ModelOutcome& out, int& IsKeepOn) {
+Flow rebuild_model(ReportContext& report, const RunParams& p, Worker& w, InputCache::Session& session,
+                   ModelOutcome& out) {
   FitResult& fit = w.fit;
   ModelSpectra& s = w.spectra;
+  Carried& state = out.after;
   const bool literal = w.literal;
 
   split_population(fit, p.t_cut, s);
 
   const std::string base_dir = textio::used_part(p.base_SSP);
-  w.arq_base = textio::cut_text(base_dir + fit.arq_info[1]);
+  const BaseRequest request{textio::cut_text(base_dir + fit.arq_info[1]), base_dir, fit.Olsynini,
+                            fit.Olsynfin, fit.Num_base};
   out.rebuilt = true;
-  out.base_replaced = Read_BASpec(console, log, session, state.base, fit.age_j, fit.met_j, fit.alph_j,
-                                  fit.Olsynini, fit.Olsynfin, w.arq_base, base_dir, fit.Num_base,
-                                  IsKeepOn, p.Fverbose);
-  if (IsKeepOn == 1) {
-    state.filters = session.filters(console, textio::used_part(p.fil_dir), kIntegrationMode, IsKeepOn, p.Fverbose);
+  BaseRead read = Read_BASpec(report, session, request, {fit.age_j, fit.met_j, fit.alph_j});
+  fit.Num_base = read.Num_base;
+  out.cut_at_limit = std::move(read.cut_at_limit);
+  if (read.replaced) state.base = std::move(read.tables);
+  out.base_replaced = read.replaced;
+  if (read.flow == Flow::stop) return Flow::stop;
+  if (report.status.good()) {
+    FilterLoad load = session.filters(report, textio::used_part(p.fil_dir), kIntegrationRule);
+    if (load.flow == Flow::stop) return Flow::stop;
+    state.filters = std::move(load.set);
     out.filters_replaced = true;
   }
   const BaseTables& base = *state.base;
-  const FilterSet& filters = *state.filters;
 
   s.N_lb = int(std::count_if(base.b_lambda.begin(), base.b_lambda.end(), [](float l) { return l > 0.0f; }));
   const BaseGrid grid(head(base.b_lambda, s.N_lb));
 
-  const std::string_view law = textio::trim_right(fit.R_LawOPT);
-  if (law != "CAL" && law != "CCJ" && law != "CCM" && law != "GD1" && law != "GD2" && law != "GD3")
-    out.warnings += "veltrane: galaxy " + w.name + ": extinction law '" + std::string(law) +
-                    "' is not CAL, CCJ, CCM, GD1, GD2 or GD3; CCJ is used\n";
-  EvalRedTerm(base.b_lambda, s.red_term, fit.lbd_norm, fit.qlbdnorm, fit.R_LawOPT, log, IsKeepOn);
+  if (!law_of_code(fit.R_LawOPT))
+    out.warnings.push_back("galaxy " + w.name + ": extinction law '" + std::string(textio::trim_right(fit.R_LawOPT)) +
+                           "' is not CAL, CCJ, CCM, GD1, GD2 or GD3; CCJ is used");
+  fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT);
   for (int i = 0; i < s.N_lb; ++i) s.ten_term[i] = std::pow(10.0f, fit.A_V * s.red_term[i]);
 
-  sum_normalised_ssps(console, w, base, grid, s, IsKeepOn, literal);
-  scale_spectra(console, p, fit, grid, s, IsKeepOn, literal);
+  sum_normalised_ssps(report, w, base, grid, s, literal);
+  scale_spectra(report, p, fit, grid, s, literal);
   const bool fits = clean_and_extend(fit, base, grid, s, literal);
 
-  const auto plane = [&](int slot) { return w.mags.plane(slot); };
-  const auto measure = [&](std::span<const float> l, std::span<const float> f, int slot,
-                           std::span<const Band> bands) {
-    if (literal) {
-      EvalFilters(console, l, f, filters, w.filter_results, plane(slot), kIntegrationMode, IsKeepOn);
-    } else {
-      EvalFilters(console, Spectrum(l, f), filters, w.filter_results, plane(slot), kIntegrationMode,
-                  IsKeepOn, w.work, bands);
-    }
-  };
-  // The raw observation's magnitudes: replaced below unless measuring it fails.
-  if (literal || !raw_measure_is_silent(fit, filters))
-    measure(head(fit.o_lambda, fit.N_obs), head(fit.o_fluxes, fit.N_obs), 0, {});
-
-  if (fits) sort_extended(s, s.n_trimmed, literal);
-  if (!fits || (s.n_ext > 1 && !strictly_increasing(s))) {
-    console.say("... Lambda is not monotonic!");
-    console.say("... Aqui a coisa foi pro beleléu!");
-    throw RunStop(1, "extended spectrum not monotonic");
-  }
-  measure(head(s.onlambda, s.n_ext), head(s.onfluxes, s.n_ext), 0, {});
-  std::shared_ptr<const std::vector<Band>> bands;
-  if (!literal && grid.increasing && IsKeepOn == 1) bands = session.bands(state.base, s.N_lb, state.filters);
-  const std::span<const Band> on_grid = bands ? std::span<const Band>(*bands) : std::span<const Band>();
-  measure(grid.lambda, head(s.allssp_f, s.N_lb), 1, on_grid);
-  measure(grid.lambda, head(s.youssp_f, s.N_lb), 2, on_grid);
-  measure(grid.lambda, head(s.oldssp_f, s.N_lb), 3, on_grid);
+  return measure_model(report, w, session, state, grid, fits);
 }
 
 }  // namespace veltrane

@@ -3,23 +3,27 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "driver/model.h"
-#include "driver/models.h"
+#include "driver/model_loop.h"
+#include "driver/model_sources.h"
 #include "driver/options.h"
 #include "driver/parameters.h"
 #include "driver/signals.h"
+#include "driver/standard_input.h"
 #include "driver/state.h"
-#include "numerics/common.h"
-#include "numerics/console.h"
-#include "numerics/file_check.h"
+#include "support/console.h"
+#include "support/diagnostics.h"
+#include "support/file_check.h"
+#include "support/report.h"
+#include "support/run_stop.h"
 #include "textio/format.h"
 #include "textio/list_input.h"
+#include "textio/text_length.h"
 
 namespace veltrane {
 namespace {
@@ -29,8 +33,12 @@ using textio::ReadStatus;
 using textio::RecordFile;
 
 constexpr int kMaxArgs = 300;
-// Longest used path_DIR + model name whose suffixed names (".MAG.out") still fit 600 characters.
-constexpr std::size_t kMaxStem = kTextLen - 8;
+
+// The run parameters and the model records of one input form.
+struct RunInput {
+  RunParams p;
+  std::shared_ptr<ModelSource> source;
+};
 
 // A free-format real read from one command-line argument.
 void argument_real(Console& console, const std::string& arg, int position, float& v) {
@@ -49,30 +57,13 @@ void argument_int(Console& console, const std::vector<std::string>& args, int po
     stop(console, "... ERROR -> Bad argument " + std::to_string(position), 2);
 }
 
-// The names of a model's files: the used part of path_DIR (or the output directory for what
-// the run writes), then the used part of the model name, then the suffix.
-struct Naming {
-  std::string path_dir;
-  std::string output_dir;  // empty: beside the fit results
-  ModelJob job(int index, const std::string& name, float distance) const {
-    ModelJob job;
-    job.index = index;
-    job.name = name;
-    job.distance = distance;
-    const std::string model = textio::used_part(name);
-    const std::string stem = path_dir + model;
-    const std::string out = output_dir.empty() ? stem : output_dir + model;
-    job.files.arq_synt = textio::cut_text(stem);
-    job.too_long = stem.size() > kMaxStem || out.size() > kMaxStem;
-    job.files.log = out + ".LOG";
-    job.files.mag = out + ".MAG.out";
-    job.files.spc = out + ".SPC.out";
-    job.files.mag_ecsv = out + ".mag.ecsv";
-    job.files.spc_ecsv = out + ".spc.ecsv";
-    return job;
-  }
-};
+Naming naming_of(const RunParams& p, const Options& options) {
+  Naming naming{textio::used_part(p.path_DIR), options.output_dir};
+  if (!naming.output_dir.empty() && naming.output_dir.back() != '/') naming.output_dir += '/';
+  return naming;
+}
 
+// verbatim: the labels of the echo ("Fil__Dir" with two underscores included).
 void echo_parameters(Console& console, const RunParams& p) {
   console.say("... N_models: " + textio::adj_i(p.N_models));
   console.say("... path_DIR: " + textio::used_part(p.path_DIR));
@@ -85,55 +76,21 @@ void echo_parameters(Console& console, const RunParams& p) {
   console.say("... Fverbose: " + textio::adj_i(p.Fverbose));
 }
 
-// Model records from the grid file or standard input, read as the run asks for them.
-class RecordSource : public ModelSource {
- public:
-  RecordSource(RecordFile file, Naming naming) : file_(std::move(file)), naming_(std::move(naming)) {}
-  bool next(ModelJob& job) override {
-    std::string name;
-    float distance = 0.0f;
-    ListRead r(file_);
-    if (r.text(name) != ReadStatus::ok || r.real(distance) != ReadStatus::ok) return false;
-    job = naming_.job(index_++, name, distance);
-    return true;
-  }
-
- private:
-  RecordFile file_;
-  Naming naming_;
-  int index_ = 0;
-};
-
-// The one model of the argument form.
-class ArgumentSource : public ModelSource {
- public:
-  explicit ArgumentSource(ModelJob job) : job_(std::move(job)) {}
-  bool next(ModelJob& job) override {
-    job = job_;
-    return true;
-  }
-
- private:
-  ModelJob job_;
-};
-
-void warn(const std::string& text) { std::fprintf(stderr, "veltrane: %s\n", text.c_str()); }
-
 // A directory text is used up to its first blank and joined to names without a separator:
 // one that does not end with "/" there (forgotten, or cut at a blank) makes names that run
 // into the directory's last word.
-void check_directory(const char* label, const std::string& text) {
+void check_directory(Diagnostics& diagnostics, const char* label, const std::string& text) {
   const std::string used = textio::used_part(text);
   if (used.empty() || used.back() == '/') return;
   const std::string_view adjusted = textio::adjust_trim(text);
-  warn(std::string(label) + " '" + std::string(adjusted) + "'" +
-       (adjusted.size() > used.size() ? " holds a blank: only '" + used + "' is used, and it" : "") +
-       " does not end with '/': names are joined to it as they are ('" + used + "NAME')");
+  diagnostics.warn(std::string(label) + " '" + std::string(adjusted) + "'" +
+                   (adjusted.size() > used.size() ? " holds a blank: only '" + used + "' is used, and it" : "") +
+                   " does not end with '/': names are joined to it as they are ('" + used + "NAME')");
 }
 
 // The grid file's Phyunits field (record 6, e15.5) without a decimal point: its last five
 // digits are read as decimals, which silently changes the value of "1E-17".
-void check_implied_decimals(const std::string& grid, float Phyunits) {
+void check_implied_decimals(Diagnostics& diagnostics, const std::string& grid, float Phyunits) {
   auto file = RecordFile::open(grid);
   std::string_view record;
   // Records 1 to 6 as the parameter reader takes them: (i15), three (a), free format, (e15.5).
@@ -151,91 +108,122 @@ void check_implied_decimals(const std::string& grid, float Phyunits) {
   if (field.find('.') != std::string::npos || mantissa.find_first_of("123456789") == std::string::npos) return;
   char value[32];
   std::snprintf(value, sizeof value, "%g", double(Phyunits));
-  warn(grid + " record 6: Phyunits '" + field + "' has no decimal point, so it reads as " + value +
-       "; write it with a point (1.0E-17 for 1E-17)");
+  diagnostics.warn(grid + " record 6: Phyunits '" + field + "' has no decimal point, so it reads as " + value +
+                   "; write it with a point (1.0E-17 for 1E-17)");
 }
 
-int run(Console& console, SignalGuard& signals, int argc, char** argv) {
-  const std::optional<Options> options = parse_options(argc, argv);
-  if (!options) return 2;
-  if (options->help) {
-    std::fputs(usage_text(), stdout);
-    return 0;
+// No positional argument: the parameters and the model records from standard input.
+RunInput read_standard_input(Console& console, Diagnostics& diagnostics, const Options& options) {
+  if (::isatty(STDIN_FILENO))
+    diagnostics.warn("reading the run parameters from standard input (end with Ctrl-D; veltrane --help for the other ways)");
+  auto input = std::make_shared<StandardInput>();
+  RecordFile records = RecordFile::from_stream(input->stream());
+  RunInput in;
+  read_parameter_records(console, records, false, in.p);
+  if (in.p.N_models == 0) stop(console, "... ERROR -> No grid file or arguments", 1);
+  in.source = std::make_shared<RecordSource>(std::move(records), naming_of(in.p, options), std::move(input));
+  return in;
+}
+
+// One positional argument: the grid file, listed by the existence test.
+RunInput read_grid_file(Console& console, Diagnostics& diagnostics, const std::string& grid, const Options& options) {
+  const bool exists = file_exists(grid);
+  list_existence(console, grid, exists);
+  if (!exists) stop(console, "... ERROR -> WRONG grid file", 1);  // verbatim
+  const std::string path(textio::trim_right(grid));
+  std::optional<RecordFile> records = RecordFile::open(path);
+  if (!records) bad_parameter_record(console);
+  RunInput in;
+  read_parameter_records(console, *records, true, in.p);
+  check_implied_decimals(diagnostics, path, in.p.Phyunits);
+  in.source = std::make_shared<RecordSource>(std::move(*records), naming_of(in.p, options));
+  return in;
+}
+
+// Six or more positional arguments: one model, its parameters on the command line.
+RunInput read_arguments(Console& console, Diagnostics& diagnostics, const std::vector<std::string>& args,
+                        const Options& options) {
+  const int n = static_cast<int>(args.size());
+  if (n <= 6) {
+    diagnostics.write(std::string(usage_line()) + "\n");
+    stop(console, n <= 5 ? "... ERROR -> Wrong number of arguments" : "... ERROR -> Phyunits argument missing", 2);
   }
-  if (options->version) {
-    std::printf("veltrane %s\n", VELTRANE_VERSION);
-    return 0;
+  RunInput in;
+  RunParams& p = in.p;
+  float distance = 0.0f;
+  argument_real(console, args[1], 2, distance);
+  argument_real(console, args[5], 6, p.t_cutGyr);
+  argument_real(console, args[6], 7, p.Phyunits);
+  argument_int(console, args, 8, p.Ext_Corr);
+  argument_int(console, args, 9, p.PrintFil);
+  argument_int(console, args, 10, p.Fverbose);
+  p.N_models = 1;
+  p.path_DIR = args[2];
+  p.base_SSP = args[3];
+  p.fil_dir = args[4];
+  if (p.PrintFil <= 0)
+    diagnostics.warn("PRINTFIL (argument 9) is " + std::to_string(p.PrintFil) + ": no tables will be written");
+  in.source = std::make_shared<ArgumentSource>(naming_of(p, options).job(0, args[0], distance));
+  return in;
+}
+
+// What every input form shares: the warnings, the echo, the model loop, the banner.
+int run_input(Console& console, Diagnostics& diagnostics, SignalGuard& signals, const Options& options,
+              RunInput in) {
+  RunParams& p = in.p;
+  check_directory(diagnostics, "path_DIR", p.path_DIR);
+  check_directory(diagnostics, "base_SSP", p.base_SSP);
+  check_directory(diagnostics, "Fil__Dir", p.fil_dir);
+  if (p.N_models <= 0)
+    diagnostics.warn("no galaxy to process (the number of galaxies is " + std::to_string(p.N_models) + ")");
+
+  const Verbosity verbosity = verbosity_of(p.Fverbose);
+  if (verbosity == Verbosity::echo) echo_parameters(console, p);
+  if (p.Phyunits <= 0.0f) {
+    console.say("... VT__WARN: No reliable physical units");  // verbatim
+    p.Phyunits = 1.0f;
   }
-  // Arguments up to the first empty one, each cut to 600 characters.
+  if (verbosity == Verbosity::listing) console.say("[Veltrane]");
+  p.t_cut = p.t_cutGyr * 1.0E9f;
+  p.ecsv = options.ecsv;
+
+  const RunSummary summary = run_models(console, diagnostics, p, std::move(in.source), options, signals);
+  if (verbosity == Verbosity::listing) console.say("[Veltrane]");
+  return options.strict && summary.failed > 0 ? 3 : 0;
+}
+
+// The positional arguments up to the first empty one, each cut to 600 characters.
+std::vector<std::string> positional_arguments(int argc, char** argv, int first) {
   std::vector<std::string> args;
-  for (int i = options->first_positional; i < argc && int(args.size()) < kMaxArgs; ++i) {
+  for (int i = first; i < argc && int(args.size()) < kMaxArgs; ++i) {
     std::string a(argv[i]);
     if (a.empty()) break;
     args.push_back(a.substr(0, std::min(a.size(), kTextLen)));
   }
-  const int n = static_cast<int>(args.size());
+  return args;
+}
 
-  RunParams p;
-  std::optional<RecordFile> input;
-  std::string model_name;
-  float distance = 0.0f;
-
-  if (n == 0) {
-    if (::isatty(STDIN_FILENO))
-      warn("reading the run parameters from standard input (end with Ctrl-D; veltrane --help for the other ways)");
-    input = RecordFile::from_stdin();
-    read_parameter_records(console, *input, false, p);
-    if (p.N_models == 0) stop(console, "... ERROR -> No grid file or arguments", 1);
-  } else if (n == 1) {
-    if (!Ver_Dir_Arc(console, args[0], 1)) stop(console, "... ERROR -> WRONG grid file", 1);
-    input = RecordFile::open(std::string(textio::trim_right(args[0])));
-    if (!input) bad_parameter_record(console);
-    read_parameter_records(console, *input, true, p);
-    check_implied_decimals(std::string(textio::trim_right(args[0])), p.Phyunits);
-  } else if (n <= 5) {
-    std::fprintf(stderr, "%s\n", usage_line());
-    stop(console, "... ERROR -> Wrong number of arguments", 2);
-  } else if (n == 6) {
-    std::fprintf(stderr, "%s\n", usage_line());
-    stop(console, "... ERROR -> Phyunits argument missing", 2);
-  } else {
-    argument_real(console, args[1], 2, distance);
-    argument_real(console, args[5], 6, p.t_cutGyr);
-    argument_real(console, args[6], 7, p.Phyunits);
-    argument_int(console, args, 8, p.Ext_Corr);
-    argument_int(console, args, 9, p.PrintFil);
-    argument_int(console, args, 10, p.Fverbose);
-    p.N_models = 1;
-    model_name = args[0];
-    p.path_DIR = args[2];
-    p.base_SSP = args[3];
-    p.fil_dir = args[4];
-    if (p.PrintFil <= 0) warn("PRINTFIL (argument 9) is " + std::to_string(p.PrintFil) + ": no tables will be written");
+int run(Console& console, Diagnostics& diagnostics, SignalGuard& signals, int argc, char** argv) {
+  const ParsedOptions parsed = parse_options(argc, argv);
+  if (!parsed.misuse.empty()) {
+    diagnostics.warn(parsed.misuse);
+    diagnostics.write(std::string(usage_line()) + "\n");
+    return 2;
   }
-  check_directory("path_DIR", p.path_DIR);
-  check_directory("base_SSP", p.base_SSP);
-  check_directory("Fil__Dir", p.fil_dir);
-  if (p.N_models <= 0) warn("no galaxy to process (the number of galaxies is " + std::to_string(p.N_models) + ")");
-
-  if (p.Fverbose == 0) echo_parameters(console, p);
-  if (p.Phyunits <= 0.0f) {
-    console.say("... VT__WARN: No reliable physical units");
-    p.Phyunits = 1.0f;
+  const Options& options = parsed.options;
+  if (options.help) {
+    std::fputs(usage_text(), stdout);
+    return 0;
   }
-  if (p.Fverbose == 1) console.say("[Veltrane]");
-  p.t_cut = p.t_cutGyr * 1.0E9f;
-  p.ecsv = options->ecsv;
-
-  Naming naming{textio::used_part(p.path_DIR), options->output_dir};
-  if (!naming.output_dir.empty() && naming.output_dir.back() != '/') naming.output_dir += '/';
-  std::shared_ptr<ModelSource> source;
-  if (input) source = std::make_shared<RecordSource>(std::move(*input), naming);
-  else source = std::make_shared<ArgumentSource>(naming.job(0, model_name, distance));
-  const RunSummary summary = run_models(console, p, std::move(source), *options, signals);
-  if (summary.status) return *summary.status;
-
-  if (p.Fverbose == 1) console.say("[Veltrane]");
-  return options->strict && summary.failed > 0 ? 3 : 0;
+  if (options.version) {
+    std::printf("veltrane %s\n", VELTRANE_VERSION);
+    return 0;
+  }
+  const std::vector<std::string> args = positional_arguments(argc, argv, options.first_positional);
+  RunInput in = args.empty()       ? read_standard_input(console, diagnostics, options)
+                : args.size() == 1 ? read_grid_file(console, diagnostics, args[0], options)
+                                   : read_arguments(console, diagnostics, args, options);
+  return run_input(console, diagnostics, signals, options, std::move(in));
 }
 
 }  // namespace
@@ -244,18 +232,19 @@ int run_main(int argc, char** argv) {
   // Whole models reach the output at once; on a terminal, line by line.
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, ::isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, sizeof buffer);
-  SignalGuard signals;
+  Diagnostics diagnostics;
+  SignalGuard signals(diagnostics);
   Console console(stdout);
   int status = 0;
   try {
-    status = run(console, signals, argc, argv);
+    status = run(console, diagnostics, signals, argc, argv);
   } catch (const RunStop& s) {
     status = s.status();
   }
   std::lock_guard lock(signals.commit_mutex());
   console.flush();
   if (std::ferror(stdout) != 0) {
-    std::fputs("veltrane: cannot write to standard output\n", stderr);
+    diagnostics.warn("cannot write to standard output");
     if (status == 0) status = 1;
   }
   return status;

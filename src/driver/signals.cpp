@@ -8,7 +8,7 @@
 
 namespace veltrane {
 
-SignalGuard::SignalGuard() {
+SignalGuard::SignalGuard(Diagnostics& diagnostics) : diagnostics_(diagnostics) {
   sigset_t set;
   sigemptyset(&set);
   for (int sig : {SIGINT, SIGTERM}) {
@@ -27,8 +27,8 @@ SignalGuard::SignalGuard() {
     if (over_) return;
     std::lock_guard lock(commit_);
     std::fflush(stdout);
-    if (progress_line_) std::fputc('\n', stderr);
-    std::fflush(stderr);
+    if (progress_line_) diagnostics_.write("\n");
+    diagnostics_.flush();
     ::_exit(128 + sig);
   });
 }

@@ -8,13 +8,15 @@
 #include <mutex>
 #include <thread>
 
+#include "support/diagnostics.h"
+
 namespace veltrane {
 
 class SignalGuard {
  public:
   // Blocks the two signals in this thread and in every thread started after it, and starts
-  // the thread that waits for them.
-  SignalGuard();
+  // the thread that waits for them; `diagnostics` ends a progress line at the exit.
+  explicit SignalGuard(Diagnostics& diagnostics);
   // Stops the waiting thread (the run is over).
   ~SignalGuard();
   SignalGuard(const SignalGuard&) = delete;
@@ -26,6 +28,7 @@ class SignalGuard {
   void set_progress_line(bool on) { progress_line_ = on; }
 
  private:
+  Diagnostics& diagnostics_;
   std::mutex commit_;
   std::atomic<bool> progress_line_{false};
   std::atomic<bool> over_{false};

@@ -4,18 +4,19 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "cache/input_cache.h"
-#include "numerics/common.h"
-#include "numerics/problem_log.h"
 #include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
 #include "photometry/magnitudes.h"
-#include "readers/ssp_base.h"
+#include "readers/ssp_files.h"
 #include "readers/synthesis_result.h"
+#include "support/limits.h"
+#include "support/model_status.h"
+#include "support/problem_log.h"
+#include "support/run_stop.h"
 
 namespace veltrane {
 
@@ -29,7 +30,7 @@ struct RunParams {
   float Phyunits = 0.0f;  // physical-units factor
   int Ext_Corr = 0;       // 1: de-redden the observation instead of reddening the models
   int PrintFil = 0;       // 1: ".MAG.out", 2: also ".SPC.out"
-  int Fverbose = 0;       // 0: echo; 1: banner and reader listings
+  int Fverbose = 0;       // as read; its meaning: verbosity_of (support/report.h)
   float t_cut = 0.0f;     // age cut, years
   bool ecsv = false;      // also the ECSV tables (--ecsv)
 };
@@ -50,10 +51,10 @@ struct ModelJob {
   std::string name;
   float distance = 0.0f;
   ModelFiles files;
-  bool too_long = false;  // path_DIR + name too long: the model is skipped
-  bool skip = false;      // outside the shard, or its tables exist (--skip-existing)
+  bool too_long = false;     // path_DIR + name too long: the model is skipped
+  bool skip = false;         // outside the shard, or its tables exist (--skip-existing)
+  bool other_shard = false;  // skipped as a galaxy of another shard
 };
-
 
 // What a model leaves to the next: the SSP base tables and the filter set as the readers
 // left them (a reader that fails early, or is not called, changes nothing).
@@ -90,7 +91,6 @@ struct Worker {
   MagnitudeTable mags;
   FilterResults filter_results;
   FilterWork work;
-  std::string arq_base;
   std::string name;      // the model's synthesis result, for warnings
   bool literal = false;  // every fast path off (for the differential tests)
 };
@@ -102,9 +102,10 @@ struct ModelOutcome {
   ProblemLog log;
   bool mag = false, spc = false;  // tables to write
   std::string mag_text, spc_text, mag_ecsv, spc_ecsv;
-  int IsKeepOn = 1;
-  std::string warnings;     // lines for standard error
-  std::optional<int> stop;  // a run-ending stop after the console lines
+  ModelStatus status;
+  std::vector<std::string> warnings;  // for standard error, written by the commit
+  std::vector<std::string> cut_at_limit;  // SSP files read up to the 10,000-point limit
+  Flow flow = Flow::go_on;  // stop: the run ends after this model's console lines
   bool processed = false;   // false: skipped before anything was read
   bool rebuilt = false;     // the spectra were rebuilt, on the tables carried in unless
   bool base_replaced = false, filters_replaced = false;  // the readers replaced them

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "extinction/law_tables.h"
-#include "numerics/problem_log.h"
+#include "support/problem_log.h"
 #include "textio/format.h"
 
 namespace veltrane {
@@ -14,18 +14,22 @@ namespace {
 // 2.659 / 4.05: the Calzetti k(λ) polynomials rescaled to A(λ)/A_V.
 constexpr float kCalFactor = 0.6565431356430054f;
 
-// Out of range: one report appended to the log, the status cleared, q = 0.0.
-float out_of_range(ProblemLog& log, int& status, std::initializer_list<std::string> lines) {
-  log.report(LogMode::append, lines);
-  status = 0;
-  return 0.0f;
+LawValue in_range(float q) { return {q, true}; }
+
+// Out of range: one report appended to the log, q = 0.0.
+[[gnu::cold, gnu::noinline]] LawValue out_of_range(ReportContext& report,
+                                                 std::initializer_list<std::string> lines) {
+  report.log.report(LogMode::append, lines);
+  return {0.0f, false};
 }
 
-float range_report(ProblemLog& log, int& status, std::string_view routine, std::string_view range) {
-  return out_of_range(log, status,
-                      {indent("[EvalRedTerm] FUNCTION --- " + std::string(routine)),
-                       indent("[EvalRedTerm] " + std::string(range)),
-                       indent("[EvalRedTerm] q = ZERO @@@@@@@@@@@@@@@")});
+// The report of a law's range. verbatim: the lines, and the `range` texts of the laws below
+// ("l" for λ, "&" where "or" is meant, 0912 with its zero).
+[[gnu::cold, gnu::noinline]] LawValue range_report(ReportContext& report, std::string_view routine,
+                                                 std::string_view range) {
+  return out_of_range(report, {indent("[EvalRedTerm] FUNCTION --- " + std::string(routine)),
+                               indent("[EvalRedTerm] " + std::string(range)),
+                               indent("[EvalRedTerm] q = ZERO @@@@@@@@@@@@@@@")});
 }
 
 // Calzetti blue branch, 1200 (or 1846) Å < λ ≤ 6300 Å.
@@ -41,27 +45,34 @@ float calzetti_red(float x) { return (1.04f * x - 1.857f) * kCalFactor + 1.0f; }
 
 }  // namespace
 
-float CALR_LawOPT(float lambda, ProblemLog& log, int& status) {
-  const float x = 10000.0f / lambda;
-  if (lambda >= 1200.0f && lambda <= 6300.0f) return calzetti_blue(x);
-  if (lambda > 6300.0f && lambda <= 22000.0f) return calzetti_red(x);
-  return range_report(log, status, "CALR_LawOPT", "l < 1200 Å & l > 22000 Å");
+std::optional<LawCode> law_of_code(std::string_view code) {
+  const std::string_view c = textio::trim_right(code);
+  for (std::size_t k = 0; k < kLawCodes.size(); ++k)
+    if (c == kLawCodes[k]) return static_cast<LawCode>(k);
+  return std::nullopt;
 }
 
-float CCJR_LawOPT(float lambda, ProblemLog& log, int& status) {
+LawValue CALR_LawOPT(ReportContext& report, float lambda) {
+  const float x = 10000.0f / lambda;
+  if (lambda >= 1200.0f && lambda <= 6300.0f) return in_range(calzetti_blue(x));
+  if (lambda > 6300.0f && lambda <= 22000.0f) return in_range(calzetti_red(x));
+  return range_report(report, "CALR_LawOPT", "l < 1200 Å & l > 22000 Å");
+}
+
+LawValue CCJR_LawOPT(ReportContext& report, float lambda) {
   const float x = 10000.0f / lambda;
   if (lambda >= 912.0f && lambda <= 1846.0f) {
     float t = 0.671f * x + 5.472f;
     t = t - (0.009218f * x) * x;
     t = t + ((0.00262f * x) * x) * x;
-    return t / 4.05f;
+    return in_range(t / 4.05f);
   }
-  if (lambda > 1846.0f && lambda <= 6300.0f) return calzetti_blue(x);
-  if (lambda > 6300.0f && lambda <= 31149.0f) return calzetti_red(x);
-  return range_report(log, status, "CCJR_LawOPT", "l < 0912 Å & l > 31149 Å");
+  if (lambda > 1846.0f && lambda <= 6300.0f) return in_range(calzetti_blue(x));
+  if (lambda > 6300.0f && lambda <= 31149.0f) return in_range(calzetti_red(x));
+  return range_report(report, "CCJR_LawOPT", "l < 0912 Å & l > 31149 Å");
 }
 
-float CCMR_LawOPT(float lambda, float R_V, ProblemLog& log, int& status) {
+LawValue CCMR_LawOPT(ReportContext& report, float lambda, float R_V) {
   const float x = 10000.0f / lambda;
   float a = 0.0f;
   float b = 0.0f;
@@ -104,34 +115,57 @@ float CCMR_LawOPT(float lambda, float R_V, ProblemLog& log, int& status) {
     a = 0.574f * p;
     b = -0.527f * p;
   } else {
-    return range_report(log, status, "CCMR_LawOPT", "l < 1000 Å & l > 33333 Å");
+    return range_report(report, "CCMR_LawOPT", "l < 1000 Å & l > 33333 Å");
   }
-  return b / R_V + a;
+  return in_range(b / R_V + a);
 }
 
-float GDNR_LawOPT(float lambda, std::string_view code, ProblemLog& log, int& status) {
-  const std::string_view law = textio::trim_right(code);
-  const float* q = nullptr;
-  if (law == "GD1") q = gordon::q_smcbar.data();
-  else if (law == "GD2") q = gordon::q_g_lmc2.data();
-  else if (law == "GD3") q = gordon::q_lmcave.data();
-  if (q == nullptr) {
-    return out_of_range(log, status,
-                        {indent("[EvalRedTerm] ... q_Gordon: Bad extinction law ==> " +
-                                std::string(textio::adjust_trim(code)))});
-  }
+namespace {
 
+// The tabulated law of ordinates q (on x_gordon) at λ.
+LawValue gordon_law(ReportContext& report, float lambda, const float* q) {
   const float x = 10000.0f / lambda;
   const auto& xg = gordon::x_gordon;
   // The first interval that holds x: an inner abscissa belongs to the interval ending there.
   for (int k = 0; k + 1 < gordon::kRows; ++k) {
     if (xg[k] <= x && x <= xg[k + 1]) {
-      return ((q[k + 1] - q[k]) * (x - xg[k])) / (xg[k + 1] - xg[k]) + q[k];
+      return in_range(((q[k + 1] - q[k]) * (x - xg[k])) / (xg[k + 1] - xg[k]) + q[k]);
     }
   }
-  return out_of_range(log, status,
-                      {indent("[EvalRedTerm] ... q_Gordon: 0 @@@@@@@@"),
-                       indent("[EvalRedTerm] lambda is out of Table 4")});
+  // verbatim: "Table 4" is the table of the paper the tabulated laws come from.
+  return out_of_range(report, {indent("[EvalRedTerm] ... q_Gordon: 0 @@@@@@@@"),
+                               indent("[EvalRedTerm] lambda is out of Table 4")});
+}
+
+// The ordinates of a tabulated law; nullptr for the other codes.
+const float* gordon_table(std::optional<LawCode> law) {
+  if (law == LawCode::GD1) return gordon::q_smcbar.data();
+  if (law == LawCode::GD2) return gordon::q_g_lmc2.data();
+  if (law == LawCode::GD3) return gordon::q_lmcave.data();
+  return nullptr;
+}
+
+}  // namespace
+
+LawValue GDNR_LawOPT(ReportContext& report, float lambda, std::string_view code) {
+  const float* q = gordon_table(law_of_code(code));
+  if (q == nullptr) {
+    return out_of_range(report, {indent("[EvalRedTerm] ... q_Gordon: Bad extinction law ==> " +
+                                        std::string(textio::adjust_trim(code)))});
+  }
+  return gordon_law(report, lambda, q);
+}
+
+LawValue evaluate_law(ReportContext& report, LawCode code, float lambda) {
+  switch (code) {
+    case LawCode::CAL: return CALR_LawOPT(report, lambda);
+    case LawCode::CCM: return CCMR_LawOPT(report, lambda, 3.1f);
+    case LawCode::GD1:
+    case LawCode::GD2:
+    case LawCode::GD3: return gordon_law(report, lambda, gordon_table(code));  // the table, found once
+    case LawCode::CCJ: break;
+  }
+  return CCJR_LawOPT(report, lambda);
 }
 
 }  // namespace veltrane

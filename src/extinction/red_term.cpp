@@ -4,68 +4,61 @@
 #include <cstddef>
 
 #include "extinction/laws.h"
-#include "textio/format.h"
 
 namespace veltrane {
+
 namespace {
 
-enum class Law { cal, ccj, ccm, gd1, gd2, gd3 };
-
-Law select_law(std::string_view code) {
-  const std::string_view c = textio::trim_right(code);
-  if (c == "CAL") return Law::cal;
-  if (c == "CCM") return Law::ccm;
-  if (c == "GD1") return Law::gd1;
-  if (c == "GD2") return Law::gd2;
-  if (c == "GD3") return Law::gd3;
-  return Law::ccj;  // "CCJ" and every unknown code
-}
-
-float eval_law(Law law, float lambda, ProblemLog& log, int& status) {
-  switch (law) {
-    case Law::cal: return CALR_LawOPT(lambda, log, status);
-    case Law::ccm: return CCMR_LawOPT(lambda, 3.1f, log, status);
-    case Law::gd1: return GDNR_LawOPT(lambda, "GD1", log, status);
-    case Law::gd2: return GDNR_LawOPT(lambda, "GD2", log, status);
-    case Law::gd3: return GDNR_LawOPT(lambda, "GD3", log, status);
-    case Law::ccj: break;
+// red_term over the first n grid points for the law `q` (a callable λ -> LawValue), q(lbd_norm)
+// being `qlbdnorm`; `failed`: the model had failed before (a law never changes that).
+template <class Law>
+void fill_terms(std::span<const float> b_lambda, std::span<float> red_term, std::size_t n, float lbd_norm,
+                float qlbdnorm, bool failed, Law q) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const LawValue v = q(b_lambda[i]);
+    // A point outside the law's range gets no attenuation (its report is in the log; the
+    // model does not fail for it). The rule tests q = 0.0 and a failed state, not the range
+    // itself, so a q of exactly 0.0 in range gets no attenuation either once the model has
+    // failed (CCJ falls to 0 near 31140 Å).
+    if (v.q == 0.0f && (!v.in_range || failed)) {
+      red_term[i] = 0.0f;
+    } else {
+      red_term[i] = -((v.q - qlbdnorm) * 0.4f);
+    }
+    if (b_lambda[i] == lbd_norm) red_term[i] = 0.0f;
   }
-  return CCJR_LawOPT(lambda, log, status);
 }
 
 }  // namespace
 
-void EvalRedTerm(std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
-                 float& qlbdnorm, std::string_view R_LawOPT, ProblemLog& log, int& IsKeepOn) {
+float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term,
+                  float lbd_norm, std::string_view R_LawOPT) {
   std::fill(red_term.begin(), red_term.end(), 0.0f);
-  qlbdnorm = 0.0f;
 
   const auto counted = std::count_if(b_lambda.begin(), b_lambda.end(), [](float l) { return l >= 0.0f; });
   // The used points come first; a red_term shorter than the grid bounds the loop too.
   const std::size_t n = std::min({static_cast<std::size_t>(counted), b_lambda.size(), red_term.size()});
 
-  const Law law = select_law(R_LawOPT);
-  qlbdnorm = eval_law(law, lbd_norm, log, IsKeepOn);
-
-  for (std::size_t i = 0; i < n; ++i) {
-    const int keep = IsKeepOn;
-    const float q = eval_law(law, b_lambda[i], log, IsKeepOn);
-    if (q == 0.0f && IsKeepOn == 0) {
-      // Out of the law's range: no attenuation here, and the law's clearing is undone.
-      // Restoring the value from before this point, not 1, keeps an earlier failure.
-      red_term[i] = 0.0f;
-      IsKeepOn = keep;
-    } else {
-      red_term[i] = -((q - qlbdnorm) * 0.4f);
-    }
-    if (b_lambda[i] == lbd_norm) red_term[i] = 0.0f;
+  const LawCode law = law_of_code(R_LawOPT).value_or(LawCode::CCJ);
+  const LawValue norm = evaluate_law(report, law, lbd_norm);
+  if (!norm.in_range) report.fail();
+  const float qlbdnorm = norm.q;
+  const bool failed = report.failed();
+  // The law chosen once, not at every point.
+  const auto fill = [&](auto q) { fill_terms(b_lambda, red_term, n, lbd_norm, qlbdnorm, failed, q); };
+  switch (law) {
+    case LawCode::CAL: fill([&](float l) { return CALR_LawOPT(report, l); }); break;
+    case LawCode::CCJ: fill([&](float l) { return CCJR_LawOPT(report, l); }); break;
+    case LawCode::CCM: fill([&](float l) { return CCMR_LawOPT(report, l, 3.1f); }); break;
+    default: fill([&](float l) { return evaluate_law(report, law, l); }); break;
   }
 
   // Every term positive means q(lbd_norm) exceeds q at every grid point: with a law falling
   // towards the red, lbd_norm lies bluewards of the whole grid. An empty grid fails too.
   const auto positive = std::count_if(red_term.begin(), red_term.begin() + static_cast<std::ptrdiff_t>(n),
                                       [](float r) { return r > 0.0f; });
-  if (static_cast<std::size_t>(positive) == n) IsKeepOn = 0;
+  if (static_cast<std::size_t>(positive) == n) report.fail();
+  return qlbdnorm;
 }
 
 }  // namespace veltrane

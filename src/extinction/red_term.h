@@ -5,20 +5,20 @@
 #include <span>
 #include <string_view>
 
-#include "numerics/problem_log.h"
+#include "support/report.h"
 
 namespace veltrane {
 
 // b_lambda: the whole grid table (10,000 values in Å; used points first, -999.0 after them);
 // the used points are the N elements ≥ 0.0 and the loop covers elements 0..N-1.
 // red_term: same size, written (0.0 beyond the used points; exactly 0.0 where λ == lbd_norm;
-// 0.0 at a point outside the law's range). qlbdnorm: q(lbd_norm), 0.0 when out of range.
-// The law is chosen by R_LawOPT, compared exactly with trailing blanks ignored ("CAL", "CCJ",
-// "CCM" with R_V = 3.1, "GD1", "GD2", "GD3"; anything else uses "CCJ" without a message).
+// 0.0 at a point outside the law's range). Returns qlbdnorm = q(lbd_norm), 0.0 when lbd_norm
+// is outside the law's range.
+// The law is chosen by R_LawOPT (law_of_code; any other text uses "CCJ" without a message).
 // Every out-of-range wavelength appends one report to the model's problem log.
-// IsKeepOn: cleared when lbd_norm is out of range, or when N = 0 or every red term is > 0;
-// never raised above its value on entry (an out-of-range grid point leaves it as it was).
-void EvalRedTerm(std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
-                 float& qlbdnorm, std::string_view R_LawOPT, ProblemLog& log, int& IsKeepOn);
+// The model fails when lbd_norm is out of the law's range, or when N = 0 or every red term
+// is > 0; an out-of-range grid point alone does not fail it.
+float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term,
+                  float lbd_norm, std::string_view R_LawOPT);
 
 }  // namespace veltrane

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <limits>
 
-#include "numerics/common.h"
 #include "numerics/interpolation.h"
+#include "support/limits.h"
 
 // The weights of every rule are computed on the fly, one sample at a time, in the order the
 // weight-array form of the rules defines them (every weight set, then the straddling
@@ -14,9 +14,6 @@
 // does through the array form (IntegralALLLiteral, integration_literal.cpp).
 
 namespace veltrane {
-namespace {
-
-enum class Rule { R, L, T, S, M, I };
 
 Rule rule_of(int mode) {
   switch (mode) {
@@ -29,11 +26,13 @@ Rule rule_of(int mode) {
   }
 }
 
-void fail(Console& console, const char* message, int& IsKeepOn) {
-  console.say("[PROBLEM_FIT] @@@@@@@@@@@@@@@@@@@@@@@@");
-  console.say(message);
-  IsKeepOn = 0;
-}
+namespace {
+
+// The edge pieces of one integration: 0.0 where a limit adds none.
+struct Pieces {
+  float left = 0.0f;
+  float right = 0.0f;
+};
 
 // One integration: the samples with 1-based access, the limits and the derived counts.
 class Integration {
@@ -41,52 +40,37 @@ class Integration {
   Integration(std::span<const float> lambda, std::span<const float> F, float lambda_i, float lambda_f)
       : lam_(lambda), F_(F), n_(static_cast<int>(lambda.size())), li_(lambda_i), lf_(lambda_f) {}
 
+  float integrate(Rule rule);
+
+ private:
   float lam(int k) const { return lam_[static_cast<std::size_t>(k - 1)]; }
   float F(int k) const { return F_[static_cast<std::size_t>(k - 1)]; }
   bool inside(int k) const { return li_ <= lam(k) && lam(k) <= lf_; }
-  int n() const { return n_; }
 
-  void count() {
-    constexpr float kHuge = std::numeric_limits<float>::max();
-    next_ = kHuge;
-    prev_ = -kHuge;
-    bool has_next = false;
-    bool has_prev = false;
-    for (int k = 1; k <= n_; ++k) {
-      const float v = lam(k);
-      if (v == li_) ++n_eq_i_;
-      if (v == lf_) ++n_eq_f_;
-      if (v < li_) ++n_below_i_;
-      if (v > lf_) ++n_above_f_;
-      if (v > li_) {
-        has_next = true;
-        if (v < next_) next_ = v;
-      }
-      if (v < lf_) {
-        has_prev = true;
-        if (v > prev_) prev_ = v;
-      }
-    }
-    // A limit strictly between two samples gets its piece; one on a sample or beyond the
-    // outermost sample gets none.
-    left_applies_ = n_eq_i_ == 0 && n_below_i_ > 0 && has_next;
-    right_applies_ = n_eq_f_ == 0 && n_above_f_ > 0 && has_prev;
-  }
-
+  void count();
   // f(x): the interpolated value on (lambda, F), carrying the bracket in `ilastval_`.
   float f(float x) { return LINEAR1_Deg(x, lam_, F_, ilastval_); }
   void reset_search() { ilastval_ = -999; }
-
+  // The pieces of a limit strictly between two samples, `left` and `right` computing them
+  // in this order after a fresh bracket search.
+  template <class Left, class Right>
+  Pieces pieces(Left left, Right right) {
+    reset_search();
+    Pieces p;
+    if (left_applies_) p.left = left();
+    if (right_applies_) p.right = right();
+    return p;
+  }
   // Largest k in 1..last whose sample is inside, or 1 when there is none.
   int last_inside(int last) const {
     for (int k = last; k >= 1; --k)
       if (inside(k)) return k;
     return 1;
   }
+  // The interval [lam(K), lam(K+1)] that R and T drop when lambda_f lies below the last
+  // sample (the right piece replaces it); 0 when none is dropped.
+  int dropped_before_f() const { return lf_ < lam(n_) ? last_inside(n_ - 1) : 0; }
 
-  float integrate(Rule rule);
-
- private:
   float rule_R();
   float rule_L();
   float rule_T();
@@ -109,27 +93,43 @@ class Integration {
   int ilastval_ = -999;
 };
 
+void Integration::count() {
+  constexpr float kHuge = std::numeric_limits<float>::max();
+  next_ = kHuge;
+  prev_ = -kHuge;
+  bool has_next = false;
+  bool has_prev = false;
+  for (int k = 1; k <= n_; ++k) {
+    const float v = lam(k);
+    if (v == li_) ++n_eq_i_;
+    if (v == lf_) ++n_eq_f_;
+    if (v < li_) ++n_below_i_;
+    if (v > lf_) ++n_above_f_;
+    if (v > li_) {
+      has_next = true;
+      if (v < next_) next_ = v;
+    }
+    if (v < lf_) {
+      has_prev = true;
+      if (v > prev_) prev_ = v;
+    }
+  }
+  // A limit strictly between two samples gets its piece; one on a sample or beyond the
+  // outermost sample gets none.
+  left_applies_ = n_eq_i_ == 0 && n_below_i_ > 0 && has_next;
+  right_applies_ = n_eq_f_ == 0 && n_above_f_ > 0 && has_prev;
+}
+
 float Integration::rule_R() {
-  // w(k) = lam(k+1) - lam(k) for inside k < N; the interval from the last inside sample
-  // runs past lambda_f when lambda_f < lam(N), and the right piece replaces it.
-  const int K = lf_ < lam(n_) ? last_inside(n_ - 1) : 0;
+  // w(k) = lam(k+1) - lam(k) for inside k < N.
+  const int K = dropped_before_f();
   float inner = 0.0f;
   for (int k = 1; k <= n_; ++k) {
     const float w = (k < n_ && k != K && inside(k)) ? lam(k + 1) - lam(k) : 0.0f;
     inner += F(k) * w;
   }
-  reset_search();
-  float left = 0.0f;
-  float right = 0.0f;
-  if (left_applies_) {
-    const float v = f(li_);
-    left = (next_ - li_) * v;
-  }
-  if (right_applies_) {
-    const float v = f(prev_);
-    right = (lf_ - prev_) * v;
-  }
-  return (inner + left) + right;
+  const Pieces p = pieces([&] { return (next_ - li_) * f(li_); }, [&] { return (lf_ - prev_) * f(prev_); });
+  return (inner + p.left) + p.right;
 }
 
 float Integration::rule_L() {
@@ -154,22 +154,12 @@ float Integration::rule_L() {
     const float w = (k >= 2 && k != zeroed && inside(k)) ? lam(k) - lam(k - 1) : 0.0f;
     inner += F(k) * w;
   }
-  reset_search();
-  float left = 0.0f;
-  float right = 0.0f;
-  if (left_applies_) {
-    const float v = f(next_);
-    left = (next_ - li_) * v;
-  }
-  if (right_applies_) {
-    const float v = f(lf_);
-    right = (lf_ - prev_) * v;
-  }
-  return (inner + left) + right;
+  const Pieces p = pieces([&] { return (next_ - li_) * f(next_); }, [&] { return (lf_ - prev_) * f(lf_); });
+  return (inner + p.left) + p.right;
 }
 
 float Integration::rule_T() {
-  const int K = lf_ < lam(n_) ? last_inside(n_ - 1) : 0;
+  const int K = dropped_before_f();
   float inner = 0.0f;
   for (int k = 1; k <= n_; ++k) {
     const float w = (k < n_ && k != K && inside(k)) ? lam(k + 1) - lam(k) : 0.0f;
@@ -177,20 +167,14 @@ float Integration::rule_T() {
     const float P = F(k) + (k < n_ ? F(k + 1) : 0.0f);
     inner += (0.5f * P) * w;
   }
-  reset_search();
-  float left = 0.0f;
-  float right = 0.0f;
-  if (left_applies_) {
-    const float a = f(li_);
-    const float b = f(next_);
-    left = (0.5f * (a + b)) * (next_ - li_);
-  }
-  if (right_applies_) {
-    const float a = f(prev_);
-    const float b = f(lf_);
-    right = (0.5f * (a + b)) * (lf_ - prev_);
-  }
-  return (inner + left) + right;
+  // A trapezoid over [a, b]: f(a) is interpolated before f(b).
+  const auto trapezoid = [&](float a, float b) {
+    const float fa = f(a);
+    const float fb = f(b);
+    return (0.5f * (fa + fb)) * (b - a);
+  };
+  const Pieces p = pieces([&] { return trapezoid(li_, next_); }, [&] { return trapezoid(prev_, lf_); });
+  return (inner + p.left) + p.right;
 }
 
 float Integration::rule_S() {
@@ -206,18 +190,8 @@ float Integration::rule_S() {
   if (right_applies_) wK = lf_ - prev_;
   float inner = 0.0f;
   for (int k = 1; k <= n_; ++k) inner += F(k) * (k == K ? wK : base(k));
-  reset_search();
-  float left = 0.0f;
-  float right = 0.0f;
-  if (left_applies_) {
-    const float v = f(li_);
-    left = (next_ - li_) * v;
-  }
-  if (right_applies_) {
-    const float v = f(lf_);
-    right = (lf_ - prev_) * v;
-  }
-  return ((0.0f + left) + right) + inner;
+  const Pieces p = pieces([&] { return (next_ - li_) * f(li_); }, [&] { return (lf_ - prev_) * f(lf_); });
+  return ((0.0f + p.left) + p.right) + inner;
 }
 
 float Integration::rule_MI(Rule rule) {
@@ -245,36 +219,18 @@ float Integration::rule_MI(Rule rule) {
       inner += w * v;
     }
   }
-  reset_search();
-  float left = 0.0f;
-  float right = 0.0f;
-  if (left_applies_) {
-    const float a = next_ - li_;
-    float v = 0.0f;
-    if (simpson) {
-      const float fa = f(li_);
-      const float fb = f(next_);
-      v = f((next_ + li_) * 0.5f);
-      left = (a / 6.0f) * ((fa + fb) + 4.0f * v);
-    } else {
-      v = f(li_ + 0.5f * a);
-      left = a * v;
-    }
-  }
-  if (right_applies_) {
-    const float b = lf_ - prev_;
-    float v = 0.0f;
-    if (simpson) {
-      const float fa = f(prev_);
-      const float fb = f(lf_);
-      v = f((prev_ + lf_) * 0.5f);
-      right = (b / 6.0f) * ((fa + fb) + 4.0f * v);
-    } else {
-      v = f(prev_ + 0.5f * b);
-      right = b * v;
-    }
-  }
-  return (inner + left) + right;
+  // The piece over [a, b] of width `width` (b - a): Simpson's from f(a), f(b) and the
+  // midpoint in this order, or the midpoint value.
+  const auto piece = [&](float a, float b, float width) {
+    if (!simpson) return width * f(a + 0.5f * width);
+    const float fa = f(a);
+    const float fb = f(b);
+    const float v = f((a + b) * 0.5f);
+    return (width / 6.0f) * ((fa + fb) + 4.0f * v);
+  };
+  const Pieces p = pieces([&] { return piece(li_, next_, next_ - li_); },
+                          [&] { return piece(prev_, lf_, lf_ - prev_); });
+  return (inner + p.left) + p.right;
 }
 
 float Integration::integrate(Rule rule) {
@@ -293,12 +249,10 @@ float Integration::integrate(Rule rule) {
 
 }  // namespace
 
-float IntegralALL(std::span<const float> lambda, std::span<const float> F, float lambda_i,
-                  float lambda_f, int& IsKeepOn, int mode, Console& console) {
-  const std::size_t n = std::min(lambda.size(), F.size());
-  lambda = lambda.first(n);
-  F = F.first(n);
+namespace detail {
 
+// verbatim: both messages, 39 bytes each with their "@" pads.
+const char* integration_failure(std::span<const float> lambda, float lambda_i, float lambda_f) {
   // Extremes, NaN wavelengths ignored.
   constexpr float kHuge = std::numeric_limits<float>::max();
   float smallest = kHuge;
@@ -307,18 +261,26 @@ float IntegralALL(std::span<const float> lambda, std::span<const float> F, float
     if (v < smallest) smallest = v;
     if (v > largest) largest = v;
   }
-  if (lambda_i >= largest || lambda_f <= smallest) {
-    fail(console, "[IntegralALL] λ & F is out of range @@", IsKeepOn);
+  if (lambda_i >= largest || lambda_f <= smallest) return "[IntegralALL] λ & F is out of range @@";
+  // Equal neighbours fail; a NaN does not (no comparison with it holds).
+  for (std::size_t k = 0; k + 1 < lambda.size(); ++k) {
+    if (lambda[k] >= lambda[k + 1]) return "[IntegralALL] λ is not in increasing @";
+  }
+  return nullptr;
+}
+
+}  // namespace detail
+
+float IntegralALL(ReportContext& report, std::span<const float> lambda, std::span<const float> F,
+                  float lambda_i, float lambda_f, Rule rule) {
+  const std::size_t n = std::min(lambda.size(), F.size());
+  lambda = lambda.first(n);
+  F = F.first(n);
+  if (const char* failure = detail::integration_failure(lambda, lambda_i, lambda_f)) {
+    report.console_problem(failure);
     return kSentinel;
   }
-  for (std::size_t k = 0; k + 1 < n; ++k) {
-    if (lambda[k] >= lambda[k + 1]) {
-      fail(console, "[IntegralALL] λ is not in increasing @", IsKeepOn);
-      return kSentinel;
-    }
-  }
-
-  return Integration(lambda, F, lambda_i, lambda_f).integrate(rule_of(mode));
+  return Integration(lambda, F, lambda_i, lambda_f).integrate(rule);
 }
 
 namespace detail {
@@ -354,21 +316,13 @@ float integral_t_support(std::span<const float> lambda, std::span<const float> F
     inner += (0.5f * P) * w;
   }
   int ilastval = -999;
-  const auto f = [&](float x) { return LINEAR1_Deg_increasing(x, lambda, F, ilastval); };
-  float lp = 0.0f;
-  float rp = 0.0f;
-  if (left) {
-    const float x_next = lambda[next];
-    const float fa = f(li);
-    const float fb = f(x_next);
-    lp = (0.5f * (fa + fb)) * (x_next - li);
-  }
-  if (right) {
-    const float x_prev = lambda[below_f - 1];
-    const float fa = f(x_prev);
-    const float fb = f(lf);
-    rp = (0.5f * (fa + fb)) * (lf - x_prev);
-  }
+  const auto trapezoid = [&](float x0, float x1) {
+    const float f0 = LINEAR1_Deg_increasing(x0, lambda, F, ilastval);
+    const float f1 = LINEAR1_Deg_increasing(x1, lambda, F, ilastval);
+    return (0.5f * (f0 + f1)) * (x1 - x0);
+  };
+  const float lp = left ? trapezoid(li, lambda[next]) : 0.0f;
+  const float rp = right ? trapezoid(lambda[below_f - 1], lf) : 0.0f;
   return (inner + lp) + rp;
 }
 

@@ -3,34 +3,45 @@
 
 #include <span>
 
-#include "numerics/console.h"
+#include "support/report.h"
 
 namespace veltrane {
 
-// Rule selected by the mode: 0 R, 1 L, 2 T (trapezoids, the one the system uses), 3 S,
-// 4 M, 5 I; any other value selects S.
-//
+// The rules, by the letters of the integration modes 0 to 5:
+//   R  rectangles on the left sample of each interval   (mode 0)
+//   L  rectangles on the right sample                   (mode 1)
+//   T  trapezoids, the rule the system uses             (mode 2)
+//   S  each sample times the width of the interval after it (the width before it for the
+//      last sample), the rule of every other mode
+//   M  midpoints of the intervals wholly inside          (mode 4)
+//   I  Simpson's rule on those intervals                 (mode 5)
+enum class Rule { R, L, T, S, M, I };
+// The rule of an integration mode (any mode but 0 to 5 selects S).
+Rule rule_of(int mode);
+
 // Integrates F(lambda) (N = lambda.size() samples, strictly increasing wavelengths) over
 // [lambda_i, lambda_f]: inner sum over the samples inside, plus edge pieces with values
 // interpolated by LINEAR1_Deg where a limit falls between two samples; nothing is
 // extrapolated. Up to 20,000 samples. On failure (no overlap, or wavelengths not strictly
-// increasing) prints the two-line report on `console`, clears IsKeepOn and returns -999.0.
-// Never sets IsKeepOn to 1. Allocates nothing. Should the spans differ in length, N is the
+// increasing) prints the two-line problem report on the context's console, fails the model
+// and returns -999.0. Allocates nothing. Should the spans differ in length, N is the
 // shorter. Resets LINEAR1_Deg's saved bracket before its interpolations and leaves it where
 // the last one put it.
-float IntegralALL(std::span<const float> lambda, std::span<const float> F, float lambda_i,
-                  float lambda_f, int& IsKeepOn, int mode, Console& console);
+float IntegralALL(ReportContext& report, std::span<const float> lambda, std::span<const float> F,
+                  float lambda_i, float lambda_f, Rule rule);
 
 // The same integral in the literal weight-array form: N-element weight arrays set to 0.0,
 // every weight set, then the straddling weight changed, then the inner sum and the pieces.
 // Slow and obvious; IntegralALL must match it bit for bit, saved bracket included.
-float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F,
-                         float lambda_i, float lambda_f, int& IsKeepOn, int mode,
-                         Console& console);
+float IntegralALLLiteral(ReportContext& report, std::span<const float> lambda,
+                         std::span<const float> F, float lambda_i, float lambda_f, Rule rule);
 
 namespace detail {
 
-// Rule T (mode 2) for the common case: strictly increasing wavelengths that overlap the range
+// The two failures of IntegralALL, in the order it tests them; nullptr when neither holds.
+const char* integration_failure(std::span<const float> lambda, float lambda_i, float lambda_f);
+
+// Rule T for the common case: strictly increasing wavelengths that overlap the range
 // (the caller has checked both, so IntegralALL would not fail) and an integrand that is 0.0
 // at every sample outside [lambda_i, lambda_f]. Gives IntegralALL's result bit for bit: the
 // terms outside the range are exactly ±0 and leave the sum unchanged, so only the samples

@@ -4,33 +4,21 @@
 #include <limits>
 #include <vector>
 
-#include "numerics/common.h"
 #include "numerics/integration.h"
 #include "numerics/interpolation.h"
+#include "support/limits.h"
 
 namespace veltrane {
 
-float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F,
-                         float li, float lf, int& IsKeepOn, int mode, Console& console) {
+float IntegralALLLiteral(ReportContext& report, std::span<const float> lambda,
+                         std::span<const float> F, float li, float lf, Rule rule) {
   const int N = static_cast<int>(std::min(lambda.size(), F.size()));
   lambda = lambda.first(std::size_t(N));
   F = F.first(std::size_t(N));
-  const auto fail = [&](const char* message) {
-    console.say("[PROBLEM_FIT] @@@@@@@@@@@@@@@@@@@@@@@@");
-    console.say(message);
-    IsKeepOn = 0;
+  if (const char* failure = detail::integration_failure(lambda, li, lf)) {
+    report.console_problem(failure);
     return kSentinel;
-  };
-  float lo = std::numeric_limits<float>::max();
-  float hi = -std::numeric_limits<float>::max();
-  for (float v : lambda) {
-    if (v < lo) lo = v;
-    if (v > hi) hi = v;
   }
-  if (li >= hi || lf <= lo) return fail("[IntegralALL] λ & F is out of range @@");
-  for (int k = 0; k + 1 < N; ++k)
-    if (lambda[std::size_t(k)] >= lambda[std::size_t(k + 1)])
-      return fail("[IntegralALL] λ is not in increasing @");
   if (N == 1) return 0.0f;
 
   using Vec = std::vector<float>;
@@ -62,8 +50,8 @@ float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F
   const auto f = [&](float x) { return LINEAR1_Deg(x, lambda, F, ilast); };
   float inner = 0.0f, lp = 0.0f, rp = 0.0f;
 
-  switch (mode) {
-    case 0: {  // R
+  switch (rule) {
+    case Rule::R: {
       for (int k = 1; k <= N - 1; ++k)
         if (inside(k)) at(sr, k) = at(L, k + 1) - at(L, k);
       int K = 1;
@@ -75,7 +63,7 @@ float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F
       if (right) rp = (lf - prev) * f(prev);
       return (inner + lp) + rp;
     }
-    case 1: {  // L
+    case Rule::L: {
       for (int k = 2; k <= N; ++k)
         if (inside(k)) at(sl, k) = at(L, k) - at(L, k - 1);
       int J = 1;
@@ -91,7 +79,7 @@ float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F
       if (right) rp = (lf - prev) * f(lf);
       return (inner + lp) + rp;
     }
-    case 2: {  // T
+    case Rule::T: {
       for (int k = 1; k <= N - 1; ++k)
         if (inside(k)) at(st, k) = at(L, k + 1) - at(L, k);
       int K = 1;
@@ -113,9 +101,9 @@ float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F
       }
       return (inner + lp) + rp;
     }
-    case 4:
-    case 5: {  // M, I: intervals wholly inside, midpoints interpolated in increasing order
-      const bool simpson = mode == 5;
+    case Rule::M:
+    case Rule::I: {  // intervals wholly inside, midpoints interpolated in increasing order
+      const bool simpson = rule == Rule::I;
       for (int k = 1; k <= N - 1; ++k) {
         if (li <= at(L, k) && at(L, k + 1) <= lf) {
           if (simpson) {
@@ -151,7 +139,7 @@ float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F
       }
       return (inner + lp) + rp;
     }
-    default: {  // S
+    case Rule::S: {
       for (int k = 1; k <= N - 1; ++k)
         if (inside(k)) at(st, k) = at(L, k + 1) - at(L, k);
       if (inside(N)) at(st, N) = at(st, N - 1);
@@ -166,6 +154,7 @@ float IntegralALLLiteral(std::span<const float> lambda, std::span<const float> F
       return ((0.0f + lp) + rp) + inner;
     }
   }
+  return 0.0f;
 }
 
 }  // namespace veltrane

@@ -11,6 +11,28 @@ namespace {
 // processes galaxies has its own, since every sweep resets it before its first use.
 thread_local int g_ilastnum = 1;
 
+// The opening both forms share, in two steps. First the reset argument: `ilastval` < 1 asks
+// for a fresh search (the saved bracket and `ilastval` become 1); otherwise `ilastval` takes
+// the saved bracket's value. Then, for a table of n >= 2 points, the bracket the search
+// starts from: the saved one, moved back inside the table when it lies past its end.
+void take_reset(int& ilastval) {
+  if (ilastval < 1) {
+    g_ilastnum = 1;
+    ilastval = 1;
+  } else {
+    ilastval = g_ilastnum;
+  }
+}
+
+int start_bracket(int n) {
+  int i = g_ilastnum;
+  if (i >= n) {
+    i = n - 1;
+    g_ilastnum = i;
+  }
+  return i < 1 ? 1 : i;  // only a test can put the saved bracket below 1
+}
+
 }  // namespace
 
 int saved_bracket() { return g_ilastnum; }
@@ -18,26 +40,15 @@ void set_saved_bracket(int value) { g_ilastnum = value; }
 
 float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr,
                   int& ilastval) {
-  if (ilastval < 1) {
-    g_ilastnum = 1;
-    ilastval = 1;
-  } else {
-    ilastval = g_ilastnum;
-  }
-  // A table of two points at least; a shorter ordinate table never lets us read past it.
+  take_reset(ilastval);
+  // A shorter ordinate table never lets us read past it.
   const int n = static_cast<int>(std::min(xarr.size(), yarr.size()));
   if (n < 2) return 0.0f;
+  const int i = start_bracket(n);
 
   // The search below works with 1-based table indices, as the bracket is stored; X(j)/Y(j) map them.
   const auto X = [&](int j) { return xarr[static_cast<std::size_t>(j - 1)]; };
   const auto Y = [&](int j) { return yarr[static_cast<std::size_t>(j - 1)]; };
-
-  int i = g_ilastnum;
-  if (i >= n) {
-    i = n - 1;
-    g_ilastnum = i;
-  }
-  if (i < 1) i = 1;  // only a test can put the saved bracket below 1
 
   int k = 0;
   bool outside = false;
@@ -80,20 +91,10 @@ float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> y
 
 float LINEAR1_Deg_increasing(float x, std::span<const float> xarr, std::span<const float> yarr,
                              int& ilastval) {
-  if (ilastval < 1) {
-    g_ilastnum = 1;
-    ilastval = 1;
-  } else {
-    ilastval = g_ilastnum;
-  }
+  take_reset(ilastval);
   const int n = static_cast<int>(std::min(xarr.size(), yarr.size()));
   if (n < 2) return 0.0f;
-  int i = g_ilastnum;
-  if (i >= n) {
-    i = n - 1;
-    g_ilastnum = i;
-  }
-  if (i < 1) i = 1;
+  const int i = start_bracket(n);
   if (x != x) return 0.0f;  // NaN: no bracket in either direction
   const float* X = xarr.data() - 1;  // 1-based, as the bracket is stored
   int k = 0;

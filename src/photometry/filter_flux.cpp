@@ -4,20 +4,13 @@
 #include <cstddef>
 #include <vector>
 
-#include "numerics/common.h"
 #include "numerics/integration.h"
 #include "numerics/interpolation.h"
+#include "numerics/order.h"
 
 namespace veltrane {
 
 namespace detail {
-
-bool strictly_increasing(std::span<const float> x) {
-  for (std::size_t k = 0; k + 1 < x.size(); ++k) {
-    if (!(x[k] < x[k + 1])) return false;
-  }
-  return true;
-}
 
 namespace {
 
@@ -81,9 +74,9 @@ void transmission_on_spectrum(std::span<const float> ls, std::span<const float> 
 
 namespace {
 
-FilterFlux measure(Console& console, std::span<const float> ls, std::span<const float> fs,
-                   std::span<const float> lf, std::span<const float> tf, float D, int mode,
-                   int& IsKeepOn, bool literal) {
+FilterFlux measure(ReportContext& report, std::span<const float> ls, std::span<const float> fs,
+                   std::span<const float> lf, std::span<const float> tf, float D, Rule rule,
+                   bool literal) {
   FilterFlux r;
   const std::size_t nf = std::min(lf.size(), tf.size());
   const std::size_t ns = std::min(ls.size(), fs.size());
@@ -102,8 +95,8 @@ FilterFlux measure(Console& console, std::span<const float> ls, std::span<const 
   // Effective wavelength on the filter's own samples, before anything else.
   std::vector<float> lt(nf);
   for (std::size_t k = 0; k < nf; ++k) lt[k] = lf[k] * tf[k];
-  const float a = IntegralALL(lf, tf, lo, hi, IsKeepOn, mode, console);
-  const float b = IntegralALL(lf, lt, lo, hi, IsKeepOn, mode, console);
+  const float a = IntegralALL(report, lf, tf, lo, hi, rule);
+  const float b = IntegralALL(report, lf, lt, lo, hi, rule);
   r.lambda_eff = b / a;
 
   if (ns == 0 || lo >= ls[ns - 1] || ls[0] >= hi) {
@@ -130,9 +123,9 @@ FilterFlux measure(Console& console, std::span<const float> ls, std::span<const 
     ts_q[k] = ts[k] * q;
     ts_p[k] = ts[k] * p;
   }
-  const float c = IntegralALL(ls, ts, lo, hi, IsKeepOn, mode, console);
-  const float e = IntegralALL(ls, ts_q, lo, hi, IsKeepOn, mode, console);
-  const float g = IntegralALL(ls, ts_p, lo, hi, IsKeepOn, mode, console);
+  const float c = IntegralALL(report, ls, ts, lo, hi, rule);
+  const float e = IntegralALL(report, ls, ts_q, lo, hi, rule);
+  const float g = IntegralALL(report, ls, ts_p, lo, hi, rule);
   r.covered = c / D;
   r.positive = e / D;
   r.flux = g;
@@ -141,22 +134,21 @@ FilterFlux measure(Console& console, std::span<const float> ls, std::span<const 
 
 }  // namespace
 
-FilterFlux EvalTFluxes(Console& console, std::span<const float> ls, std::span<const float> fs,
-                       std::span<const float> lf, std::span<const float> tf, float D, int mode,
-                       int& IsKeepOn) {
-  return measure(console, ls, fs, lf, tf, D, mode, IsKeepOn, false);
+FilterFlux EvalTFluxes(ReportContext& report, std::span<const float> ls, std::span<const float> fs,
+                       std::span<const float> lf, std::span<const float> tf, float D, Rule rule) {
+  return measure(report, ls, fs, lf, tf, D, rule, false);
 }
 
-FilterFlux EvalTFluxesLiteral(Console& console, std::span<const float> ls,
+FilterFlux EvalTFluxesLiteral(ReportContext& report, std::span<const float> ls,
                               std::span<const float> fs, std::span<const float> lf,
-                              std::span<const float> tf, float D, int mode, int& IsKeepOn) {
-  return measure(console, ls, fs, lf, tf, D, mode, IsKeepOn, true);
+                              std::span<const float> tf, float D, Rule rule) {
+  return measure(report, ls, fs, lf, tf, D, rule, true);
 }
 
 Spectrum::Spectrum(std::span<const float> l, std::span<const float> f)
     : lambda(l.first(std::min(l.size(), f.size()))),
       flux(f.first(std::min(l.size(), f.size()))),
-      increasing(detail::strictly_increasing(lambda) &&
+      increasing(strictly_increasing(lambda) &&
                  (lambda.empty() || lambda.front() == lambda.front())) {}
 
 namespace {

@@ -4,8 +4,9 @@
 #include <span>
 #include <vector>
 
-#include "numerics/common.h"
-#include "numerics/console.h"
+#include "numerics/integration.h"
+#include "support/limits.h"
+#include "support/report.h"
 
 namespace veltrane {
 
@@ -17,25 +18,24 @@ struct FilterFlux {
 };
 
 // Spectrum (ls, fs) of up to 20,000 samples, filter (lf, tf), divisor D (the filter's
-// T_l_Area). A failed integration prints its report and clears IsKeepOn.
+// T_l_Area). A failed integration prints its report and fails the model.
 //
-// All integrals use `mode` over the filter's range [lf(1), lf(Nf)]. The effective wavelength
+// All integrals use `rule` over the filter's range [lf(1), lf(Nf)]. The effective wavelength
 // comes first, whatever follows (-999.0/-999.0 = 1.0 when both integrals fail). A spectrum
 // that does not overlap the filter (or has no samples) gives flux -999.0 and fractions 0.0,
-// prints nothing and leaves IsKeepOn alone; a filter with no samples gives flux and
+// prints nothing and does not fail the model; a filter with no samples gives flux and
 // effective wavelength -999.0 and fractions 0.0. Ns = min(ls.size(), fs.size()),
 // Nf = min(lf.size(), tf.size()); nothing outside them is read.
 // Leaves LINEAR1_Deg's saved bracket exactly where the sample-by-sample interpolation with
 // a fresh search per sample would (a strictly increasing filter takes a binary search).
-FilterFlux EvalTFluxes(Console& console, std::span<const float> ls, std::span<const float> fs,
-                       std::span<const float> lf, std::span<const float> tf, float D, int mode,
-                       int& IsKeepOn);
+FilterFlux EvalTFluxes(ReportContext& report, std::span<const float> ls, std::span<const float> fs,
+                       std::span<const float> lf, std::span<const float> tf, float D, Rule rule);
 
 // The same measurement with every transmission taken by LINEAR1_Deg with a fresh search:
 // the slow reference that EvalTFluxes must match bit for bit.
-FilterFlux EvalTFluxesLiteral(Console& console, std::span<const float> ls,
+FilterFlux EvalTFluxesLiteral(ReportContext& report, std::span<const float> ls,
                               std::span<const float> fs, std::span<const float> lf,
-                              std::span<const float> tf, float D, int mode, int& IsKeepOn);
+                              std::span<const float> tf, float D, Rule rule);
 
 // A spectrum checked once for all the filters it is measured through.
 struct Spectrum {
@@ -65,7 +65,7 @@ struct Band {
 Band band_on_grid(std::span<const float> grid, std::span<const float> lf, std::span<const float> tf);
 
 // EvalTFluxes without the effective wavelength (not computed), for a filter of two samples or
-// more that increase strictly, a spectrum that increases strictly and mode 2: the same flux,
+// more that increase strictly, a spectrum that increases strictly and rule T: the same flux,
 // fractions, reports, status and saved bracket, with the work over the filter's samples
 // only (binary searches, one sweep for the transmission). `band`, when given, is
 // band_on_grid of this spectrum's grid and filter. `work` is left all 0.0.
@@ -81,9 +81,6 @@ namespace detail {
 // same bracket, the same arithmetic and the same final saved bracket.
 void transmission_on_spectrum(std::span<const float> ls, std::span<const float> lf,
                               std::span<const float> tf, std::span<float> ts, bool literal);
-
-// True when every abscissa is strictly below the next (false for a NaN).
-bool strictly_increasing(std::span<const float> x);
 
 }  // namespace detail
 

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "numerics/clean.h"
 #include "numerics/integration.h"
+#include "numerics/order.h"
 #include "photometry/filter_flux.h"
+#include "support/array_reset.h"
+#include "support/console.h"
 #include "textio/format.h"
 #include "textio/list_input.h"
 
@@ -23,8 +25,6 @@ using textio::ReadStatus;
 using textio::RecordFile;
 
 constexpr int kHeaderRecords = 15;
-constexpr std::string_view kSeparator =
-    "?????????????????????????????????????????????????????????????????";  // 65
 
 // A standard star spectrum, held only during one call.
 struct StandardSpectrum {
@@ -34,21 +34,23 @@ struct StandardSpectrum {
   std::span<const float> fluxes() const { return flux; }
 };
 
-// Failure B: the list or a filter file cannot be read. Ends the run.
-[[noreturn]] void failure_b(Console& console, int& IsKeepOn) {
-  console.say(kSeparator);
-  console.say("[ReadFilters] WARNING! PROBLEM - Filters List @");
-  console.say(kSeparator);
-  IsKeepOn = 0;
-  throw RunStop(1, "filter set cannot be read");
+// The list or a filter file cannot be read (the "failure B" of the filter set): the model
+// fails and the run ends. verbatim: the texts of both stops, with their "@" pads.
+Flow filter_list_unreadable(ReportContext& report) {
+  report.console.say(kWarningBar);
+  report.console.say("[ReadFilters] WARNING! PROBLEM - Filters List @");
+  report.console.say(kWarningBar);
+  report.fail();
+  return Flow::stop;
 }
 
-// Failure A: a standard spectrum cannot be read; its lines are followed by failure B's.
-[[noreturn]] void failure_a(Console& console, int& IsKeepOn) {
-  console.say(kSeparator);
-  console.say("[ReadFilters] WARNING! NO SPECTRUM READ @@@@@@@");
-  console.say(kSeparator);
-  failure_b(console, IsKeepOn);
+// A standard spectrum cannot be read ("failure A"): its lines, then those of an unreadable
+// list.
+Flow no_standard_spectrum(ReportContext& report) {
+  report.console.say(kWarningBar);
+  report.console.say("[ReadFilters] WARNING! NO SPECTRUM READ @@@@@@@");
+  report.console.say(kWarningBar);
+  return filter_list_unreadable(report);
 }
 
 // Record 1 "label N", then N records "λ flux". nullopt for a file that cannot be opened or
@@ -109,30 +111,37 @@ bool read_filter_curve(RecordFile& file, FilterSet& set, std::size_t i) {
   return true;
 }
 
-// Calibration of filter i (n >= 1 samples) on the three standard spectra.
-void calibrate(Console& console, FilterSet& set, std::size_t i, const StandardSpectrum& vega,
-               const StandardSpectrum& sun, const StandardSpectrum& fbd, std::vector<float>& v,
-               int mode, int& IsKeepOn) {
+// The three standard spectra.
+struct Standards {
+  StandardSpectrum vega, sun, fbd;
+};
+
+// Calibration of filter i (n >= 1 samples) on the three standard spectra; `v` is work space
+// of kMaxPoints values.
+void calibrate(ReportContext& report, FilterSet& set, std::size_t i, const Standards& stars,
+               std::vector<float>& v, Rule rule) {
   const auto lf = set.lambda(int(i));
   const auto tf = set.transmission(int(i));
   const std::size_t n = lf.size();
   const float lo = lf[0];
   const float hi = lf[n - 1];
 
-  set.T_l_Area[i] = IntegralALL(lf, tf, lo, hi, IsKeepOn, mode, console);
+  set.T_l_Area[i] = IntegralALL(report, lf, tf, lo, hi, rule);
   // T·c/λ², c in Å/s applied as km/s then Å/km, each in single precision.
   for (std::size_t k = 0; k < n; ++k) {
     v[k] = (tf[k] / (lf[k] * lf[k])) * 299792.46875f;
     v[k] = v[k] * 9999999827968.0f;
   }
-  set.T_n_Area[i] = IntegralALL(lf, std::span<const float>(v).first(n), lo, hi, IsKeepOn, mode,
-                                console);
+  set.T_n_Area[i] = IntegralALL(report, lf, std::span<const float>(v).first(n), lo, hi, rule);
 
   const float area = set.T_l_Area[i];
-  const FilterFlux fv = EvalTFluxes(console, vega.lambdas(), vega.fluxes(), lf, tf, area, mode, IsKeepOn);
+  const auto through = [&](const StandardSpectrum& s) {
+    return EvalTFluxes(report, s.lambdas(), s.fluxes(), lf, tf, area, rule);
+  };
+  const FilterFlux fv = through(stars.vega);
   // The Sun is measured for the effect of its integrations on the status only.
-  (void)EvalTFluxes(console, sun.lambdas(), sun.fluxes(), lf, tf, area, mode, IsKeepOn);
-  const FilterFlux fb = EvalTFluxes(console, fbd.lambdas(), fbd.fluxes(), lf, tf, area, mode, IsKeepOn);
+  (void)through(stars.sun);
+  const FilterFlux fb = through(stars.fbd);
 
   const float f_v = fv.flux;
   const float f_bd = fb.flux;
@@ -144,6 +153,7 @@ void calibrate(Console& console, FilterSet& set, std::size_t i, const StandardSp
   set.T_G_Vega[i] = f_bd > 0.0f ? 9.5f - 2.5f * std::log10(f_v / f_bd) : kSentinel;
 }
 
+// verbatim: the labels ("axfilter" for the filter's name).
 void list_calibration(Console& console, const FilterSet& set, std::size_t i) {
   console.say("... axfilter: " + std::string(textio::adjust_trim(set.name_fil[i])));
   console.say("... T_l_Area: " + textio::adj_f(set.T_l_Area[i], 15, 5));
@@ -153,60 +163,67 @@ void list_calibration(Console& console, const FilterSet& set, std::size_t i) {
   console.say("... lamb_eff: " + textio::adj_f(set.lamb_eff[i], 15, 5));
 }
 
+// The list's filter curves into `set` (Nfilters, names, samples).
+Flow read_filter_curves(ReportContext& report, FilterSet& set, const FileOpener& open,
+                        const std::function<std::string(std::string_view)>& path_of) {
+  auto list = open(path_of("ListFilters.txt"));
+  if (!list) return filter_list_unreadable(report);
+  std::int32_t count = 0;
+  if (ListRead(*list).integer(count) != ReadStatus::ok) return filter_list_unreadable(report);
+  if (count > kMaxFilters) return filter_list_unreadable(report);
+  set.Nfilters = count;
+  if (report.listing()) {
+    report.console.say("[ReadFilters]");
+    report.console.say("... Nfilters: " + textio::adj_i(count));
+  }
+  for (std::size_t i = 0; i < std::size_t(std::max(count, 0)); ++i) {
+    if (ListRead(*list).text(set.name_fil[i]) != ReadStatus::ok) return filter_list_unreadable(report);
+    auto file = open(path_of(set.name_fil[i]));
+    if (!file || !read_filter_curve(*file, set, i)) return filter_list_unreadable(report);
+  }
+  return Flow::go_on;
+}
+
 }  // namespace
 
-void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int mode,
-                 int& IsKeepOn, int verbose, const FileOpener& open) {
-  if (IsKeepOn == 0) return;
+Flow ReadFilters(ReportContext& report, FilterSet& set, std::string_view fil_dir, Rule rule,
+                 const FileOpener& open) {
+  if (report.failed()) return Flow::go_on;
 
   set.Nfilters = 0;
   for (auto* a : {&set.T_l_Area, &set.T_n_Area, &set.M_ABVega, &set.T_G_Vega, &set.F_l_Vega,
                   &set.lamb_eff}) {
-    CleanAClear(*a, 1);
+    reset_to_sentinel(*a);
   }
   for (auto& name : set.name_fil) name = "NONE";
 
   const std::string prefix = textio::used_part(fil_dir);
-  auto path_of = [&prefix](std::string_view name) {
+  const auto path_of = [&prefix](std::string_view name) {
     return textio::cut_text(prefix + std::string(name));
   };
 
-  const auto vega = read_standard(open, path_of("VegaLR.dat"));
-  if (!vega) failure_a(console, IsKeepOn);
-  const auto sun = read_standard(open, path_of("Sun_LR.dat"));
-  if (!sun) failure_a(console, IsKeepOn);
-  const auto fbd = read_standard(open, path_of("BD+17d4708.dat"));
-  if (!fbd) failure_a(console, IsKeepOn);
-
-  auto list = open(path_of("ListFilters.txt"));
-  if (!list) failure_b(console, IsKeepOn);
-  std::int32_t count = 0;
-  if (ListRead(*list).integer(count) != ReadStatus::ok) failure_b(console, IsKeepOn);
-  if (count > kMaxFilters) failure_b(console, IsKeepOn);
-  set.Nfilters = count;
-  if (verbose == 1) {
-    console.say("[ReadFilters]");
-    console.say("... Nfilters: " + textio::adj_i(count));
+  Standards stars;
+  for (auto [star, file] : {std::pair{&stars.vega, "VegaLR.dat"}, {&stars.sun, "Sun_LR.dat"},
+                            {&stars.fbd, "BD+17d4708.dat"}}) {
+    auto s = read_standard(open, path_of(file));
+    if (!s) return no_standard_spectrum(report);
+    *star = std::move(*s);
   }
+  if (read_filter_curves(report, set, open, path_of) == Flow::stop) return Flow::stop;
 
-  for (std::size_t i = 0; i < std::size_t(std::max(count, 0)); ++i) {
-    if (ListRead(*list).text(set.name_fil[i]) != ReadStatus::ok) failure_b(console, IsKeepOn);
-    auto file = open(path_of(set.name_fil[i]));
-    if (!file) failure_b(console, IsKeepOn);
-    if (!read_filter_curve(*file, set, i)) failure_b(console, IsKeepOn);
-  }
-
+  const std::size_t count = std::size_t(std::max(set.Nfilters, 0));
   std::vector<float> v(kMaxPoints);
-  for (std::size_t i = 0; i < std::size_t(std::max(count, 0)); ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     if (set.Npt_fil[i] < 1) continue;
-    calibrate(console, set, i, *vega, *sun, *fbd, v, mode, IsKeepOn);
-    if (verbose == 1) list_calibration(console, set, i);
+    calibrate(report, set, i, stars, v, rule);
+    if (report.listing()) list_calibration(report.console, set, i);
   }
-  for (std::size_t i = 0; i < std::size_t(std::max(count, 0)); ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     const auto l = set.lambda(int(i));
-    set.increasing[i] = l.size() >= 2 && detail::strictly_increasing(l);
+    set.increasing[i] = l.size() >= 2 && strictly_increasing(l);
   }
-  if (verbose == 1) console.say("[ReadFilters]");
+  if (report.listing()) report.console.say("[ReadFilters]");
+  return Flow::go_on;
 }
 
 }  // namespace veltrane

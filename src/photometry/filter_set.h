@@ -10,8 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "numerics/common.h"
-#include "numerics/console.h"
+#include "numerics/integration.h"
+#include "support/limits.h"
+#include "support/report.h"
+#include "support/run_stop.h"
 #include "textio/list_input.h"
 
 namespace veltrane {
@@ -43,22 +45,23 @@ struct FilterSet {
 };
 
 // Loads and calibrates the filter set from the directory text `fil_dir` (used up to its first
-// blank) into `set` (as constructed). Returns at once when IsKeepOn is 0. A failed integration clears IsKeepOn; a missing
-// or unreadable standard spectrum, list or filter file prints failure A/B and ends the run
-// with RunStop(1). verbose == 1 prints the listing.
+// blank) into `set` (as constructed). Does nothing (Flow::go_on) when the model has failed
+// before the call. A failed integration fails the model. A missing or unreadable standard
+// spectrum, list or filter file prints its stop report ("NO SPECTRUM READ" before "PROBLEM -
+// Filters List" for a standard spectrum) and returns Flow::stop: the run ends. The listing
+// is printed at Verbosity::listing.
 //
 // Files in the directory: "VegaLR.dat", "Sun_LR.dat", "BD+17d4708.dat" (label and count, then
-// 2..10,000 samples λ, flux; anything else is failure A), "ListFilters.txt" (count, at most
-// 300, then one file name per record; failure B otherwise) and the filter files (15 header
-// records, then at most 10,000 samples λ in Å, transmission). Nfilters, the names ("NONE"
-// beyond the list) and the six calibration arrays (-999.0) are set; Npt_fil only for the
-// filters read. A filter with no samples keeps -999.0 and is not listed.
+// 2..10,000 samples λ, flux; anything else stops the run), "ListFilters.txt" (count, at most
+// 300, then one file name per record) and the filter files (15 header records, then at most
+// 10,000 samples λ in Å, transmission). Nfilters, the names ("NONE" beyond the list) and the
+// six calibration arrays (-999.0) are set; Npt_fil only for the filters read. A filter with
+// no samples keeps -999.0 and is not listed.
 // M_ABVega = −2.5 log10(F_l_Vega / T_n_Area) − 48.6; T_G_Vega = 9.5 − 2.5 log10(F_V / F_BD)
 // when F_BD > 0, else -999.0 (docs/formulae.md).
 // `open` opens a file of the set for reading (nullopt when it cannot be opened).
 using FileOpener = std::function<std::optional<textio::RecordFile>(const std::string& path)>;
-void ReadFilters(Console& console, FilterSet& set, std::string_view fil_dir, int mode,
-                 int& IsKeepOn, int verbose,
+Flow ReadFilters(ReportContext& report, FilterSet& set, std::string_view fil_dir, Rule rule,
                  const FileOpener& open = [](const std::string& p) { return textio::RecordFile::open(p); });
 
 }  // namespace veltrane

@@ -23,10 +23,6 @@ std::array<float, kNumSystems> zero_points(const FilterSet& set, std::size_t i) 
           0.0f};
 }
 
-}  // namespace
-
-namespace {
-
 // Filter i's results and its seven magnitudes from its flux F.
 void store(const FilterSet& set, std::size_t i, const FilterFlux& r, FilterResults& results,
            std::span<float> plane) {
@@ -46,35 +42,32 @@ void store(const FilterSet& set, std::size_t i, const FilterFlux& r, FilterResul
 
 }  // namespace
 
-void EvalFilters(Console& console, std::span<const float> lambda, std::span<const float> flux,
-                 const FilterSet& set, FilterResults& results, std::span<float> plane, int mode,
-                 int& IsKeepOn) {
-  if (IsKeepOn == 0) return;
+void EvalFilters(ReportContext& report, std::span<const float> lambda, std::span<const float> flux,
+                 const FilterSet& set, FilterResults& results, std::span<float> plane, Rule rule) {
+  if (report.failed()) return;
   std::fill(results.filt_zp_v.begin(), results.filt_zp_v.end(), kSentinel);
   const int nfil = std::min(set.Nfilters, kMaxFilters);
   for (int f = 0; f < nfil; ++f) {
     const std::size_t i = std::size_t(f);
     store(set, i,
-          EvalTFluxes(console, lambda, flux, set.lambda(f), set.transmission(f), set.T_l_Area[i],
-                      mode, IsKeepOn),
+          EvalTFluxes(report, lambda, flux, set.lambda(f), set.transmission(f), set.T_l_Area[i], rule),
           results, plane);
   }
 }
 
-void EvalFilters(Console& console, const Spectrum& s, const FilterSet& set, FilterResults& results,
-                 std::span<float> plane, int mode, int& IsKeepOn, FilterWork& work,
-                 std::span<const Band> bands) {
-  if (IsKeepOn == 0) return;
+void EvalFilters(ReportContext& report, const Spectrum& s, const FilterSet& set, FilterResults& results,
+                 std::span<float> plane, Rule rule, FilterWork& work, std::span<const Band> bands) {
+  if (report.failed()) return;
   std::fill(results.filt_zp_v.begin(), results.filt_zp_v.end(), kSentinel);
   const int nfil = std::min(set.Nfilters, kMaxFilters);
   for (int f = 0; f < nfil; ++f) {
     const std::size_t i = std::size_t(f);
-    const bool fast = mode == 2 && s.increasing && set.increasing[i];
+    const bool fast = rule == Rule::T && s.increasing && set.increasing[i];
     const FilterFlux r =
         fast ? EvalTFluxesOnBand(s, set.lambda(f), set.transmission(f), set.T_l_Area[i], work,
                                  i < bands.size() ? &bands[i] : nullptr)
-             : EvalTFluxes(console, s.lambda, s.flux, set.lambda(f), set.transmission(f),
-                           set.T_l_Area[i], mode, IsKeepOn);
+             : EvalTFluxes(report, s.lambda, s.flux, set.lambda(f), set.transmission(f),
+                           set.T_l_Area[i], rule);
     store(set, i, r, results, plane);
   }
 }

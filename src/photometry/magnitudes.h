@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "numerics/common.h"
-#include "numerics/console.h"
 #include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
+#include "support/limits.h"
+#include "support/report.h"
 
 namespace veltrane {
 
@@ -42,21 +42,19 @@ inline constexpr std::string_view kSystemNames[kNumSystems] = {
 
 // Magnitudes of the spectrum (lambda, flux; up to 20,000 samples) into `plane`
 // (kNumSystems × kMaxFilters, filter fastest): Z_k − 2.5 log10(F) when F > 0 and
-// Z_k > -999.0, else -999.0. Does nothing when IsKeepOn is 0 on entry.
+// Z_k > -999.0, else -999.0. Does nothing when the model has failed before the call.
 //
 // Zero points of filter i: Z_1 = 2.5 log10(F_l_Vega), Z_2 = Z_1 + 0.026, Z_3 = M_ABVega + Z_1,
 // Z_4 = T_G_Vega + Z_1 (-999.0 when T_G_Vega is -999.0), Z_5 = -21.1, Z_6 = -21.175, Z_7 = 0.
 // Writes filt_res_a/filt_res_b and the plane entries of filters 0..Nfilters-1 only, and
-// filt_zp_v = Z_1 for those filters, -999.0 for all others. A failed integration clears
-// IsKeepOn and the remaining filters are still measured.
-void EvalFilters(Console& console, std::span<const float> lambda, std::span<const float> flux,
-                 const FilterSet& set, FilterResults& results, std::span<float> plane, int mode,
-                 int& IsKeepOn);
-// The same, filter by filter through EvalTFluxesOnBand where it applies (mode 2, both the
+// filt_zp_v = Z_1 for those filters, -999.0 for all others. A failed integration fails the
+// model and the remaining filters are still measured.
+void EvalFilters(ReportContext& report, std::span<const float> lambda, std::span<const float> flux,
+                 const FilterSet& set, FilterResults& results, std::span<float> plane, Rule rule);
+// The same, filter by filter through EvalTFluxesOnBand where it applies (rule T, both the
 // spectrum and the filter strictly increasing), bit for bit. `bands`, when not empty, holds
 // band_on_grid of this spectrum's grid for every filter of the set.
-void EvalFilters(Console& console, const Spectrum& s, const FilterSet& set, FilterResults& results,
-                 std::span<float> plane, int mode, int& IsKeepOn, FilterWork& work,
-                 std::span<const Band> bands = {});
+void EvalFilters(ReportContext& report, const Spectrum& s, const FilterSet& set, FilterResults& results,
+                 std::span<float> plane, Rule rule, FilterWork& work, std::span<const Band> bands = {});
 
 }  // namespace veltrane

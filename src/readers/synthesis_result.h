@@ -7,9 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "numerics/common.h"
-#include "numerics/console.h"
-#include "numerics/problem_log.h"
+#include "support/limits.h"
+#include "support/report.h"
 #include "textio/list_input.h"
 
 namespace veltrane {
@@ -48,11 +47,9 @@ struct FitResult {
 // Reads `arq_synt` into `fit` (values not in the file keep what they held) and rescales the
 // observed fluxes by flx_norm × Phyunits. A missing or unreadable file (wrong form, early end,
 // more than 300 rows or 10,000 points) prints its report, rewrites the model's log with it
-// and clears IsKeepOn; the values read before the failure stay stored.
-void Read_Out_KW(Console& console, ProblemLog& log, std::string_view arq_synt, float Phyunits,
-                 FitResult& fit, int& IsKeepOn);
+// and fails the model; the values read before the failure stay stored.
+void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunits, FitResult& fit);
 // The same on a file already opened (its records from the first).
-void Read_Out_KW(Console& console, ProblemLog& log, textio::RecordFile& file, float Phyunits,
-                 FitResult& fit, int& IsKeepOn);
+void Read_Out_KW(ReportContext& report, textio::RecordFile& file, float Phyunits, FitResult& fit);
 
 }  // namespace veltrane

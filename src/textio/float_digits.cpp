@@ -93,13 +93,13 @@ std::optional<Scaled> scale_wide(u128 top, std::uint64_t low, int t) {
   if (m == 0) return Scaled{0, Rest::zero};
   if (s >= 0) {
     const int t = e + s;  // m × 2^e × 10^s = m × 5^s × 2^t
-    if (s <= 44) {        // m × 5^s < 2^24 × 2^103
-      const u128 a = u128{m} * kPow5[s];
+    const u128 p5 = kPow5[static_cast<std::size_t>(s)];
+    if (s <= 44) {  // m × 5^s < 2^24 × 2^103
+      const u128 a = u128{m} * p5;
       if (t < 0) return shift_right(a, -t);
       if (bit_length(a) + t > 128) return std::nullopt;
       return Scaled{a << t, Rest::zero};
     }
-    const u128 p5 = kPow5[s];
     const u128 low = u128{m} * static_cast<std::uint64_t>(p5);
     const u128 top = u128{m} * static_cast<std::uint64_t>(p5 >> 64) + (low >> 64);
     if ((top >> 64) != 0) return scale_wide(top, static_cast<std::uint64_t>(low), t);
@@ -110,13 +110,14 @@ std::optional<Scaled> scale_wide(u128 top, std::uint64_t low, int t) {
   }
   const int q = -s;
   const int t = e - q;  // m × 2^e × 10^s = m × 2^t / 5^q
+  const u128 p5 = kPow5[static_cast<std::size_t>(q)];
   if (t >= 0) {
     if (bit_length(m) + t > 128) return std::nullopt;
-    return divide(u128{m} << t, kPow5[q]);
+    return divide(u128{m} << t, p5);
   }
   // m / (5^q × 2^-t); a divisor of 2^126 or more exceeds 2m: the quotient is below one half.
-  if (bit_length(kPow5[q]) - t > 127) return Scaled{0, Rest::below_half};
-  return divide(m, kPow5[q] << -t);
+  if (bit_length(p5) - t > 127) return Scaled{0, Rest::below_half};
+  return divide(m, p5 << -t);
 }
 
 struct Binary {

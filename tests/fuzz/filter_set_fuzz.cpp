@@ -1,6 +1,6 @@
 // The filter-set reader. The input is cut at '|' into VegaLR.dat, Sun_LR.dat, BD+17d4708.dat,
 // ListFilters.txt and the filter files, served in turn whatever the names listed (a part
-// missing: a file that cannot be opened). A run may end (RunStop, status 1, IsKeepOn 0).
+// missing: a file that cannot be opened). A load may stop the run (then the model has failed).
 #include <algorithm>
 #include <array>
 
@@ -18,13 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (k >= parts.size()) return std::nullopt;
     return textio::RecordFile::from_string(parts[k]);
   };
-  Console console = Console::capture();
+  CapturedReport report(Verbosity::listing);
   FilterSet set;
-  int keep = 1;
-  try {
-    ReadFilters(console, set, "", 2, keep, 1, open);
-  } catch (const RunStop& stop) {
-    vfuzz::check(stop.status() == 1 && keep == 0, "a stop");
+  if (ReadFilters(report.context, set, "", Rule::T, open) == Flow::stop) {
+    vfuzz::check(report.status.failed(), "a stop fails the model");
     return 0;
   }
   vfuzz::check(set.Nfilters <= kMaxFilters, "filter count");

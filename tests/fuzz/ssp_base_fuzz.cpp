@@ -2,7 +2,7 @@
 // Fverbose" (list-directed; missing values keep 4000 7000 0 0), part 2 the base file, the
 // later parts the SSP files, served in turn whatever their names (none: an SSP file that
 // cannot be opened). The whole input is also parsed as a base file and as an SSP file.
-// A run may end (RunStop, status 1); a failed model has IsKeepOn 0 and arq_base "NONE".
+// A reading may stop the run (then the model has failed); a failure leaves a report.
 #include <algorithm>
 #include <cmath>
 
@@ -50,18 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   head.real(ini), head.real(fin), head.integer(num), head.integer(verbose);
 
   Source source(parts);
-  Console console = Console::capture();
-  ProblemLog log(&console);
-  auto tables = BaseTables::initial();
+  CapturedReport report(verbosity_of(verbose));
   std::vector<float> age(kMaxSsp), met(kMaxSsp), alph(kMaxSsp);
-  std::string arq_base = ".";
-  int keep = 1;
-  try {
-    Read_BASpec(console, log, source, tables, age, met, alph, ini, fin, arq_base, "base/", num, keep, verbose);
-    vfuzz::check((keep == 1) == (arq_base == "."), "a failure clears IsKeepOn and arq_base");
-  } catch (const RunStop& stop) {
-    vfuzz::check(stop.status() == 1 && keep == 0, "a stop");
-  }
+  const BaseRead read = Read_BASpec(report.context, source, {".", "base/", ini, fin, num}, {age, met, alph});
+  vfuzz::check(read.flow == Flow::go_on || report.status.failed(), "a stop fails the model");
+  vfuzz::check(report.status.good() || !report.log.empty(), "a failure leaves its report");
+  vfuzz::check(read.replaced == (read.tables != nullptr), "tables with a reading past the reset");
+  const auto tables = read.tables ? read.tables : BaseTables::initial();
   // The columns read are whole (the sanitizers watch) and marked finite when they are.
   for (std::size_t k = 0; k < tables->owners.size(); ++k) {
     const auto f = tables->flux(int(k));

@@ -43,15 +43,14 @@ TEST(EvalTFluxes, WorkedValues) {
       {range(3000, 8000, 100), V(51, 1), {4000, 6000, 5000, 7000}, {1, 1, 1, 1}, 3000, 3000, 1, 1, 1, 0,
        "filter not increasing: its own integrals fail, -999/-999"}};
   for (const auto& c : cases) {
-    Console console = Console::capture();
-    int keep = 1;
-    const FilterFlux r = EvalTFluxes(console, c.ls, c.fs, c.lf, c.tf, c.D, 2, keep);
+    CapturedReport report;
+    const FilterFlux r = EvalTFluxes(report.context, c.ls, c.fs, c.lf, c.tf, c.D, Rule::T);
     EXPECT_EQ(r.flux, c.flux) << c.what;
     EXPECT_TRUE(r.lambda_eff == c.leff || (std::isnan(r.lambda_eff) && std::isnan(c.leff))) << c.what;
     EXPECT_EQ(r.covered, c.covered) << c.what;
     EXPECT_EQ(r.positive, c.positive) << c.what;
-    EXPECT_EQ(keep, c.keep) << c.what;
-    EXPECT_EQ(console.captured().empty(), c.keep == 1) << c.what;
+    EXPECT_EQ(report.status.good(), c.keep == 1) << c.what;
+    EXPECT_EQ(report.console.captured().empty(), c.keep == 1) << c.what;
   }
 }
 
@@ -88,16 +87,15 @@ TEST(EvalTFluxes, FastPathMatchesTheLiteralOneBitForBit) {
     ASSERT_EQ(after_fast, saved_bracket()) << round;
     for (std::size_t k = 0; k < ls.size(); ++k) ASSERT_EQ(bits(fast[k]), bits(lit[k])) << round << " " << k;
 
-    Console cf = Console::capture(), cl = Console::capture();
-    int kf = 1, kl = 1;
-    const FilterFlux f = EvalTFluxes(cf, ls, fs, lf, tf, 123.0f, 2, kf);
+    CapturedReport rf, rl;
+    const FilterFlux f = EvalTFluxes(rf.context, ls, fs, lf, tf, 123.0f, Rule::T);
     const int bracket = saved_bracket();
-    const FilterFlux l = EvalTFluxesLiteral(cl, ls, fs, lf, tf, 123.0f, 2, kl);
+    const FilterFlux l = EvalTFluxesLiteral(rl.context, ls, fs, lf, tf, 123.0f, Rule::T);
     ASSERT_EQ(saved_bracket(), bracket) << round;
     for (auto [a, b] : {std::pair{f.flux, l.flux}, {f.lambda_eff, l.lambda_eff}, {f.covered, l.covered}, {f.positive, l.positive}})
       ASSERT_EQ(bits(a), bits(b)) << round;
-    ASSERT_EQ(kf, kl);
-    ASSERT_EQ(cf.captured(), cl.captured());
+    ASSERT_EQ(rf.status.failed(), rl.status.failed());
+    ASSERT_EQ(rf.console.captured(), rl.console.captured());
   }
   set_saved_bracket(1);
 }

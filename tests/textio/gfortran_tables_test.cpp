@@ -128,6 +128,9 @@ std::vector<std::string> run_case(const ReadCase& c, RecordFile file) {
       got.push_back(type == 'r'   ? "r " + to_bits(r)
                     : type == 'i' ? "i " + std::to_string(i)
                                   : "a [" + escape(a) + "]");
+      // A list item says it stored a value exactly when its value changed.
+      const bool changed = to_bits(r) != to_bits(-12345.0f) || i != -12345 || a != "UNCHANGED";
+      if (list && list->stored() != changed) got.push_back(list->stored() ? "stored() but unchanged" : "changed, not stored()");
     }
     if (list) got.insert(got.begin() + first, status_line(list->status(), list->message()));
   }

@@ -26,7 +26,7 @@ std::string number(std::mt19937_64& g) {
   unsigned long long d = (g() % 10000000000000000000ull) >> (g() % 64);
   int k = static_cast<int>(g() % 99) - 49;
   if (g() % 4 == 0) {  // digits × 10^k whose double is exactly a float midpoint: a rounding trap
-    for (double m = d = 0; d == 0 || d > (1ull << 53) || double(d) * std::pow(10.0, k) != m;) {
+    for (double m = double(d = 0); d == 0 || d > (1ull << 53) || double(d) * std::pow(10.0, k) != m;) {
       m = std::ldexp(2.0 * double(0x800000 + g() % 0x7FFFFF) + 1, int(g() % 74) + 30);
       k = 1 + static_cast<int>(g() % 22);
       d = static_cast<unsigned long long>(std::llround(m / std::pow(10.0L, k)));

@@ -4,7 +4,7 @@
 ! then q for CAL, CCJ, CCM (R_V = 3.1), GD1, GD2, GD3 as bits; 0 where out of range.
 program laws_reference
   implicit none
-  integer, parameter :: nl = 54
+  integer, parameter :: nl = 56
   character(len=10) :: txt(nl)
   real :: lam(nl), q(6)
   integer :: i, j
@@ -15,7 +15,7 @@ program laws_reference
              '9000.0', '9090.909', '9500.0', '12500.0', '16500.0', '20000.0', '21978.0', &
              '22000.0', '25000.0', '30000.0', '31149.0', '31150.0', '33333.0', '33334.0', &
              '1199.9', '22000.01', '911.9', '999.0', '1190.0', '21979.0', '2141.0', &
-             '0.0', '-5000.0', 'NaN' /
+             '0.0', '-5000.0', 'NaN', '8300.0', '8700.0' /
   do i = 1, nl
     read (txt(i), *) lam(i)
     q(1) = cal(lam(i))

@@ -1,0 +1,65 @@
+// The committing end of the model loop: which models a run takes, and the committer that
+// writes them in galaxy order in the one thread that commits.
+#pragma once
+
+#include <string>
+
+#include "driver/model_loop.h"
+#include "driver/run_reporter.h"
+#include "driver/signals.h"
+#include "driver/state.h"
+#include "support/console.h"
+#include "support/run_stop.h"
+
+namespace veltrane {
+
+// Which models this run takes: the shard's block of the list, less those whose tables all
+// exist when asked to skip them.
+struct Selection {
+  int first = 0, last = 0;  // [first, last)
+  bool skip_existing = false;
+  int PrintFil = 0;
+  bool ecsv = false;
+  void mark(ModelJob& job) const;
+
+ private:
+  bool complete(const ModelFiles& f) const;
+};
+
+// How a model loop ended: after its last model, or stopped at `at` (the synthesis result of
+// the model that ended it, or "a bad galaxy record").
+struct LoopEnd {
+  Flow flow = Flow::go_on;
+  std::string at;
+};
+
+// "    ... ERROR -> Bad or missing model record" on the console: the loop ends there.
+LoopEnd bad_model_record(Console& console);
+
+class Committer {
+ public:
+  Committer(Console& console, SignalGuard& signals, RunReporter& reporter, CommitListener* listener)
+      : console_(console), signals_(signals), reporter_(reporter), listener_(listener) {}
+
+  // Writes model `job` (processed on carried()) under the signal guard's lock, then counts
+  // it, writes its warnings and tells the listener; afterwards carried() is what it leaves.
+  // Flow::stop when the run ends at this model.
+  Flow commit(const ModelJob& job, const ModelOutcome& outcome);
+  // A model the run does not take.
+  void skip(const ModelJob& job) { reporter_.skipped(job); }
+  // What the last committed model left to the next one.
+  const Carried& carried() const { return carried_; }
+
+ private:
+  Console& console_;
+  SignalGuard& signals_;
+  RunReporter& reporter_;
+  CommitListener* listener_;
+  Carried carried_;
+};
+
+// What a model leaves to the next when the previous model left `actual`: its own tables
+// where its readers replaced them, `actual` elsewhere.
+Carried carried_after(const ModelOutcome& o, const Carried& actual);
+
+}  // namespace veltrane

@@ -1,0 +1,52 @@
+// The model loop: one model after another, or several processed at once by worker threads
+// and committed strictly in order, so that the console, the files and the exit status are
+// those of the one-at-a-time run. Its pieces: the source of the model records, the reader
+// that takes them ahead (parallel.h), the workers that process them (process_model), and
+// the committer that writes them in galaxy order (committer.h).
+#pragma once
+
+#include <memory>
+
+#include "driver/options.h"
+#include "driver/signals.h"
+#include "driver/state.h"
+#include "support/console.h"
+#include "support/diagnostics.h"
+
+namespace veltrane {
+
+// Where the model records come from, in order.
+class ModelSource {
+ public:
+  virtual ~ModelSource() = default;
+  // The next model; false when its record is missing or cannot be read.
+  virtual bool next(ModelJob& job) = 0;
+  // The run needs no more records: a next() waiting for input (standard input) returns
+  // soon, false unless what had come holds its record, and so does every later one.
+  virtual void cancel() {}
+};
+
+// Told of every model the committer writes, in galaxy order, in the committing thread, after
+// its files (a survey catalogue adds its row here). Not told of a model that ends the run.
+class CommitListener {
+ public:
+  virtual ~CommitListener() = default;
+  virtual void committed(const ModelJob& job, const ModelOutcome& outcome) = 0;
+};
+
+// How many galaxies the model loop processed, failed and skipped.
+struct RunSummary {
+  int processed = 0, failed = 0, skipped = 0;
+  int other_shards = 0;  // galaxies left to the other shards (--shard)
+};
+
+// Processes p.N_models models from `source` (those of the shard, and with --skip-existing
+// those whose tables are not all there) with options.jobs threads, committing each under
+// the signal guard's lock. The progress line and the summary go to `diagnostics`. When the
+// run ends early (a stop of a model, a file that cannot be written, a bad model record) it
+// prints the summary and throws RunStop(1).
+RunSummary run_models(Console& console, Diagnostics& diagnostics, const RunParams& p,
+                      std::shared_ptr<ModelSource> source, const Options& options, SignalGuard& signals,
+                      CommitListener* listener = nullptr);
+
+}  // namespace veltrane

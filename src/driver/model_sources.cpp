@@ -1,0 +1,41 @@
+#include "driver/model_sources.h"
+
+#include "textio/format.h"
+#include "textio/text_length.h"
+
+namespace veltrane {
+namespace {
+
+// Longest used path_DIR + model name whose suffixed names (".MAG.out") still fit 600 characters.
+constexpr std::size_t kMaxStem = kTextLen - 8;
+
+}  // namespace
+
+ModelJob Naming::job(int index, const std::string& name, float distance) const {
+  ModelJob job;
+  job.index = index;
+  job.name = name;
+  job.distance = distance;
+  const std::string model = textio::used_part(name);
+  const std::string stem = path_dir + model;
+  const std::string out = output_dir.empty() ? stem : output_dir + model;
+  job.files.arq_synt = textio::cut_text(stem);
+  job.too_long = stem.size() > kMaxStem || out.size() > kMaxStem;
+  job.files.log = out + ".LOG";
+  job.files.mag = out + ".MAG.out";
+  job.files.spc = out + ".SPC.out";
+  job.files.mag_ecsv = out + ".mag.ecsv";
+  job.files.spc_ecsv = out + ".spc.ecsv";
+  return job;
+}
+
+bool RecordSource::next(ModelJob& job) {
+  std::string name;
+  float distance = 0.0f;
+  textio::ListRead r(file_);
+  if (r.text(name) != textio::ReadStatus::ok || r.real(distance) != textio::ReadStatus::ok) return false;
+  job = naming_.job(index_++, name, distance);
+  return true;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,194 @@
+#include "driver/parallel.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "driver/model.h"
+
+namespace veltrane {
+namespace {
+
+// What the reader, the workers and the committer share, under `mutex`.
+struct Shared {
+  struct Slot {
+    ModelJob job;
+    bool bad_record = false;
+    std::optional<ModelOutcome> outcome;
+    Carried used;  // the tables the worker started from
+  };
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::map<int, Slot> slots;  // read and not yet committed
+  std::deque<int> todo;       // read and not yet taken by a worker
+  bool reading_done = false;
+  bool stopping = false;
+  Carried committed;          // what the last committed model left
+
+  void stop() {
+    std::lock_guard lock(mutex);
+    stopping = true;
+    changed.notify_all();
+  }
+};
+
+// The reader thread: the model records in order, at most `window` of them read and not yet
+// committed.
+class Reader {
+ public:
+  Reader(Shared& shared, std::shared_ptr<ModelSource> source, const Selection& selection, int n,
+         std::size_t window)
+      : shared_(shared), source_(std::move(source)), thread_([=, this] { run(selection, n, window); }) {}
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+  // Ends the reading, a read waiting for standard input included, and joins the thread.
+  ~Reader() {
+    shared_.stop();
+    source_->cancel();
+    thread_.join();
+  }
+
+ private:
+  void run(const Selection& selection, int n, std::size_t window) {
+    for (int m = 0; m < n; ++m) {
+      {
+        std::unique_lock lock(shared_.mutex);
+        shared_.changed.wait(lock, [&] { return shared_.stopping || shared_.slots.size() < window; });
+        if (shared_.stopping) break;
+      }
+      ModelJob job;
+      const bool ok = source_->next(job);
+      if (ok) selection.mark(job);
+      std::lock_guard lock(shared_.mutex);
+      auto& slot = shared_.slots[m];
+      slot.job = std::move(job);
+      slot.bad_record = !ok;
+      if (ok && !slot.job.skip) shared_.todo.push_back(m);
+      shared_.changed.notify_all();
+      if (!ok) break;
+    }
+    std::lock_guard lock(shared_.mutex);
+    shared_.reading_done = true;
+    shared_.changed.notify_all();
+  }
+
+  Shared& shared_;
+  std::shared_ptr<ModelSource> source_;
+  std::thread thread_;  // last: it starts once the members above exist
+};
+
+// The worker threads: each takes the next model read, processes it on the tables the last
+// committed model left and hands the outcome back.
+class Workers {
+ public:
+  Workers(Shared& shared, const RunParams& p, InputCache& cache, bool literal, int jobs)
+      : shared_(shared), p_(p), cache_(cache) {
+    for (int t = 0; t < jobs; ++t) threads_.emplace_back([this, literal] { run(literal); });
+  }
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
+  // Each worker finishes the model it holds; then all are joined.
+  ~Workers() {
+    shared_.stop();
+    for (std::thread& t : threads_) t.join();
+  }
+
+ private:
+  void run(bool literal) {
+    auto worker = std::make_unique<Worker>();
+    worker->literal = literal;
+    for (;;) {
+      int m = 0;
+      Carried used;
+      const ModelJob* job = nullptr;
+      {
+        std::unique_lock lock(shared_.mutex);
+        shared_.changed.wait(lock, [&] { return shared_.stopping || !shared_.todo.empty() || shared_.reading_done; });
+        if (shared_.stopping || shared_.todo.empty()) return;
+        m = shared_.todo.front();
+        shared_.todo.pop_front();
+        used = shared_.committed;
+        job = &shared_.slots.at(m).job;  // map nodes stay put
+      }
+      ModelOutcome outcome = process_model(p_, *job, *worker, cache_, used);
+      std::lock_guard lock(shared_.mutex);
+      auto& slot = shared_.slots.at(m);
+      slot.outcome = std::move(outcome);
+      slot.used = std::move(used);
+      shared_.changed.notify_all();
+    }
+  }
+
+  Shared& shared_;
+  const RunParams& p_;
+  InputCache& cache_;
+  std::vector<std::thread> threads_;
+};
+
+// Model m once it is read, and processed unless it is skipped or its record is bad.
+Shared::Slot take(Shared& shared, int m) {
+  std::unique_lock lock(shared.mutex);
+  shared.changed.wait(lock, [&] {
+    const auto it = shared.slots.find(m);
+    return it != shared.slots.end() && (it->second.bad_record || it->second.job.skip || it->second.outcome);
+  });
+  Shared::Slot slot = std::move(shared.slots.at(m));
+  shared.slots.erase(m);
+  shared.changed.notify_all();
+  return slot;
+}
+
+// True when the files a model read are still what they were: no model committed since (in
+// particular not the deletion of an old log) replaced or removed one of them.
+bool inputs_unchanged(const InputRecord& inputs) {
+  return std::all_of(inputs.begin(), inputs.end(),
+                     [](const auto& f) { return identity_of(f.first) == f.second; });
+}
+
+// The model was computed on the tables the previous model really left: either it replaced
+// them itself, or it used the same ones.
+bool same_start(const ModelOutcome& o, const Carried& used, const Carried& actual) {
+  if (!o.rebuilt) return true;
+  return (o.base_replaced || used.base == actual.base) && (o.filters_replaced || used.filters == actual.filters);
+}
+
+}  // namespace
+
+LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
+                        const Selection& selection, InputCache& cache, int jobs, bool literal,
+                        Committer& committer) {
+  Shared shared;
+  const std::size_t window = std::size_t(2 * jobs + 2);  // models read ahead of the commit
+  const Reader reader(shared, std::move(source), selection, p.N_models, window);
+  const Workers workers(shared, p, cache, literal, jobs);
+
+  std::unique_ptr<Worker> own;  // for a model that must be computed again
+  for (int m = 0; m < p.N_models; ++m) {
+    Shared::Slot slot = take(shared, m);
+    if (slot.bad_record) return bad_model_record(console);
+    if (slot.job.skip) {
+      committer.skip(slot.job);
+      continue;
+    }
+    if (!slot.job.too_long) remove_old_log(slot.job.files);
+    const Carried& actual = committer.carried();
+    if (!same_start(*slot.outcome, slot.used, actual) || !inputs_unchanged(slot.outcome->inputs)) {
+      if (!own) {
+        own = std::make_unique<Worker>();
+        own->literal = literal;
+      }
+      slot.outcome = process_model(p, slot.job, *own, cache, actual);
+    }
+    if (committer.commit(slot.job, *slot.outcome) == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
+    std::lock_guard lock(shared.mutex);
+    shared.committed = committer.carried();
+  }
+  return {};
+}
+
+}  // namespace veltrane

@@ -1,0 +1,23 @@
+// The model loop with worker threads: a reader takes the model records ahead of the commit
+// in a thread of its own (so a commit never waits for input), `jobs` workers process them,
+// and the calling thread commits them in galaxy order. A model is computed again at its
+// commit when the tables it started from are no longer those the previous model left, or
+// when one of its input files changed since (the old log the commit removes included).
+#pragma once
+
+#include <memory>
+
+#include "cache/input_cache.h"
+#include "driver/committer.h"
+#include "driver/model_loop.h"
+#include "driver/state.h"
+
+namespace veltrane {
+
+// The reader, the workers and the committer. Every thread it starts has ended when it
+// returns: a reader waiting for standard input is woken through `source`'s cancel().
+LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
+                        const Selection& selection, InputCache& cache, int jobs, bool literal,
+                        Committer& committer);
+
+}  // namespace veltrane

@@ -1,0 +1,29 @@
+// How a run ends before its last model. A step that meets a run-ending condition (a missing
+// base, SSP or filter-set file, an extended spectrum with repeated wavelengths) prints its
+// report and returns Flow::stop; it never ends the run itself. The run ends where the driver
+// knows it does: while it reads the command line and the run parameters, and in the model
+// loop when it commits a model that stopped or whose files cannot be written, or meets a bad
+// galaxy record. There, and only there, RunStop is thrown; run_main returns its status.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace veltrane {
+
+enum class Flow {
+  go_on,  // the run goes on (the model may have failed: see ModelStatus)
+  stop,   // the run ends after this model's report
+};
+
+class RunStop : public std::runtime_error {
+ public:
+  explicit RunStop(int status, const std::string& why = "run stopped")
+      : std::runtime_error(why), status_(status) {}
+  int status() const noexcept { return status_; }
+
+ private:
+  int status_;
+};
+
+}  // namespace veltrane

@@ -1,0 +1,103 @@
+// Numbers as text, shared by the readers of the text layer: the character classes of
+// list-directed input, the syntax of a list-directed REAL(4) or INTEGER(4) token as gfortran
+// 12.2 accepts it, and the correctly rounded conversion of a decimal text to REAL(4).
+// Internal to src/textio: the readers' headers are the public surface.
+#pragma once
+
+#include <array>
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace veltrane::textio::detail {
+
+// What a character does in a list-directed record. A CR inside a record acts as a blank.
+struct CharClass {
+  bool blank = false;       // separates values: blank, TAB, CR
+  bool ends_token = false;  // ends an unquoted value: the blanks, comma, semicolon, slash
+};
+
+inline constexpr std::array<CharClass, 256> kCharClasses = [] {
+  std::array<CharClass, 256> t{};
+  for (char c : {' ', '\t', '\r'}) t[static_cast<unsigned char>(c)] = {true, true};
+  for (char c : {',', ';', '/'}) t[static_cast<unsigned char>(c)] = {false, true};
+  return t;
+}();
+
+inline bool is_blank(char c) { return kCharClasses[static_cast<unsigned char>(c)].blank; }
+inline bool ends_token(char c) { return kCharClasses[static_cast<unsigned char>(c)].ends_token; }
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline bool is_alnum(char c) { return is_digit(c) || (lower(c) >= 'a' && lower(c) <= 'z'); }
+
+// The first position at or after i that is not a list-directed blank (r.size() at most).
+inline std::size_t skip_blanks(std::string_view r, std::size_t i) {
+  while (i < r.size() && is_blank(r[i])) ++i;
+  return i;
+}
+
+// Case-insensitive (ASCII) comparisons.
+bool equals_nocase(std::string_view s, std::string_view word);
+bool starts_nocase(std::string_view s, std::string_view word);
+
+// Correctly rounded REAL(4) value of a text already in C form ([-]digits[.digits][e[±]digits]).
+// Out of range the result is ±Infinity or ±0.0, as gfortran gives, never an error. The common
+// case is inline: it sits on the path of every list-directed real.
+float c_text_to_float_out_of_range(const char* first, const char* last);
+inline float c_text_to_float(const char* first, const char* last) {
+  float v = 0.0f;
+  const auto [ptr, ec] = std::from_chars(first, last, v);
+  if (ec == std::errc() && ptr == last) return v;
+  return c_text_to_float_out_of_range(first, last);
+}
+
+// A text assembled for c_text_to_float: held in place up to 160 characters, spilling into a
+// string only for longer ones (a number written with hundreds of digits).
+class TextBuf {
+ public:
+  void push(char c) {
+    if (n_ < sizeof small_) {
+      small_[n_++] = c;
+    } else {
+      if (big_.empty()) big_.assign(small_, n_);
+      big_.push_back(c);
+      ++n_;
+    }
+  }
+  void append(std::string_view s) {
+    for (char c : s) push(c);
+  }
+  void append_int(long long x) {
+    char tmp[24];
+    const auto r = std::to_chars(tmp, tmp + sizeof tmp, x);
+    append(std::string_view(tmp, static_cast<std::size_t>(r.ptr - tmp)));
+  }
+  const char* begin() const { return big_.empty() ? small_ : big_.data(); }
+  const char* end() const { return begin() + n_; }
+
+ private:
+  char small_[160];
+  std::size_t n_ = 0;
+  std::string big_;
+};
+
+// How a token read as a number ended. cut: every character fits, but the number is
+// unfinished (a sign alone, an exponent letter or sign without digits, a beginning of
+// Infinity or NaN), which is an end of file where the file ends right after it.
+enum class RealResult { ok, bad, dot_only, cut };
+enum class IntResult { ok, bad, overflow, cut };
+
+// A whole list-directed REAL(4) token (no separators in it): 1, 1., .5, 1e5, 1.0D5, 1.0q5,
+// 1.0+5, Inf, Infinity, NaN, NaN(chars), with an optional sign. v is set only when ok.
+// dot_only: a point and no digit (gfortran stores 0.0 and reports an error).
+// after_point_count: the token follows a repeat count that was a lone point (".*"), so
+// any point in it is a second point, and an error.
+RealResult parse_real_token(std::string_view t, float& v, bool after_point_count = false);
+
+// A whole list-directed INTEGER(4) token, [+-]digits; v is set only when ok. overflow: the
+// digits exceed INTEGER(4) (-2147483648 is still read).
+IntResult parse_int_digits(std::string_view t, std::int32_t& v);
+
+}  // namespace veltrane::textio::detail
