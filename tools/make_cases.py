@@ -897,6 +897,15 @@ def option_cases():
               '"$VELTRANE" -j x grid.in', '"$VELTRANE" -j 1025 grid.in',
               '"$VELTRANE" -j 1024 --quiet grid.in > /dev/null', '"$VELTRANE" --shard 4/3 grid.in',
               '"$VELTRANE" --output-dir= grid.in', '"$VELTRANE" --output-dir', '"$VELTRANE" a b'))
+    case("opt_catalog_misuse",
+         "--catalog needs a file name and --catalog-spectra needs --catalog (status 2); a file "
+         "at the catalogue's name that is not FITS (a grid file named by a slip) is refused "
+         "after the parameters, before any galaxy, with status 1 and left as it is, with or "
+         "without --skip-existing.",
+         one(Grid(["gal01 1.0"]), {"gal01": Result()}),
+         runs('"$VELTRANE" --catalog-spectra grid.in', '"$VELTRANE" --catalog', '"$VELTRANE" --catalog= grid.in',
+              'cp grid.in copy.in && "$VELTRANE" --catalog copy.in grid.in',
+              '"$VELTRANE" --skip-existing --catalog=copy.in grid.in && cmp grid.in copy.in'))
     r = Result()
     r.lbd_norm = 20000.0
     results = {"gal01": Result(), "gal02": r}
@@ -946,6 +955,15 @@ def option_cases():
          "are counted as skipped; the others are processed.", files,
          '"$VELTRANE" grid.in > /dev/null 2>&1\nrm gal03.MAG.out gal05.MAG.out\n' +
          runs('"$VELTRANE" --skip-existing grid.in'))
+    three = Grid(five[:3])
+    three.print_fil = "2"
+    case("opt_skip_existing_ecsv",
+         "--skip-existing with --ecsv: a galaxy is skipped only when its specified tables and "
+         "its ECSV tables all exist (a missing .spc.ecsv or .mag.ecsv has it processed again); "
+         "without --ecsv the ECSV tables are not looked for.",
+         dict(files, **{"grid.in": three.text()}),
+         '"$VELTRANE" --ecsv grid.in > /dev/null 2>&1\nrm gal02.spc.ecsv gal03.mag.ecsv\n' +
+         runs('"$VELTRANE" --skip-existing --ecsv grid.in', '"$VELTRANE" --skip-existing grid.in'))
     case("opt_shard",
          "Three shards run as parallel processes write, between them, exactly the tables of "
          "one run of the whole grid (each shard's own console shows only its galaxies). The "

@@ -163,29 +163,21 @@ FitsFile FitsFile::create(const std::string& tmp) {
   const bool ok = ::write(fd, block, sizeof block) == ssize_t(sizeof block);
   const int saved = errno;
   if (::close(fd) != 0 || !ok) throw FitsError(std::strerror(ok ? errno : saved));
-  fitsfile* f = nullptr;
-  int status = 0;
-  fits_open_diskfile(&f, tmp.c_str(), READWRITE, &status);
-  FitsFile file(status == 0 ? f : nullptr);
-  file.check(status, "open");
-  return file;
+  return open_disk(tmp, READWRITE);
 }
 
-FitsFile FitsFile::open_read(const std::string& path) {
+FitsFile FitsFile::open_read(const std::string& path) { return open_disk(path, READONLY); }
+
+FitsFile FitsFile::open_disk(const std::string& path, int mode) {
   fitsfile* f = nullptr;
   int status = 0;
-  fits_open_diskfile(&f, path.c_str(), READONLY, &status);
+  fits_open_diskfile(&f, path.c_str(), mode, &status);
   FitsFile file(status == 0 ? f : nullptr);
   file.check(status, "open");
   return file;
 }
 
 FitsFile::FitsFile(FitsFile&& o) noexcept : handle_(o.handle_) { o.handle_ = nullptr; }
-
-FitsFile& FitsFile::operator=(FitsFile&& o) noexcept {
-  std::swap(handle_, o.handle_);
-  return *this;
-}
 
 FitsFile::~FitsFile() {
   if (handle_ == nullptr) return;

@@ -68,7 +68,7 @@ class FitsFile {
   static FitsFile create(const std::string& tmp);
   static FitsFile open_read(const std::string& path);
   FitsFile(FitsFile&&) noexcept;
-  FitsFile& operator=(FitsFile&&) noexcept;
+  FitsFile& operator=(FitsFile&&) = delete;  // holders emplace a new one instead
   ~FitsFile();  // closes without reporting (after a failure)
 
   // Header of the current HDU. A text is stored as given (callers pass printable ASCII);
@@ -114,6 +114,8 @@ class FitsFile {
   void close();
 
  private:
+  // `path` opened with cfitsio in `mode` (READONLY or READWRITE), no extended-name syntax.
+  static FitsFile open_disk(const std::string& path, int mode);
   explicit FitsFile(void* handle) : handle_(handle) {}
   void check(int status, const char* what);
   void* handle_ = nullptr;  // cfitsio's fitsfile (fitsio.h stays out of the headers)

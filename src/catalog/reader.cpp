@@ -186,7 +186,7 @@ const std::string& CatalogReader::card(const std::string& key) const {
 void CatalogReader::release() { impl_->file.reset(); }
 
 FitsFile& CatalogReader::file() {
-  if (!impl_->file) impl_->file = FitsFile::open_read(impl_->path);
+  if (!impl_->file) impl_->file.emplace(FitsFile::open_read(impl_->path));
   return *impl_->file;
 }
 

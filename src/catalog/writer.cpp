@@ -117,7 +117,7 @@ struct CatalogWriter::Impl {
 
   void open_spectra(std::span<const float> lambda) {
     side_tmp = create_temporary_beside(path);
-    side = FitsFile::create(side_tmp);
+    side.emplace(FitsFile::create(side_tmp));
     grid.assign(lambda.begin(), lambda.end());
     const RowLayout wl = wavelength_columns(int(grid.size()));
     side->create_table("WAVELENGTH", wl);
@@ -262,7 +262,7 @@ CatalogWriter::CatalogWriter(std::string path, Provenance provenance, Layout lay
   w.layout.result_width = std::max(w.layout.result_width, 1);
   try {
     w.tmp = create_temporary_beside(w.path);
-    w.main = FitsFile::create(w.tmp);
+    w.main.emplace(FitsFile::create(w.tmp));
   } catch (const std::exception& e) {
     w.fail(e.what());
   }

@@ -9,7 +9,15 @@ namespace veltrane {
 
 void Selection::mark(ModelJob& job) const {
   job.other_shard = job.index < first || job.index >= last;
-  job.skip = job.other_shard || (skip_existing && complete(job.files));
+  job.skip = job.other_shard || (skip_existing && done(job));
+}
+
+// Done by an earlier run: its tables all exist and, when the listener continues an earlier
+// record (a catalogue), that record holds it too; with PrintFil 0 the record alone decides.
+bool Selection::done(const ModelJob& job) const {
+  const std::optional<bool> held = listener ? listener->holds(job) : std::nullopt;
+  if (!held) return complete(job.files);
+  return *held && (PrintFil < 1 || complete(job.files));
 }
 
 bool Selection::complete(const ModelFiles& f) const {
@@ -33,8 +41,19 @@ Flow Committer::commit(const ModelJob& job, const ModelOutcome& outcome) {
   console_.flush();
   reporter_.committed(job, outcome);
   carried_ = carried_after(outcome, carried_);
-  if (flow == Flow::go_on && listener_ != nullptr) listener_->committed(job, outcome);
-  return flow;
+  if (listener_ == nullptr) return flow;
+  if (flow == Flow::stop) {
+    listener_->stopped_at(job);
+    return flow;
+  }
+  return listener_->committed(job, outcome);
+}
+
+Flow Committer::skip(const ModelJob& job) {
+  reporter_.skipped(job);
+  if (listener_ == nullptr || job.other_shard) return Flow::go_on;
+  std::lock_guard lock(signals_.commit_mutex());
+  return listener_->skipped(job);
 }
 
 }  // namespace veltrane

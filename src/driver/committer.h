@@ -20,10 +20,12 @@ struct Selection {
   bool skip_existing = false;
   int PrintFil = 0;
   bool ecsv = false;
+  const CommitListener* listener = nullptr;  // may hold the models done by an earlier run
   void mark(ModelJob& job) const;
 
  private:
   bool complete(const ModelFiles& f) const;
+  bool done(const ModelJob& job) const;
 };
 
 // How a model loop ended: after its last model, or stopped at `at` (the synthesis result of
@@ -43,10 +45,11 @@ class Committer {
 
   // Writes model `job` (processed on carried()) under the signal guard's lock, then counts
   // it, writes its warnings and tells the listener; afterwards carried() is what it leaves.
-  // Flow::stop when the run ends at this model.
+  // Flow::stop when the run ends at this model (its stop, a file it cannot write, or the
+  // listener's).
   Flow commit(const ModelJob& job, const ModelOutcome& outcome);
-  // A model the run does not take.
-  void skip(const ModelJob& job) { reporter_.skipped(job); }
+  // A model the run does not take; Flow::stop when the listener ends the run there.
+  Flow skip(const ModelJob& job);
   // What the last committed model left to the next one.
   const Carried& carried() const { return carried_; }
 

@@ -133,9 +133,16 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
   w.name = job.files.arq_synt;
   session.note(job.files.arq_synt, identity_of(job.files.arq_synt));
   Read_Out_KW(report, job.files.arq_synt, p.Phyunits, w.fit);
-  if (out.status.good()) {
+  const bool fit_read = out.status.good();
+  if (fit_read) {
     out.flow = rebuild_model(report, p, w, session, out);
-    if (out.flow == Flow::go_on) format_tables(console, p, w, out.after, job, out);
+    if (out.flow == Flow::go_on) {
+      const auto masses = log_masses(p, w, job.distance);
+      format_tables(console, p, w, out.after, job, masses, out);
+      if (p.catalog) keep_catalog_values(p, w, out.after, true, true, masses, out.catalog);
+    }
+  } else if (p.catalog) {
+    keep_catalog_values(p, w, out.after, false, false, {}, out.catalog);
   }
   out.console = console.captured();
   log.detach();

@@ -3,6 +3,8 @@
 // writes the results in the order a run makes them.
 #pragma once
 
+#include <array>
+
 #include "cache/input_cache.h"
 #include "driver/state.h"
 #include "support/console.h"
@@ -37,9 +39,19 @@ ProblemLog end_of_model_report();
 Flow rebuild_model(ReportContext& report, const RunParams& p, Worker& w, InputCache::Session& session,
                    ModelOutcome& out);
 
+// The six log10 stellar masses of a rebuilt model (M_sun; total, young, old, each from the
+// third then the second population column), with the 4πd² term of `distance` (Mpc) when it
+// is positive; -999.0 for a part without mass. Says nothing.
+std::array<float, 6> log_masses(const RunParams& p, const Worker& w, float distance);
+
 // ".MAG.out" (PrintFil ≥ 1) and ".SPC.out" (PrintFil ≥ 2) as texts, with their ECSV forms
-// when asked (p.ecsv); the distance warning goes to `console`.
+// when asked (p.ecsv), holding `masses`; the distance warning goes to `console`.
 void format_tables(Console& console, const RunParams& p, const Worker& w, const Carried& state,
-                   const ModelJob& job, ModelOutcome& out);
+                   const ModelJob& job, const std::array<float, 6>& masses, ModelOutcome& out);
+
+// What the survey catalogue keeps of a model that `fit_read` and, when `measured`, rebuilt
+// and measured on `state` (masses as above).
+void keep_catalog_values(const RunParams& p, const Worker& w, const Carried& state, bool fit_read, bool measured,
+                         const std::array<float, 6>& masses, CatalogValues& out);
 
 }  // namespace veltrane

@@ -26,7 +26,7 @@ LoopEnd run_in_order(Console& console, const RunParams& p, ModelSource& source, 
     if (!source.next(job)) return bad_model_record(console);
     selection.mark(job);
     if (job.skip) {
-      committer.skip(job);
+      if (committer.skip(job) == Flow::stop) return {Flow::stop, job.files.arq_synt};
       continue;
     }
     if (!job.too_long) remove_old_log(job.files);
@@ -44,7 +44,7 @@ RunSummary run_models(Console& console, Diagnostics& diagnostics, const RunParam
   const int n = std::max(p.N_models, 0);
   const Selection selection{int(std::int64_t(n) * (options.shard - 1) / options.shards),
                             int(std::int64_t(n) * options.shard / options.shards), options.skip_existing,
-                            p.PrintFil, p.ecsv};
+                            p.PrintFil, p.ecsv, listener};
   RunReporter reporter(diagnostics, selection.last - selection.first,
                        options.progress || ::isatty(STDERR_FILENO), options.quiet, options.sharded);
   signals.set_progress_line(reporter.line_on());

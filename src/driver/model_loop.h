@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "driver/options.h"
 #include "driver/signals.h"
@@ -26,12 +27,24 @@ class ModelSource {
   virtual void cancel() {}
 };
 
-// Told of every model the committer writes, in galaxy order, in the committing thread, after
-// its files (a survey catalogue adds its row here). Not told of a model that ends the run.
+// Told of every model of the run's block, in galaxy order, in the committing thread under
+// the commit lock (a survey catalogue adds its row here): of a model written, after its
+// files; of a model skipped; of the model that ends the run. Flow::stop from committed() or
+// skipped() ends the run at that model: what the listener keeps cannot be written, and it
+// has said so on the console.
 class CommitListener {
  public:
   virtual ~CommitListener() = default;
-  virtual void committed(const ModelJob& job, const ModelOutcome& outcome) = 0;
+  virtual Flow committed(const ModelJob& job, const ModelOutcome& outcome) = 0;
+  // Skipped by --skip-existing (never a model of another shard).
+  virtual Flow skipped(const ModelJob&) { return Flow::go_on; }
+  // The run ends at this model: its stop, or one of its files that cannot be written.
+  virtual void stopped_at(const ModelJob&) {}
+  // With --skip-existing: whether an earlier record that the listener continues holds
+  // model `job` as done (then the model is skipped once its tables, if any, exist too);
+  // nullopt when there is no such record and the tables alone decide. Called from the thread
+  // that reads the model records, never changes the listener.
+  virtual std::optional<bool> holds(const ModelJob&) const { return std::nullopt; }
 };
 
 // How many galaxies the model loop processed, failed and skipped.

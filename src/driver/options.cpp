@@ -58,6 +58,10 @@ Options (before the positional arguments):
   --shard K/N         process only the K-th of N contiguous blocks of the galaxy list
   --skip-existing     skip galaxies whose tables all exist (restart after a time limit)
   --output-dir DIR    write tables and logs to DIR instead of beside the fit results
+  --catalog FILE      also write every galaxy as one row of a FITS table (the survey
+                      catalogue); with --skip-existing, an earlier catalogue of that name
+                      is continued: its galaxies are kept and skipped
+  --catalog-spectra   the catalogue also holds the total, young and old model spectra
   --literal           slow reference paths, no input cache (for testing)
 
 Exit status: 0 every galaxy processed (failed ones keep a NAME.LOG); 1 the run stopped
@@ -100,6 +104,12 @@ ParsedOptions parse_options(int argc, char** argv) {
       o.ecsv = true;
     } else if (a == "--skip-existing") {
       o.skip_existing = true;
+    } else if (a == "--catalog-spectra") {
+      o.catalog_spectra = true;
+    } else if (a == "--catalog" || a.starts_with("--catalog=")) {
+      const auto v = value(a, "--catalog");
+      if (!v || v->empty()) return misuse("--catalog needs a file name");
+      o.catalog = std::string(*v);
     } else if (a.starts_with("-j") || a == "--jobs" || a.starts_with("--jobs=")) {
       const auto v = value(a, a.starts_with("-j") ? "-j" : "--jobs");
       int n = -1;
@@ -121,6 +131,7 @@ ParsedOptions parse_options(int argc, char** argv) {
       return misuse("unknown option '" + std::string(a) + "' (options come before the positional arguments)");
     }
   }
+  if (o.catalog_spectra && o.catalog.empty()) return misuse("--catalog-spectra needs --catalog FILE");
   o.first_positional = i;
   return {o, ""};
 }

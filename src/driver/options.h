@@ -18,6 +18,8 @@ struct Options {
   int shard = 1, shards = 1;   // --shard K/N: the K-th of N contiguous blocks of galaxies
   bool sharded = false;        // --shard was given (the summary counts the other shards)
   std::string output_dir;      // --output-dir DIR: tables and logs go there
+  std::string catalog;         // --catalog FILE.fits: the survey catalogue (empty: none)
+  bool catalog_spectra = false;  // --catalog-spectra: the catalogue holds the model spectra
   bool literal = false;        // --literal: every fast path and the input cache off (tests)
   int first_positional = 1;    // argv index of the first positional argument
 };

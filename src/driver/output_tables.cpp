@@ -15,15 +15,16 @@ namespace {
 
 constexpr float kLogSunLuminosity = 33.582745f;  // log10 of L_sun in erg/s
 
-// log10 of 4πd² with d in Mpc expressed in cm; 0 (with a warning) without a distance.
-float distance_term(Console& console, float distance) {
+// log10 of 4πd² with d in Mpc expressed in cm; 0 without a distance.
+float distance_term(float distance) {
   if (distance > 0.0f) return std::log10((distance * distance) * 12.566371f) + 48.97879f;
-  console.say("... VT__WARN: No distance computed");  // verbatim
   return 0.0f;
 }
 
-// Six log stellar masses: totals 3 and 2, young 3 and 2, old 3 and 2.
-std::array<float, 6> log_masses(const RunParams& p, const Worker& w, float dist_term) {
+}  // namespace
+
+std::array<float, 6> log_masses(const RunParams& p, const Worker& w, float distance) {
+  const float dist_term = distance_term(distance);
   const FitResult& fit = w.fit;
   const ModelSpectra& s = w.spectra;
   const float L = std::log10(p.Phyunits);
@@ -39,6 +40,8 @@ std::array<float, 6> log_masses(const RunParams& p, const Worker& w, float dist_
   return {total(fit.mass_tot_3), total(fit.mass_tot_2), part(s.m3_you, fit.mass_tot_3),
           part(s.m2_you, fit.mass_tot_2),  part(s.m3_old, fit.mass_tot_3), part(s.m2_old, fit.mass_tot_2)};
 }
+
+namespace {
 
 // m_obs − m_model, -999.0 when either is missing.
 float observed_difference(float m_obs, float m_model) {
@@ -241,10 +244,9 @@ std::string spectrum_ecsv(const Worker& w, const BaseTables& base, const ModelJo
 }  // namespace
 
 void format_tables(Console& console, const RunParams& p, const Worker& w, const Carried& state,
-                   const ModelJob& job, ModelOutcome& out) {
+                   const ModelJob& job, const std::array<float, 6>& masses, ModelOutcome& out) {
   if (p.PrintFil <= 0) return;
-  const float dist_term = distance_term(console, job.distance);
-  const auto masses = log_masses(p, w, dist_term);
+  if (!(job.distance > 0.0f)) console.say("... VT__WARN: No distance computed");  // verbatim
   out.mag = true;
   out.mag_text = magnitude_table(w, *state.filters, masses);
   if (p.ecsv) out.mag_ecsv = magnitude_ecsv(w, *state.filters, masses, job);
@@ -253,6 +255,39 @@ void format_tables(Console& console, const RunParams& p, const Worker& w, const 
     out.spc_text = spectrum_table(w, *state.base);
     if (p.ecsv) out.spc_ecsv = spectrum_ecsv(w, *state.base, job);
   }
+}
+
+}  // namespace veltrane
+
+namespace veltrane {
+
+void keep_catalog_values(const RunParams& p, const Worker& w, const Carried& state, bool fit_read, bool measured,
+                         const std::array<float, 6>& masses, CatalogValues& out) {
+  out.fit_read = fit_read;
+  if (fit_read) {
+    out.A_V = w.fit.A_V;
+    out.law = std::string(textio::trim_right(w.fit.R_LawOPT));
+  }
+  out.measured = measured;
+  if (!measured) return;
+  out.log_mass = masses;
+  const int nf = std::clamp(state.filters->Nfilters, 0, kMaxFilters);
+  const auto head = [](const std::vector<float>& v, int n) {
+    return std::vector<float>(v.begin(), v.begin() + std::clamp(n, 0, int(v.size())));
+  };
+  out.magnitudes.clear();
+  out.magnitudes.reserve(std::size_t(kNumSlots) * kNumSystems * std::size_t(nf));
+  for (int slot = 0; slot < kNumSlots; ++slot)
+    for (int system = 0; system < kNumSystems; ++system)
+      for (int k = 0; k < nf; ++k) out.magnitudes.push_back(w.mags.at(k, system, slot));
+  out.coverage = head(w.filter_results.filt_res_a, nf);
+  out.coverage_positive = head(w.filter_results.filt_res_b, nf);
+  if (!p.catalog_spectra) return;
+  const ModelSpectra& s = w.spectra;
+  out.lambda = head(state.base->b_lambda, s.N_lb);
+  out.total = head(s.allssp_f, s.N_lb);
+  out.young = head(s.youssp_f, s.N_lb);
+  out.old = head(s.oldssp_f, s.N_lb);
 }
 
 }  // namespace veltrane

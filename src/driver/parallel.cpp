@@ -172,7 +172,7 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Mo
     Shared::Slot slot = take(shared, m);
     if (slot.bad_record) return bad_model_record(console);
     if (slot.job.skip) {
-      committer.skip(slot.job);
+      if (committer.skip(slot.job) == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
       continue;
     }
     if (!slot.job.too_long) remove_old_log(slot.job.files);

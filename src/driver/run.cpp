@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -9,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/digest.h"
+#include "driver/catalog_sink.h"
 #include "driver/model_loop.h"
 #include "driver/model_sources.h"
 #include "driver/options.h"
@@ -38,6 +42,8 @@ constexpr int kMaxArgs = 300;
 struct RunInput {
   RunParams p;
   std::shared_ptr<ModelSource> source;
+  std::string grid;    // the grid file; empty: standard input or arguments
+  int name_width = 0;  // a catalogue's NAME width; 0: the longest name a galaxy may have
 };
 
 // A free-format real read from one command-line argument.
@@ -137,6 +143,8 @@ RunInput read_grid_file(Console& console, Diagnostics& diagnostics, const std::s
   read_parameter_records(console, *records, true, in.p);
   check_implied_decimals(diagnostics, path, in.p.Phyunits);
   in.source = std::make_shared<RecordSource>(std::move(*records), naming_of(in.p, options));
+  in.grid = path;
+  if (!options.catalog.empty()) in.name_width = grid_name_width(path, in.p.N_models);
   return in;
 }
 
@@ -164,7 +172,80 @@ RunInput read_arguments(Console& console, Diagnostics& diagnostics, const std::v
   if (p.PrintFil <= 0)
     diagnostics.warn("PRINTFIL (argument 9) is " + std::to_string(p.PrintFil) + ": no tables will be written");
   in.source = std::make_shared<ArgumentSource>(naming_of(p, options).job(0, args[0], distance));
+  in.name_width = std::max(1, int(catalog::fits_text_length(textio::used_part(args[0]))));
   return in;
+}
+
+// The survey catalogue of the run (--catalog), its temporary file created: its provenance
+// and its columns.
+std::unique_ptr<CatalogSink> open_catalog(Console& console, Diagnostics& diagnostics, const Options& options,
+                                          const RunInput& in) {
+  const RunParams& p = in.p;
+  catalog::Provenance prov;
+  prov.version = VELTRANE_VERSION;
+  prov.grid_file = in.grid;
+  if (!in.grid.empty()) prov.grid_identity = catalog::sha256_file(in.grid);
+  prov.galaxies = p.N_models;
+  prov.shard = options.shard;
+  prov.shards = options.shards;
+  const std::int64_t n = std::max(p.N_models, 0);
+  prov.first_row = int(n * (options.shard - 1) / options.shards) + 1;
+  prov.last_row = int(n * options.shard / options.shards);
+  prov.path_dir = textio::used_part(p.path_DIR);
+  prov.base_dir = textio::used_part(p.base_SSP);
+  prov.filter_dir = textio::used_part(p.fil_dir);
+  prov.t_cut_gyr = p.t_cutGyr;
+  prov.phyunits = p.Phyunits;
+  prov.ext_corr = p.Ext_Corr;
+  catalog::Layout layout;
+  // From standard input the names are not known ahead: the longest a galaxy may have.
+  layout.name_width = in.name_width > 0 ? in.name_width
+                                        : std::max(1, int(kTextLen - 8) - int(prov.path_dir.size()));
+  layout.result_width = int(catalog::fits_text_length(prov.path_dir)) + layout.name_width;
+  layout.spectra = options.catalog_spectra;
+  // A file-size limit makes the write fail ("Cannot write") instead of killing the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return std::make_unique<CatalogSink>(console, diagnostics,
+                                       CatalogSink::Setup{options.catalog, prov, layout, options.skip_existing});
+}
+
+// The catalogue finished under the commit lock, before the exit action that would finish it
+// on a signal is withdrawn; "Cannot write" (status 1) when it cannot be.
+void close_catalog(Console& console, SignalGuard& signals, CatalogSink& sink) {
+  bool ok = false;
+  {
+    std::lock_guard lock(signals.commit_mutex());
+    ok = sink.finish();
+    console.flush();
+  }
+  signals.set_exit_action({});
+  if (!ok) throw RunStop(1, "the catalogue cannot be written");
+}
+
+// The model loop, with the catalogue when there is one: finished at the end, after a stop of
+// the run, and by the signal guard on SIGINT or SIGTERM.
+RunSummary run_with_catalog(Console& console, Diagnostics& diagnostics, SignalGuard& signals,
+                            const Options& options, RunInput& in) {
+  if (options.catalog.empty())
+    return run_models(console, diagnostics, in.p, std::move(in.source), options, signals);
+  std::unique_ptr<CatalogSink> sink = open_catalog(console, diagnostics, options, in);
+  struct Withdraw {
+    SignalGuard& signals;
+    ~Withdraw() { signals.set_exit_action({}); }
+  } withdraw{signals};
+  signals.set_exit_action([&console, s = sink.get()] {
+    s->finish();
+    console.flush();
+  });
+  RunSummary summary;
+  try {
+    summary = run_models(console, diagnostics, in.p, std::move(in.source), options, signals, sink.get());
+  } catch (const RunStop&) {
+    close_catalog(console, signals, *sink);
+    throw;
+  }
+  close_catalog(console, signals, *sink);
+  return summary;
 }
 
 // What every input form shares: the warnings, the echo, the model loop, the banner.
@@ -186,8 +267,10 @@ int run_input(Console& console, Diagnostics& diagnostics, SignalGuard& signals, 
   if (verbosity == Verbosity::listing) console.say("[Veltrane]");
   p.t_cut = p.t_cutGyr * 1.0E9f;
   p.ecsv = options.ecsv;
+  p.catalog = !options.catalog.empty();
+  p.catalog_spectra = options.catalog_spectra;
 
-  const RunSummary summary = run_models(console, diagnostics, p, std::move(in.source), options, signals);
+  const RunSummary summary = run_with_catalog(console, diagnostics, signals, options, in);
   if (verbosity == Verbosity::listing) console.say("[Veltrane]");
   return options.strict && summary.failed > 0 ? 3 : 0;
 }

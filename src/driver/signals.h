@@ -1,10 +1,12 @@
 // SIGINT and SIGTERM end a run between two commits: a thread waits for them and, when one
 // comes, takes the commit lock (so no table or log is half written and no temporary file
-// exists), flushes standard output and exits with 128 + the signal's number (130, 143).
+// exists), runs the exit action (the catalogue is finished), flushes standard output and
+// exits with 128 + the signal's number (130, 143).
 // A signal the caller ignores (a shell's background job ignores SIGINT) stays ignored.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -26,10 +28,17 @@ class SignalGuard {
   std::mutex& commit_mutex() { return commit_; }
   // A progress line is on standard error: the exit ends it with a newline first.
   void set_progress_line(bool on) { progress_line_ = on; }
+  // Run by the exit, under the commit lock, before standard output is flushed (a survey
+  // catalogue is finished there); empty: nothing. The caller must not hold the commit lock.
+  void set_exit_action(std::function<void()> action) {
+    std::lock_guard lock(commit_);
+    exit_action_ = std::move(action);
+  }
 
  private:
   Diagnostics& diagnostics_;
   std::mutex commit_;
+  std::function<void()> exit_action_;  // under commit_
   std::atomic<bool> progress_line_{false};
   std::atomic<bool> over_{false};
   int wake_ = 0;  // a signal of the waited set, sent to the waiter to stop it

@@ -3,6 +3,7 @@
 // one, and what a model hands to the commit that writes its results.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ struct RunParams {
   int Fverbose = 0;       // as read; its meaning: verbosity_of (support/report.h)
   float t_cut = 0.0f;     // age cut, years
   bool ecsv = false;      // also the ECSV tables (--ecsv)
+  bool catalog = false;   // keep each model's values for the survey catalogue (--catalog)
+  bool catalog_spectra = false;  // ... and its model spectra (--catalog-spectra)
 };
 
 // Per-model file names.
@@ -95,6 +98,20 @@ struct Worker {
   bool literal = false;  // every fast path off (for the differential tests)
 };
 
+// A model's values for the survey catalogue, copied out of the worker's tables (which the
+// worker reuses before the model is committed). -999.0 where the tables hold it.
+struct CatalogValues {
+  bool fit_read = false;  // the synthesis result was read: A_V and law hold
+  float A_V = 0.0f;       // mag
+  std::string law;        // extinction-law code, without trailing blanks
+  bool measured = false;  // the spectra were rebuilt and measured: the values below hold
+  std::array<float, 6> log_mass{};  // log10 M/M_sun, in the order of the magnitude table
+  // Nfilters per (slot, system), slot major, filter fastest, of the filter set in `after`.
+  std::vector<float> magnitudes;
+  std::vector<float> coverage, coverage_positive;  // covered fraction, positive-flux fraction
+  std::vector<float> lambda, total, young, old;    // --catalog-spectra: base grid and models
+};
+
 // Everything a model produced, for the commit to write in order: its console lines, its
 // problem reports, its tables, its status, a run-ending stop, and what it leaves behind.
 struct ModelOutcome {
@@ -111,6 +128,7 @@ struct ModelOutcome {
   bool base_replaced = false, filters_replaced = false;  // the readers replaced them
   Carried after;
   InputRecord inputs;
+  CatalogValues catalog;  // --catalog only
 };
 
 }  // namespace veltrane

@@ -8,9 +8,6 @@
 
 namespace veltrane {
 
-namespace {
-
-// Zero points Z_k of filter i in the seven systems, in the order of kSystemNames.
 std::array<float, kNumSystems> zero_points(const FilterSet& set, std::size_t i) {
   const float z1 = 2.5f * std::log10(set.F_l_Vega[i]);
   const float tg = set.T_G_Vega[i];
@@ -22,6 +19,8 @@ std::array<float, kNumSystems> zero_points(const FilterSet& set, std::size_t i) 
           -21.175f,
           0.0f};
 }
+
+namespace {
 
 // Filter i's results and its seven magnitudes from its flux F.
 void store(const FilterSet& set, std::size_t i, const FilterFlux& r, FilterResults& results,

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Catalogues checked with the tools astronomers read them with.
 
-Usage: fits_tools_test.py CHECK MAKE_CATALOG VELTRANE_MERGE
-  CHECK: fitsverify | astropy | fitsio | stilts | robustness   (exit 77, a skip, without the tool)
+Usage: fits_tools_test.py CHECK MAKE_CATALOG VELTRANE_MERGE VELTRANE
+  CHECK: fitsverify | astropy | fitsio | stilts | robustness | run | restart
+         (exit 77, a skip, without the tool)
 
 In a scratch directory make_catalog writes the synthetic survey of tests/catalog/sample.h
 (failed galaxies, one without a result, a non-ASCII name, -999.0 values, spectra) as one
@@ -19,6 +20,18 @@ catalogue and as three shards, and veltrane-merge joins the shards. Then:
               after its rows leaves nothing under the name, one finished there leaves a valid
               catalogue; a catalogue cut short is refused by the merge (status 1); a merge of
               more shards than it may open files at once.
+The checks "run" and "restart" take veltrane's own catalogues of the bundled example
+(examples/):
+  run         the catalogue's magnitudes equal the ECSV tables' as float32 bit for bit, its
+              masses the .MAG.out values at their printed precision, the console and tables
+              are those of a run without it; fitsverify 0/0 on the example's catalogue, on a
+              run with damaged galaxies (a result cut short, a missing one, a name too long)
+              and on three shards and their merge, which equals the single process's;
+  restart     SIGTERM after two galaxies leaves a valid catalogue of them, status 143; the
+              restart with --skip-existing ends with the GALAXIES data of an uninterrupted
+              run byte for byte, and so does one after a run that stopped (a missing SSP
+              file); a catalogue of another run, or a damaged one, is refused untouched; a
+              file-size limit gives "Cannot write", status 1, and no file.
 """
 
 import os
@@ -29,8 +42,9 @@ import sys
 import tempfile
 
 CHECK = sys.argv[1]
-MAKE, MERGE = (os.path.abspath(a) for a in sys.argv[2:4])
-GUIDE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "cluster.md")
+MAKE, MERGE, VELTRANE = (os.path.abspath(a) for a in sys.argv[2:5])
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+GUIDE = os.path.join(ROOT, "docs", "cluster.md")
 SHARDS = 3
 # Unit of every column that has one (the others have none).
 UNITS = {"DISTANCE": "Mpc", "AV": "mag", "LAMBDA_EFF": "Angstrom", "AREA": "Angstrom", "LAMBDA": "Angstrom"}
@@ -241,10 +255,188 @@ def check_robustness(work):
         check(r.returncode == 1 and not os.path.exists(os.path.join(held, "out.fits")), f"cut at {cut}: {r}")
 
 
+def example(work, name, galaxies, printfil=2):
+    """A copy of the bundled example in work/name whose grid (grid.in) lists `galaxies`
+    (name, distance) with PrintFil `printfil`; each name not in the example is a copy of a
+    galaxy of it ("gal02_7" of gal02)."""
+    d = os.path.join(work, name)
+    shutil.copytree(os.path.join(ROOT, "examples"), d)
+    for g, _ in galaxies:
+        src = os.path.join(d, "galaxies", g.split("_")[0])
+        if not os.path.exists(os.path.join(d, "galaxies", g)) and os.path.exists(src):
+            shutil.copy(src, os.path.join(d, "galaxies", g))
+    with open(os.path.join(d, "grid.in")) as f:
+        params = f.read().split("\n")[:9]
+    params[0] = f"{len(galaxies):15d}"
+    params[7] = f"{printfil:15d}"
+    open(os.path.join(d, "grid.in"), "w").write("\n".join(params + [f"{g} {dist}" for g, dist in galaxies]) + "\n")
+    return d
+
+
+def galaxies_bytes(path):
+    from astropy.io import fits
+
+    with fits.open(path) as f:
+        return f["GALAXIES"].data.tobytes()
+
+
+def verified(path):
+    r = run(["fitsverify", path])
+    return check("**** Verification found 0 warning(s) and 0 error(s). ****" in r.stdout, f"fitsverify {path}:\n{r.stdout}")
+
+
+def printed_equal(value, text):
+    """`value` (float32) shown as `text` (e15.5, -999.0: missing) shows."""
+    import math
+
+    printed = float(text)
+    if printed == -999.0:
+        return math.isnan(value)
+    exponent = math.floor(math.log10(abs(printed))) + 1 if printed != 0 else 0
+    return abs(value - printed) <= 0.5e-5 * 10.0 ** exponent * (1 + 1e-6)
+
+
+def check_run(work):
+    need("fitsverify")
+    try:
+        import numpy as np
+        from astropy.table import Table
+    except ImportError as err:
+        print(f"skipped: {err}")
+        sys.exit(77)
+    four = [("gal01", "45.0"), ("gal02", "120.0"), ("gal03", "0.0"), ("gal04", "180.0")]
+    plain, cat = example(work, "plain", four), example(work, "cat", four)
+    a = run([VELTRANE, "--ecsv", "grid.in"], cwd=plain)
+    b = run([VELTRANE, "--ecsv", "--catalog-spectra", "--catalog", "ex.fits", "grid.in"], cwd=cat)
+    check(a.returncode == b.returncode == 0 and a.stdout == b.stdout and a.stderr == b.stderr, f"console: {b}")
+    for f in sorted(os.listdir(os.path.join(plain, "galaxies"))):
+        same = open(os.path.join(plain, "galaxies", f), "rb").read() == open(os.path.join(cat, "galaxies", f), "rb").read()
+        check(same, f"{f} differs with the catalogue")
+    verified(os.path.join(cat, "ex.fits"))
+    g = Table.read(os.path.join(cat, "ex.fits"), hdu="GALAXIES")
+    check(list(g["NAME"]) == [n for n, _ in four] and list(g["STATUS"]) == [1, 1, 17, 1], f"rows {g['NAME', 'STATUS']}")
+    masses = [f"LOGMASS_{p}_{m}" for p in ("TOTAL", "YOUNG", "OLD") for m in ("M3", "M2")]
+    for i, (name, _) in enumerate(four):
+        ecsv = Table.read(os.path.join(cat, "galaxies", name + ".mag.ecsv"), format="ascii.ecsv")
+        for slot in ("OBS", "TOT", "YOUNG", "OLD"):
+            for system in SYSTEMS:
+                want = np.ma.filled(np.ma.asarray(ecsv[f"m_{slot.lower()}_{system.lower()}"], dtype=np.float32), np.nan)
+                have = np.asarray(g[f"MAG_{slot}_{system}"][i], dtype=np.float32)
+                check(want.tobytes() == have.tobytes(), f"{name} MAG_{slot}_{system}: {have} / {want}")
+        for row in open(os.path.join(cat, "galaxies", name + ".MAG.out")):
+            for k, column in enumerate(masses):
+                text = row[204 + 15 * k:219 + 15 * k]
+                check(printed_equal(float(g[column][i]), text), f"{name} {column}: {g[column][i]} / {text}")
+    # Damaged galaxies: a result cut short, one missing, a name too long for its files.
+    bad = example(work, "bad", [("gal01", "45.0"), ("gal02_cut", "1.0"), ("nothere", "2.0"), ("x" * 590, "3.0"),
+                                ("gal04", "-1.0")], printfil=0)
+    text = open(os.path.join(bad, "galaxies", "gal02_cut")).read()
+    open(os.path.join(bad, "galaxies", "gal02_cut"), "w").write(text[: len(text) // 2])
+    r = run([VELTRANE, "--catalog", "bad.fits", "grid.in"], cwd=bad)
+    check(r.returncode == 0, f"damaged run: {r}")
+    verified(os.path.join(bad, "bad.fits"))
+    g = Table.read(os.path.join(bad, "bad.fits"), hdu="GALAXIES")
+    check(list(g["STATUS"]) == [1, 35, 35, 8, 17], f"damaged run: STATUS {list(g['STATUS'])}")
+    logs = sorted(f for f in os.listdir(os.path.join(bad, "galaxies")) if "." in f)
+    check(logs == ["gal02_cut.LOG", "nothere.LOG"], f"PrintFil 0 with a catalogue wrote {logs}")
+    # Three shards and their merge, against one process.
+    nine = [(f"gal0{1 + k % 4}_{k}", str(10.0 + k)) for k in range(9)]
+    sh = example(work, "shards", nine, printfil=0)
+    run([VELTRANE, "-j", "2", "--catalog", "single.fits", "grid.in"], cwd=sh, check=True)
+    for k in (1, 2, 3):
+        r = run([VELTRANE, "--shard", f"{k}/3", "--catalog", f"s{k}.fits", "grid.in"], cwd=sh)
+        check(r.returncode == 0, f"shard {k}: {r}")
+    r = run([MERGE, "merged.fits", "s1.fits", "s2.fits", "s3.fits"], cwd=sh)
+    check(r.returncode == 0, f"merge: {r}")
+    for f in ("single.fits", "s1.fits", "s2.fits", "s3.fits", "merged.fits"):
+        verified(os.path.join(sh, f))
+    check(galaxies_bytes(os.path.join(sh, "merged.fits")) == galaxies_bytes(os.path.join(sh, "single.fits")),
+          "merged shards differ from the single process")
+
+
+def interrupted(d, args, after):
+    """veltrane reading its grid from standard input, given `after` galaxies and ended by
+    SIGTERM while it waits for the next one, once they are committed (their console lines
+    are flushed at each commit; the signal waits for a commit under way)."""
+    lines = open(os.path.join(d, "grid.in")).read().split("\n")
+    p = subprocess.Popen([VELTRANE] + args, cwd=d, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE, text=True)
+    p.stdin.write("\n".join(lines[:9] + lines[9:9 + after]) + "\n")
+    p.stdin.flush()
+    seen = 0
+    while seen < after:
+        line = p.stdout.readline()
+        if not line:
+            break
+        seen += "arq_synt" in line
+    p.send_signal(signal.SIGTERM)
+    p.communicate()
+    return p.returncode, "\n".join(lines) + "\n"
+
+
+def check_restart(work):
+    need("fitsverify")
+    try:
+        from astropy.table import Table
+    except ImportError as err:
+        print(f"skipped: {err}")
+        sys.exit(77)
+    six = [(f"gal0{1 + k % 4}_{k}", str(5.0 * k)) for k in range(6)]
+    for printfil in (0, 2):
+        d = example(work, f"term{printfil}", six, printfil)
+        status, grid = interrupted(d, ["--catalog-spectra", "--catalog", "c.fits"], 2)
+        check(status == 143 and verified(os.path.join(d, "c.fits")), f"SIGTERM: status {status}")
+        check(len(Table.read(os.path.join(d, "c.fits"), hdu="GALAXIES")) == 2, "SIGTERM: not the two galaxies")
+        r = run([VELTRANE, "--skip-existing", "--catalog-spectra", "--catalog", "c.fits"], cwd=d, input=grid)
+        check(r.returncode == 0 and "4 galaxies processed, 0 failed, 2 skipped" in r.stderr, f"restart: {r}")
+        run([VELTRANE, "--catalog-spectra", "--catalog", "whole.fits"], cwd=d, input=grid, check=True)
+        for hdu in ("GALAXIES", "SPECTRA"):
+            same = Table.read(os.path.join(d, "c.fits"), hdu=hdu).as_array().tobytes() == \
+                Table.read(os.path.join(d, "whole.fits"), hdu=hdu).as_array().tobytes()
+            check(same, f"PrintFil {printfil}: {hdu} after the restart differs from an uninterrupted run")
+    # A run that stops at galaxy 3 (a directory where its table goes), then restarted.
+    d = example(work, "stop", six, 1)
+    run([VELTRANE, "--catalog", "whole.fits", "grid.in"], cwd=d, check=True)
+    for f in os.listdir(os.path.join(d, "galaxies")):
+        if f.endswith(".MAG.out"):
+            os.remove(os.path.join(d, "galaxies", f))
+    os.mkdir(os.path.join(d, "galaxies", "gal03_2.MAG.out"))
+    r = run([VELTRANE, "--catalog", "c.fits", "grid.in"], cwd=d)
+    g = Table.read(os.path.join(d, "c.fits"), hdu="GALAXIES")
+    check(r.returncode == 1 and list(g["STATUS"]) == [17, 1, 64], f"stopped run: {r.returncode} {list(g['STATUS'])}")
+    os.rmdir(os.path.join(d, "galaxies", "gal03_2.MAG.out"))
+    r = run([VELTRANE, "--skip-existing", "--catalog", "c.fits", "grid.in"], cwd=d)
+    check("4 galaxies processed, 0 failed, 2 skipped" in r.stderr, f"restart after a stop: {r.stderr}")
+    check(r.returncode == 0 and galaxies_bytes(os.path.join(d, "c.fits")) == galaxies_bytes(os.path.join(d, "whole.fits")),
+          f"restart after a stop: {r}")
+    # Refused before any galaxy, the catalogue untouched: another run's, a damaged one.
+    kept = open(os.path.join(d, "c.fits"), "rb").read()
+    for args, why in ((["--shard", "1/2"], "another shard"), (["--catalog-spectra"], "no spectra"),
+                      (["-j", "2"], None)):
+        r = run([VELTRANE, "--skip-existing"] + args + ["--catalog", "c.fits", "grid.in"], cwd=d)
+        if why is None:
+            check(r.returncode == 0 and "0 galaxies processed, 0 failed, 6 skipped" in r.stderr, f"same run: {r}")
+            continue
+        check(r.returncode == 1 and "arq_synt" not in r.stdout and f"c.fits cannot be continued (it holds {why})" in r.stderr,
+              f"{args}: {r}")
+        check(open(os.path.join(d, "c.fits"), "rb").read() == kept, f"{args}: the catalogue was changed")
+    open(os.path.join(d, "cut.fits"), "wb").write(kept[: len(kept) // 2])
+    r = run([VELTRANE, "--skip-existing", "--catalog", "cut.fits", "grid.in"], cwd=d)
+    check(r.returncode == 1 and "cut.fits cannot be continued" in r.stderr and
+          os.path.getsize(os.path.join(d, "cut.fits")) == len(kept) // 2, f"damaged: {r}")
+    # A file-size limit (in 1 KB blocks): "Cannot write", status 1, nothing left.
+    d = example(work, "limit", six, 0)
+    r = run(["bash", "-c", f'ulimit -f 40; exec "{VELTRANE}" --catalog-spectra --catalog big.fits grid.in'], cwd=d)
+    check(r.returncode == 1 and r.stdout.endswith("    ... ERROR -> Cannot write big.fits\n"), f"limit: {r}")
+    check([f for f in left_in(d) if f.endswith(".fits") or f.startswith(".")] == [], f"limit left {left_in(d)}")
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="veltrane-fits-") as work:
         if CHECK == "robustness":
             check_robustness(work)
+        elif CHECK in ("run", "restart"):
+            {"run": check_run, "restart": check_restart}[CHECK](work)
         else:
             made = catalogues(work)
             {"fitsverify": check_fitsverify, "astropy": check_astropy, "fitsio": check_fitsio,

@@ -114,6 +114,18 @@ TEST(Merge, Refusals) {
   }
 }
 
+TEST(Merge, AnEmptyGridKeepsItsEmptyRange) {
+  TempDir dir;
+  SampleOptions empty;
+  empty.galaxies = 0;
+  const Merged m = merge_shards(dir, empty, {{1, 1}});
+  EXPECT_EQ(m.status, 0) << m.messages;
+  FitsFile f = FitsFile::open_read(dir / "merged.fits");
+  f.move_to(1);
+  EXPECT_EQ(f.integer("FIRSTROW"), 1);
+  EXPECT_EQ(f.integer("LASTROW"), 0);
+}
+
 // Inputs that are not whole catalogues, and the command line.
 TEST(Merge, BadInputsAndCommandLine) {
   TempDir dir;
@@ -122,6 +134,8 @@ TEST(Merge, BadInputsAndCommandLine) {
   bytes[std::size_t(FitsFile::open_read(dir / "good.fits").hdu_start(3)) - 3000] ^= 1;  // GALAXIES data
   write_file(dir / "damaged.fits", bytes);
   write_file(dir / "cut.fits", read_file(dir / "good.fits").substr(0, 2880 * 3));
+  const auto filters_start = std::size_t(FitsFile::open_read(dir / "good.fits").hdu_start(3));
+  write_file(dir / "nofilters.fits", read_file(dir / "good.fits").substr(0, filters_start));
   write_file(dir / "text.fits", "not FITS at all\n");
   {
     FitsFile f = FitsFile::create(create_temporary_beside(dir / "plain.fits"));
@@ -134,6 +148,7 @@ TEST(Merge, BadInputsAndCommandLine) {
   const struct { std::vector<std::string> args; int status; const char* says; } cases[] = {
       {{out, dir / "damaged.fits"}, 1, "checksum of HDU 2 is missing or wrong"},
       {{out, dir / "cut.fits"}, 1, "cut.fits: "},
+      {{out, dir / "nofilters.fits"}, 1, "no GALAXIES or FILTERS table"},
       {{out, dir / "text.fits"}, 1, "text.fits: "},
       {{out, dir / "absent.fits"}, 1, "absent.fits: "},
       {{out, dir / "plain.fits"}, 2, "not a veltrane catalogue"},

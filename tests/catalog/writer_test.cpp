@@ -87,6 +87,7 @@ TEST(FitsText, EscapesAndCuts) {
       EXPECT_EQ(fits_text_length(c.raw), s.size());
     }
   }
+  EXPECT_EQ(from_fits_text(std::string_view("x%41", 3)), "x%4") << "an escape cut by the text's end stays as it is";
 }
 
 // Rows of every kind read back: before any filter set, measured, without spectra, through

@@ -17,13 +17,6 @@ extract_script() {
   [ -s "$2" ] || { echo "no script marked '$2' in $1"; return 1; }
 }
 
-# Until veltrane writes catalogues, the guide's "--catalog FILE" options are left out of the
-# scripts it runs (and the catalogue checks are not made).
-catalog_supported() { veltrane --help 2>&1 | grep -q -- '--catalog'; }
-without_catalog() {
-  catalog_supported || sed -i -E 's/ --catalog ("[^"]*"|[^ ]*)//' "$1"
-}
-
 # make_survey SOURCE_DIR DIR: a survey of 12 galaxies in DIR (survey.in, galaxies/, base/,
 # filters/), copies of the example's four under other names; g07's result is missing and
 # g12 is normalised outside its base (two failed galaxies with their .LOG, the second with

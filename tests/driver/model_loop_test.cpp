@@ -22,9 +22,10 @@ namespace fs = std::filesystem;
 struct Listener : CommitListener {
   std::vector<int> indexes;
   std::vector<std::thread::id> threads;
-  void committed(const ModelJob& job, const ModelOutcome&) override {
+  Flow committed(const ModelJob& job, const ModelOutcome&) override {
     indexes.push_back(job.index);
     threads.push_back(std::this_thread::get_id());
+    return Flow::go_on;
   }
 };
 

@@ -1,0 +1,84 @@
+// The survey catalogue of a run (--catalog FILE.fits): one row per model of the run's block,
+// appended in galaxy order by the committing thread as the models are committed, skipped or
+// end the run; the FITS file itself is the catalogue layer's (catalog/writer.h).
+//
+// With --skip-existing a catalogue already at the name is continued: it must be of this run
+// (program version, grid file's content, number of galaxies, shard, directories, age cut,
+// Phyunits, Ext_Corr, column widths, spectra, and the filter set's files unchanged), or the run
+// is refused before any model, the file left as it is. Its processed rows are carried into the
+// new catalogue unchanged and their models skipped, so a survey interrupted at any point
+// ends, after one restart or more, with one complete catalogue.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog.h"
+#include "catalog/reader.h"
+#include "catalog/writer.h"
+#include "driver/model_loop.h"
+#include "support/console.h"
+#include "support/diagnostics.h"
+
+namespace veltrane {
+
+class CatalogSink : public CommitListener {
+ public:
+  struct Setup {
+    std::string path;
+    catalog::Provenance provenance;
+    catalog::Layout layout;
+    bool continue_existing = false;  // --skip-existing
+  };
+
+  // Checks a catalogue to continue, then creates the new one's temporary file. A catalogue
+  // that cannot be continued: its reason on standard error, RunStop(1), nothing written. A
+  // temporary file that cannot be created: "    ... ERROR -> Cannot write PATH" on the
+  // console, RunStop(1).
+  CatalogSink(Console& console, Diagnostics& diagnostics, Setup setup);
+
+  Flow committed(const ModelJob& job, const ModelOutcome& outcome) override;
+  Flow skipped(const ModelJob& job) override;
+  void stopped_at(const ModelJob& job) override;
+  std::optional<bool> holds(const ModelJob& job) const override;
+
+  // Completes the catalogue with the rows appended so far and gives it its name; later calls
+  // return the first one's answer. False after "    ... ERROR -> Cannot write PATH" on the
+  // console (said once, whichever call failed).
+  bool finish();
+
+ private:
+  Flow append(const catalog::GalaxyRow& row);
+  // The catalogue's description of `set` (hashes its files once per set).
+  const catalog::FilterSetInfo* filter_info(const std::shared_ptr<const FilterSet>& set);
+  void open_existing(Diagnostics& diagnostics, const Setup& setup);
+
+  Console& console_;
+  Diagnostics& diagnostics_;
+  std::string path_;
+  std::string fil_dir_;  // used part
+  std::unique_ptr<catalog::CatalogWriter> writer_;
+  bool reported_ = false;
+  std::optional<bool> finished_;
+  // The catalogue continued: the file row of each grid row's processed row (0: none), and
+  // for galaxies not read from a grid file, the names those rows hold.
+  std::optional<catalog::CatalogReader> existing_;
+  std::vector<long long> existing_row_;
+  std::vector<std::string> existing_name_;
+  // The last filter set described.
+  std::shared_ptr<const FilterSet> described_;
+  catalog::FilterSetInfo info_;
+};
+
+// The identity and calibration of `set`, read from the filter directory `fil_dir` (used part):
+// SHA-256 of the list and the filter files, of the three standard spectra, and per filter
+// its name, effective wavelength, area and seven zero points.
+catalog::FilterSetInfo describe_filter_set(const FilterSet& set, const std::string& fil_dir);
+
+// The widest NAME a catalogue needs for the galaxy records of the grid file `grid` (its first
+// `n` records after the nine parameter records, as the run reads them), at least 1.
+int grid_name_width(const std::string& grid, int n);
+
+}  // namespace veltrane
