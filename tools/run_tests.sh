@@ -6,16 +6,21 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
-# The ECSV and veltrane-plot tests need Debian's python3 with astropy and matplotlib; without
-# them those tests are skipped, so install them when missing (as root; once).
-if ! /usr/bin/python3 -c 'import astropy, matplotlib' 2>/dev/null; then
+# The ECSV and veltrane-plot tests need Debian's python3 with astropy and matplotlib, the
+# Python module pybind11 and numpy, its tests pytest and the peers they compare with (synphot,
+# extinction); without them those tests are skipped, so install them when missing (as root;
+# once).
+python_packages="python3-astropy python3-matplotlib pybind11-dev python3-numpy python3-pytest python3-synphot python3-extinction"
+if ! /usr/bin/python3 -c 'import astropy, matplotlib, numpy, pytest, synphot, extinction' 2>/dev/null ||
+   [[ ! -f /usr/include/pybind11/pybind11.h ]]; then
   if ! command -v apt-get >/dev/null 2>&1; then
-    echo "run_tests.sh: no apt-get to install python3-astropy and python3-matplotlib: their tests will be skipped"
+    echo "run_tests.sh: no apt-get to install $python_packages: their tests will be skipped"
   else
     log=$(mktemp)
+    # shellcheck disable=SC2086  # the list is split into package names
     if ! { apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
-             apt-get install -y -qq python3-astropy python3-matplotlib; } >"$log" 2>&1; then
-      echo "run_tests.sh: installing python3-astropy and python3-matplotlib failed, their tests will be skipped:"
+             apt-get install -y -qq $python_packages; } >"$log" 2>&1; then
+      echo "run_tests.sh: installing $python_packages failed, their tests will be skipped:"
       tail -n 5 "$log"
     fi
     rm -f "$log"

@@ -96,16 +96,20 @@ Flow settle_log(const ModelOutcome& o, const ModelFiles& files, Console& out) {
     // Nothing but a regular file of its own is ever removed: a directory cannot be.
     if (!regular_file_at(files.log) || std::remove(files.log.c_str()) != 0) return cannot_write(out, files.log);
   } else if (o.status.failed() && !exists) {
-    ProblemLog end;
-    // verbatim: the report names the model's status by its old flag, IsKeepOn.
-    end.report(LogMode::append, {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),
-                                 indent("[Veltrane] Problem reported on console")});
-    if (!write_file(files.log, end.content().text, "ab")) return cannot_write(out, files.log);
+    if (!write_file(files.log, end_of_model_report().content().text, "ab")) return cannot_write(out, files.log);
   }
   return Flow::go_on;
 }
 
 }  // namespace
+
+ProblemLog end_of_model_report() {
+  ProblemLog end;
+  // verbatim: the report names the model's status by its old flag, IsKeepOn.
+  end.report(LogMode::append, {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),
+                               indent("[Veltrane] Problem reported on console")});
+  return end;
+}
 
 ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, InputCache& cache,
                            const Carried& before) {

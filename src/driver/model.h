@@ -29,6 +29,9 @@ void remove_old_log(const ModelFiles& files);
 // be written ("    ... ERROR -> Cannot write NAME" on `out`).
 Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out);
 
+// The report a model that failed without a log of its own gets at its end, dated now.
+ProblemLog end_of_model_report();
+
 // Young/old split, base, filter set, reddening, rebuilt and scaled spectra, the cleaned and
 // extended observed spectrum and the magnitudes, on the tables in out.after (which it
 // replaces where the readers do). Reads files only through `session`. Flow::stop after the
