@@ -1030,6 +1030,15 @@ ln -s gal01 "$(tmpname 2)"
          one(g, extra={"gal01.SPC.out": "    a table of an earlier run\n"}),
          '( ulimit -f 2; trap "" XFSZ; exec "$VELTRANE" --quiet grid.in > run.txt )\ns=$?\n'
          'cat run.txt\nrm run.txt\nexit $s')
+    g = Grid(["gal%02d 10.0" % k for k in range(1, 9)])
+    g.print_fil = "2"
+    case("write_stop_among_later_tables",
+         "Eight galaxies; the spectrum table of the fourth is a directory: its magnitude table is "
+         "written, then 'Cannot write', status 1. Nothing of the galaxies after it is written "
+         "(with several jobs their tables may already have been written ahead: none is left, "
+         "temporary or final) and a table of an earlier run stays untouched.",
+         one(g, {"gal%02d" % k: Result() for k in range(1, 9)},
+             {"gal04.SPC.out/keep": "x\n", "gal06.MAG.out": "    a table of an earlier run\n"}))
     r = Result()
     rows = r.rows
     r2 = Result()

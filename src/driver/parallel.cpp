@@ -20,7 +20,8 @@ struct Shared {
     ModelJob job;
     bool bad_record = false;
     std::optional<ModelOutcome> outcome;
-    Carried used;  // the tables the worker started from
+    Carried used;         // the tables the worker started from
+    StagedTables staged;  // its tables, written ahead
   };
   std::mutex mutex;
   std::condition_variable changed;
@@ -83,11 +84,12 @@ class Reader {
 };
 
 // The worker threads: each takes the next model read, processes it on the tables the last
-// committed model left and hands the outcome back.
+// committed model left, writes its tables to temporary files (unless literal: then the
+// commit writes them, as one thread would) and hands the outcome back.
 class Workers {
  public:
-  Workers(Shared& shared, const RunParams& p, InputCache& cache, bool literal, int jobs)
-      : shared_(shared), p_(p), cache_(cache) {
+  Workers(Shared& shared, const RunParams& p, InputCache& cache, TemporaryFiles& temps, bool literal, int jobs)
+      : shared_(shared), p_(p), cache_(cache), temps_(temps) {
     for (int t = 0; t < jobs; ++t) threads_.emplace_back([this, literal] { run(literal); });
   }
   Workers(const Workers&) = delete;
@@ -116,10 +118,12 @@ class Workers {
         job = &shared_.slots.at(m).job;  // map nodes stay put
       }
       ModelOutcome outcome = process_model(p_, *job, *worker, cache_, used);
+      StagedTables staged = literal ? StagedTables{} : stage_tables(outcome, job->files, temps_);
       std::lock_guard lock(shared_.mutex);
       auto& slot = shared_.slots.at(m);
       slot.outcome = std::move(outcome);
       slot.used = std::move(used);
+      slot.staged = std::move(staged);
       shared_.changed.notify_all();
     }
   }
@@ -127,7 +131,21 @@ class Workers {
   Shared& shared_;
   const RunParams& p_;
   InputCache& cache_;
+  TemporaryFiles& temps_;
   std::vector<std::thread> threads_;
+};
+
+// At the end of the loop, once every worker has ended: the tables written ahead for models
+// that were never committed (the run stopped first) are removed.
+class LeftTables {
+ public:
+  explicit LeftTables(TemporaryFiles& temps) : temps_(temps) {}
+  LeftTables(const LeftTables&) = delete;
+  LeftTables& operator=(const LeftTables&) = delete;
+  ~LeftTables() { temps_.discard_all(); }
+
+ private:
+  TemporaryFiles& temps_;
 };
 
 // Model m once it is read, and processed unless it is skipped or its record is bad.
@@ -162,10 +180,11 @@ bool same_start(const ModelOutcome& o, const Carried& used, const Carried& actua
 LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
                         const Selection& selection, InputCache& cache, int jobs, bool literal,
                         Committer& committer) {
+  const LeftTables left(committer.temporaries());  // first: it goes after the threads end
   Shared shared;
   const std::size_t window = std::size_t(2 * jobs + 2);  // models read ahead of the commit
   const Reader reader(shared, std::move(source), selection, p.N_models, window);
-  const Workers workers(shared, p, cache, literal, jobs);
+  const Workers workers(shared, p, cache, committer.temporaries(), literal, jobs);
 
   std::unique_ptr<Worker> own;  // for a model that must be computed again
   for (int m = 0; m < p.N_models; ++m) {
@@ -182,9 +201,12 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Mo
         own = std::make_unique<Worker>();
         own->literal = literal;
       }
+      discard_staged(slot.staged);  // tables of a computation that no longer holds
       slot.outcome = process_model(p, slot.job, *own, cache, actual);
     }
-    if (committer.commit(slot.job, *slot.outcome) == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
+    const Flow flow = committer.commit(slot.job, *slot.outcome, &slot.staged);
+    discard_staged(slot.staged);  // what a stop left untaken
+    if (flow == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
     std::lock_guard lock(shared.mutex);
     shared.committed = committer.carried();
   }

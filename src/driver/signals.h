@@ -1,6 +1,7 @@
 // SIGINT and SIGTERM end a run between two commits: a thread waits for them and, when one
-// comes, takes the commit lock (so no table or log is half written and no temporary file
-// exists), flushes standard output and exits with 128 + the signal's number (130, 143).
+// comes, takes the commit lock (so no table or log is half written), removes the tables
+// workers wrote ahead for commits that will not come (no temporary file is left), flushes
+// standard output and exits with 128 + the signal's number (130, 143).
 // A signal the caller ignores (a shell's background job ignores SIGINT) stays ignored.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "driver/staging.h"
 #include "support/diagnostics.h"
 
 namespace veltrane {
@@ -24,12 +26,15 @@ class SignalGuard {
 
   // Held while a model is committed.
   std::mutex& commit_mutex() { return commit_; }
+  // The temporary files of tables written ahead of their commit.
+  TemporaryFiles& temporaries() { return temporaries_; }
   // A progress line is on standard error: the exit ends it with a newline first.
   void set_progress_line(bool on) { progress_line_ = on; }
 
  private:
   Diagnostics& diagnostics_;
   std::mutex commit_;
+  TemporaryFiles temporaries_;
   std::atomic<bool> progress_line_{false};
   std::atomic<bool> over_{false};
   int wake_ = 0;  // a signal of the waited set, sent to the waiter to stop it
