@@ -1030,6 +1030,15 @@ ln -s gal01 "$(tmpname 2)"
          one(g, extra={"gal01.SPC.out": "    a table of an earlier run\n"}),
          '( ulimit -f 2; trap "" XFSZ; exec "$VELTRANE" --quiet grid.in > run.txt )\ns=$?\n'
          'cat run.txt\nrm run.txt\nexit $s')
+    case("chain_inputs_changed_by_earlier_commits",
+         "The result files of the second and third galaxies are the first galaxy's old log and "
+         "table, both readable results before the run: the first galaxy removes the one and "
+         "replaces the other, so the second does not exist and the third is a magnitude table "
+         "('arqKWsynt contains ERROR'); the fourth reads the log the second leaves, which did "
+         "not exist before the run; all the same whether the galaxies are processed one by one "
+         "or at once.",
+         one(Grid(["gal01 10.0", "gal01.LOG 10.0", "gal01.MAG.out 10.0", "gal01.LOG.LOG 10.0"]),
+             {"gal01": Result(), "gal01.LOG": Result(), "gal01.MAG.out": Result()}))
     g = Grid(["gal%02d 10.0" % k for k in range(1, 9)])
     g.print_fil = "2"
     case("write_stop_among_later_tables",

@@ -21,6 +21,7 @@ struct Shared {
     bool bad_record = false;
     std::optional<ModelOutcome> outcome;
     Carried used;         // the tables the worker started from
+    int started = 0;      // the models before this one had been committed when it started
     StagedTables staged;  // its tables, written ahead
   };
   std::mutex mutex;
@@ -30,6 +31,7 @@ struct Shared {
   bool reading_done = false;
   bool stopping = false;
   Carried committed;          // what the last committed model left
+  int done = 0;               // models committed or skipped so far
 
   void stop() {
     std::lock_guard lock(mutex);
@@ -105,7 +107,7 @@ class Workers {
     auto worker = std::make_unique<Worker>();
     worker->literal = literal;
     for (;;) {
-      int m = 0;
+      int m = 0, started = 0;
       Carried used;
       const ModelJob* job = nullptr;
       {
@@ -115,6 +117,7 @@ class Workers {
         m = shared_.todo.front();
         shared_.todo.pop_front();
         used = shared_.committed;
+        started = shared_.done;
         job = &shared_.slots.at(m).job;  // map nodes stay put
       }
       ModelOutcome outcome = process_model(p_, *job, *worker, cache_, used);
@@ -123,6 +126,7 @@ class Workers {
       auto& slot = shared_.slots.at(m);
       slot.outcome = std::move(outcome);
       slot.used = std::move(used);
+      slot.started = started;
       slot.staged = std::move(staged);
       shared_.changed.notify_all();
     }
@@ -161,12 +165,42 @@ Shared::Slot take(Shared& shared, int m) {
   return slot;
 }
 
-// True when the files a model read are still what they were: no model committed since (in
-// particular not the deletion of an old log) replaced or removed one of them.
-bool inputs_unchanged(const InputRecord& inputs) {
-  return std::all_of(inputs.begin(), inputs.end(),
-                     [](const auto& f) { return identity_of(f.first) == f.second; });
-}
+// The files the commits of the run changed: before each commit, what was at the paths it may
+// replace, remove or append to (its log and its tables), by device and inode. A model's
+// inputs are then checked against the commits since it started, not each looked at again:
+// only a commit changes a file between a model's reading and its commit in a way the order
+// of the run decides (a change from outside the run falls between two galaxies by chance,
+// with one job or several).
+class CommitTrail {
+ public:
+  // Before model m's commit (and its removal of an old log).
+  void before_commit(int m, const ModelFiles& f) {
+    for (const std::string* path : {&f.log, &f.mag, &f.spc, &f.mag_ecsv, &f.spc_ecsv}) {
+      const FileIdentity id = identity_of(*path);
+      if (id.exists) touched_.push_back({m, id.device, id.inode});
+    }
+  }
+  // True when the files a model read, which started once the models before `started` were
+  // committed, are still what they were: none of them was at a path that a commit since
+  // changed (a link's target counts), and none that was missing has appeared since. Forgets
+  // the commits before `started`: the models after this one started later.
+  bool unchanged(const InputRecord& inputs, int started) {
+    while (!touched_.empty() && touched_.front().m < started) touched_.pop_front();
+    return std::all_of(inputs.begin(), inputs.end(), [&](const auto& f) {
+      const FileIdentity& id = f.second;
+      if (!id.exists) return !identity_of(f.first).exists;
+      return std::none_of(touched_.begin(), touched_.end(),
+                          [&](const Touched& t) { return t.device == id.device && t.inode == id.inode; });
+    });
+  }
+
+ private:
+  struct Touched {
+    int m;
+    std::uint64_t device, inode;
+  };
+  std::deque<Touched> touched_;
+};
 
 // The model was computed on the tables the previous model really left: either it replaced
 // them itself, or it used the same ones.
@@ -187,16 +221,20 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Mo
   const Workers workers(shared, p, cache, committer.temporaries(), literal, jobs);
 
   std::unique_ptr<Worker> own;  // for a model that must be computed again
+  CommitTrail trail;
   for (int m = 0; m < p.N_models; ++m) {
     Shared::Slot slot = take(shared, m);
     if (slot.bad_record) return bad_model_record(console);
     if (slot.job.skip) {
       committer.skip(slot.job);
+      std::lock_guard lock(shared.mutex);
+      shared.done = m + 1;
       continue;
     }
+    trail.before_commit(m, slot.job.files);
     if (!slot.job.too_long) remove_old_log(slot.job.files);
     const Carried& actual = committer.carried();
-    if (!same_start(*slot.outcome, slot.used, actual) || !inputs_unchanged(slot.outcome->inputs)) {
+    if (!same_start(*slot.outcome, slot.used, actual) || !trail.unchanged(slot.outcome->inputs, slot.started)) {
       if (!own) {
         own = std::make_unique<Worker>();
         own->literal = literal;
@@ -209,6 +247,7 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Mo
     if (flow == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
     std::lock_guard lock(shared.mutex);
     shared.committed = committer.carried();
+    shared.done = m + 1;
   }
   return {};
 }
