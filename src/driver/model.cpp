@@ -1,5 +1,8 @@
 #include "driver/model.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <utility>
 
@@ -55,6 +58,20 @@ Flow settle_log(const ModelOutcome& o, const ModelFiles& files, Console& out) {
   return Flow::go_on;
 }
 
+// The log written ahead, renamed to its place where nothing is (the old log was removed when
+// the model started, and a new file is what writing it would make there); false where it
+// must be written as without workers.
+bool rename_staged_log(StagedTables* staged, const std::string& log) {
+  const std::string tmp = staged ? std::exchange(staged->tmp[StagedTables::kLog], "") : "";
+  if (tmp.empty()) return false;
+  struct stat st {};
+  if (::lstat(log.c_str(), &st) == 0 || errno != ENOENT) {
+    staged->temps->discard(tmp);
+    return false;
+  }
+  return staged->temps->rename(tmp, log);
+}
+
 }  // namespace
 
 ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, InputCache& cache,
@@ -98,7 +115,7 @@ void remove_old_log(const ModelFiles& files) {
 }
 
 Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out, StagedTables* staged) {
-  if (!o.log.empty()) {
+  if (!o.log.empty() && !rename_staged_log(staged, files.log)) {
     const ProblemLog::Content c = o.log.content();
     if (!write_file(files.log, c.text, c.rewrite ? "wb" : "ab")) {
       // The run ends at the model's first report, where the log was first opened.

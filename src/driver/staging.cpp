@@ -123,6 +123,7 @@ StagedTables stage_tables(const ModelOutcome& o, const ModelFiles& files, Tempor
     // A table that could not be written ahead is left to the commit, which reports it.
     if (text) staged.tmp[k] = temps.write(*path, *text).value_or("");
   }
+  if (!o.log.empty()) staged.tmp[StagedTables::kLog] = temps.write(files.log, o.log.content().text).value_or("");
   return staged;
 }
 

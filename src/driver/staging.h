@@ -56,10 +56,12 @@ class TemporaryFiles {
 };
 
 // The temporary files holding a model's tables, in the order the commit writes them:
-// ".MAG.out", ".SPC.out", ".mag.ecsv", ".spc.ecsv"; empty where a table is not staged (none
-// to write, or its file could not be written ahead: the commit then writes it itself).
+// ".MAG.out", ".SPC.out", ".mag.ecsv", ".spc.ecsv", then its problem log (kLog); empty where
+// a file is not staged (none to write, or it could not be written ahead: the commit then
+// writes it itself).
 struct StagedTables {
-  std::array<std::string, 4> tmp;
+  static constexpr std::size_t kLog = 4;
+  std::array<std::string, 5> tmp;
   TemporaryFiles* temps = nullptr;  // where they are registered
 };
 
@@ -68,7 +70,8 @@ struct StagedTables {
 std::array<std::pair<const std::string*, const std::string*>, 4> tables_of(const ModelOutcome& o,
                                                                          const ModelFiles& files);
 
-// Writes the tables of a processed model that does not stop the run to temporary files.
+// Writes the tables and the problem log of a processed model that does not stop the run to
+// temporary files.
 StagedTables stage_tables(const ModelOutcome& o, const ModelFiles& files, TemporaryFiles& temps);
 
 // Removes the temporary files of `staged` that no commit took.

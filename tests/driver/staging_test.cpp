@@ -109,5 +109,52 @@ TEST(Staging, TheCommitRenamesStagedTablesAndWritesThoseItMustItself) {
   EXPECT_EQ(console.captured(), "");
 }
 
+TEST(Staging, ALogWrittenAheadTakesItsPlaceOnlyWhereNothingIs) {
+  // A good model's log is moved into place and removed by the end-of-model rule; a failed
+  // one's stays. Where something sits at the log path (a directory, a dangling link) the
+  // commit writes the log as a single thread would: the link's target is created, the
+  // directory cannot be written ("Cannot write", the console up to the first report).
+  struct Case {
+    const char* at_log;  // "", "dir" or "link"
+    bool failed;
+    Flow flow;
+    const char* console;
+    std::set<std::string> names;
+  };
+  const Case cases[] = {
+      {"", false, Flow::go_on, "first\nsecond\n", {"g.MAG.out"}},
+      {"", true, Flow::go_on, "first\nsecond\n", {"g.LOG", "g.MAG.out"}},
+      {"link", true, Flow::go_on, "first\nsecond\n", {"g.LOG", "g.MAG.out", "target"}},
+      {"dir", false, Flow::stop, "first\n    ... ERROR -> Cannot write DIR/g.LOG\n", {"g.LOG"}}};
+  for (const Case& c : cases) {
+    vtest::TempDir dir;
+    TemporaryFiles temps;
+    const ModelFiles files{dir / "g", dir / "g.LOG", dir / "g.MAG.out", dir / "g.SPC.out", "", ""};
+    ModelOutcome o;
+    o.processed = o.mag = true;
+    o.mag_text = "magnitudes\n";
+    o.console = "first\nsecond\n";
+    Console capture = Console::capture();
+    o.log = ProblemLog(&capture);
+    capture.text("first\n");
+    o.log.report(LogMode::append, {"    a report"});
+    if (c.failed) o.status.fail();
+    StagedTables staged = stage_tables(o, files, temps);
+    ASSERT_NE(staged.tmp[StagedTables::kLog], "");
+    if (std::string(c.at_log) == "dir") fs::create_directory(files.log);
+    if (std::string(c.at_log) == "link") fs::create_symlink(dir / "target", files.log);
+    Console console = Console::capture();
+    EXPECT_EQ(commit_model(o, files, console, &staged), c.flow) << c.at_log;
+    std::string said = console.captured();
+    if (const std::size_t at = said.find(dir.str()); at != std::string::npos) said.replace(at, dir.str().size(), "DIR");
+    EXPECT_EQ(said, c.console) << c.at_log;
+    if (c.failed) {
+      EXPECT_NE(vtest::read_file(files.log).find("    a report\n"), std::string::npos);
+    }
+    discard_staged(staged);  // as the model loop does after a commit
+    EXPECT_EQ(names_in(dir), c.names) << c.at_log;
+  }
+}
+
 }  // namespace
 }  // namespace veltrane
