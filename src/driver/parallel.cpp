@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "driver/model.h"
@@ -177,7 +179,9 @@ class CommitTrail {
   void before_commit(int m, const ModelFiles& f) {
     for (const std::string* path : {&f.log, &f.mag, &f.spc, &f.mag_ecsv, &f.spc_ecsv}) {
       const FileIdentity id = identity_of(*path);
-      if (id.exists) touched_.push_back({m, id.device, id.inode});
+      if (!id.exists) continue;
+      order_.push_back({m, {id.device, id.inode}});
+      latest_[{id.device, id.inode}] = m;
     }
   }
   // True when the files a model read, which started once the models before `started` were
@@ -185,21 +189,21 @@ class CommitTrail {
   // changed (a link's target counts), and none that was missing has appeared since. Forgets
   // the commits before `started`: the models after this one started later.
   bool unchanged(const InputRecord& inputs, int started) {
-    while (!touched_.empty() && touched_.front().m < started) touched_.pop_front();
+    for (; !order_.empty() && order_.front().first < started; order_.pop_front()) {
+      const auto it = latest_.find(order_.front().second);
+      if (it->second == order_.front().first) latest_.erase(it);
+    }
     return std::all_of(inputs.begin(), inputs.end(), [&](const auto& f) {
       const FileIdentity& id = f.second;
       if (!id.exists) return !identity_of(f.first).exists;
-      return std::none_of(touched_.begin(), touched_.end(),
-                          [&](const Touched& t) { return t.device == id.device && t.inode == id.inode; });
+      return !latest_.contains({id.device, id.inode});
     });
   }
 
  private:
-  struct Touched {
-    int m;
-    std::uint64_t device, inode;
-  };
-  std::deque<Touched> touched_;
+  using Key = std::pair<std::uint64_t, std::uint64_t>;  // device, inode
+  std::deque<std::pair<int, Key>> order_;                // in commit order
+  std::map<Key, int> latest_;                            // the last commit that changed each
 };
 
 // The model was computed on the tables the previous model really left: either it replaced
