@@ -1048,6 +1048,24 @@ ln -s gal01 "$(tmpname 2)"
          one(g, extra={"gal01.SPC.out": "    a table of an earlier run\n"}),
          '( ulimit -f 2; trap "" XFSZ; exec "$VELTRANE" --quiet grid.in > run.txt )\ns=$?\n'
          'cat run.txt\nrm run.txt\nexit $s')
+    case("chain_inputs_changed_by_earlier_commits",
+         "The result files of the second and third galaxies are the first galaxy's old log and "
+         "table, both readable results before the run: the first galaxy removes the one and "
+         "replaces the other, so the second does not exist and the third is a magnitude table "
+         "('arqKWsynt contains ERROR'); the fourth reads the log the second leaves, which did "
+         "not exist before the run; all the same whether the galaxies are processed one by one "
+         "or at once.",
+         one(Grid(["gal01 10.0", "gal01.LOG 10.0", "gal01.MAG.out 10.0", "gal01.LOG.LOG 10.0"]),
+             {"gal01": Result(), "gal01.LOG": Result(), "gal01.MAG.out": Result()}))
+    g = Grid(["gal%02d 10.0" % k for k in range(1, 9)])
+    g.print_fil = "2"
+    case("write_stop_among_later_tables",
+         "Eight galaxies; the spectrum table of the fourth is a directory: its magnitude table is "
+         "written, then 'Cannot write', status 1. Nothing of the galaxies after it is written "
+         "(with several jobs their tables may already have been written ahead: none is left, "
+         "temporary or final) and a table of an earlier run stays untouched.",
+         one(g, {"gal%02d" % k: Result() for k in range(1, 9)},
+             {"gal04.SPC.out/keep": "x\n", "gal06.MAG.out": "    a table of an earlier run\n"}))
     r = Result()
     rows = r.rows
     r2 = Result()

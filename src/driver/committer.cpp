@@ -35,9 +35,9 @@ Carried carried_after(const ModelOutcome& o, const Carried& actual) {
   return {o.base_replaced ? o.after.base : actual.base, o.filters_replaced ? o.after.filters : actual.filters};
 }
 
-Flow Committer::commit(const ModelJob& job, const ModelOutcome& outcome) {
+Flow Committer::commit(const ModelJob& job, const ModelOutcome& outcome, StagedTables* staged) {
   std::lock_guard lock(signals_.commit_mutex());
-  const Flow flow = commit_model(outcome, job.files, console_);
+  const Flow flow = commit_model(outcome, job.files, console_, staged);
   console_.flush();
   reporter_.committed(job, outcome);
   carried_ = carried_after(outcome, carried_);

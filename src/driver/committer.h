@@ -43,13 +43,15 @@ class Committer {
   Committer(Console& console, SignalGuard& signals, RunReporter& reporter, CommitListener* listener)
       : console_(console), signals_(signals), reporter_(reporter), listener_(listener) {}
 
-  // Writes model `job` (processed on carried()) under the signal guard's lock, then counts
-  // it, writes its warnings and tells the listener; afterwards carried() is what it leaves.
-  // Flow::stop when the run ends at this model (its stop, a file it cannot write, or the
-  // listener's).
-  Flow commit(const ModelJob& job, const ModelOutcome& outcome);
+  // Writes model `job` (processed on carried()) under the signal guard's lock, renaming the
+  // tables `staged` holds (see commit_model), then counts it, writes its warnings and tells
+  // the listener; afterwards carried() is what it leaves. Flow::stop when the run ends at
+  // this model (its stop, a file it cannot write, or the listener's).
+  Flow commit(const ModelJob& job, const ModelOutcome& outcome, StagedTables* staged = nullptr);
   // A model the run does not take; Flow::stop when the listener ends the run there.
   Flow skip(const ModelJob& job);
+  // Where tables written ahead of their commit are registered.
+  TemporaryFiles& temporaries() { return signals_.temporaries(); }
   // What the last committed model left to the next one.
   const Carried& carried() const { return carried_; }
 

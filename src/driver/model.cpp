@@ -1,12 +1,12 @@
 #include "driver/model.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
+#include <utility>
 
+#include "driver/staging.h"
 #include "support/array_reset.h"
 #include "support/file_check.h"
 #include "textio/format.h"
@@ -36,53 +36,6 @@ bool write_file(const std::string& path, const std::string& text, const char* mo
   return std::fclose(f) == 0 && ok;
 }
 
-// The file name of the attempt-th temporary file of this process: "." and seven base-36
-// digits, five of the process number and two of the attempt. Eight bytes, never more than
-// the name of a table it stands for (".MAG.out" after an empty galaxy name is the shortest),
-// so a name that fits the file system's limit always has a temporary name that fits too.
-std::string temporary_name(unsigned pid, unsigned attempt) {
-  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  char name[9] = ".";
-  std::uint64_t v = std::uint64_t(pid % (36u * 36 * 36 * 36 * 36)) * (36u * 36) + attempt % (36u * 36);
-  for (int i = 7; i >= 1; --i, v /= 36) name[i] = kDigits[v % 36];
-  return std::string(name, 8);
-}
-
-// Writes all of `text` to the open descriptor `fd` and closes it; false when anything fails.
-bool write_and_close(int fd, const std::string& text) {
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n > 0) done += std::size_t(n);
-    else ok = n < 0 && errno == EINTR;
-  }
-  return ::close(fd) == 0 && ok;
-}
-
-// `text` to `path` through a temporary file in the same directory and a rename, so an
-// interrupted run never leaves a truncated table under the final name and the earlier table
-// stays whole when the new one cannot be written. The temporary file is created new
-// (O_EXCL: never over anything that exists, a link included; a taken name moves on to the
-// next attempt), so processes never share one; only the file this call created is ever
-// removed, on every failure.
-bool write_atomically(const std::string& path, const std::string& text) {
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  const unsigned pid = unsigned(::getpid());
-  for (unsigned attempt = 0; attempt < 36u * 36; ++attempt) {
-    const std::string tmp = dir + temporary_name(pid, attempt);
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return false;
-    }
-    if (write_and_close(fd, text) && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return false;
-}
-
 Flow cannot_write(Console& out, const std::string& path) {
   out.say("... ERROR -> Cannot write " + std::string(textio::adjust_trim(path)));
   return Flow::stop;
@@ -99,6 +52,20 @@ Flow settle_log(const ModelOutcome& o, const ModelFiles& files, Console& out) {
     if (!write_file(files.log, end_of_model_report().content().text, "ab")) return cannot_write(out, files.log);
   }
   return Flow::go_on;
+}
+
+// The log written ahead, renamed to its place where nothing is (the old log was removed when
+// the model started, and a new file is what writing it would make there); false where it
+// must be written as without workers.
+bool rename_staged_log(StagedTables* staged, const std::string& log) {
+  const std::string tmp = staged ? std::exchange(staged->tmp[StagedTables::kLog], "") : "";
+  if (tmp.empty()) return false;
+  struct stat st {};
+  if (::lstat(log.c_str(), &st) == 0 || errno != ENOENT) {
+    staged->temps->discard(tmp);
+    return false;
+  }
+  return staged->temps->rename(tmp, log);
 }
 
 }  // namespace
@@ -158,8 +125,8 @@ void remove_old_log(const ModelFiles& files) {
   if (regular_file_at(files.log)) std::remove(files.log.c_str());
 }
 
-Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out) {
-  if (!o.log.empty()) {
+Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out, StagedTables* staged) {
+  if (!o.log.empty() && !rename_staged_log(staged, files.log)) {
     const ProblemLog::Content c = o.log.content();
     if (!write_file(files.log, c.text, c.rewrite ? "wb" : "ab")) {
       // The run ends at the model's first report, where the log was first opened.
@@ -170,13 +137,18 @@ Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out) 
   out.text(o.console);
   if (o.flow == Flow::stop) return Flow::stop;
   if (!o.processed) return Flow::go_on;
-  const std::pair<const std::string*, const std::string*> tables[] = {
-      {o.mag ? &o.mag_text : nullptr, &files.mag},
-      {o.spc ? &o.spc_text : nullptr, &files.spc},
-      {o.mag_ecsv.empty() ? nullptr : &o.mag_ecsv, &files.mag_ecsv},
-      {o.spc_ecsv.empty() ? nullptr : &o.spc_ecsv, &files.spc_ecsv}};
-  for (const auto& [text, path] : tables)
-    if (text && !write_atomically(*path, *text)) return cannot_write(out, *path);
+  const auto tables = tables_of(o, files);
+  for (std::size_t k = 0; k < tables.size(); ++k) {
+    const auto& [text, path] = tables[k];
+    if (!text) continue;
+    // A table written ahead is renamed; one that could not be is written now, as it would
+    // have been without workers, so a failure is met and reported where it is today.
+    // A rename that fails (the temporary file was removed meanwhile, say) leaves the table
+    // to that write too.
+    const std::string tmp = staged ? std::exchange(staged->tmp[k], "") : "";
+    const bool renamed = !tmp.empty() && staged->temps->rename(tmp, *path);
+    if (!renamed && !write_atomically(*path, *text)) return cannot_write(out, *path);
+  }
   return settle_log(o, files, out);
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "cache/input_cache.h"
+#include "driver/staging.h"
 #include "driver/state.h"
 #include "support/console.h"
 #include "support/report.h"
@@ -23,11 +24,12 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
 void remove_old_log(const ModelFiles& files);
 
 // Writes a model's outcome as the run would have: the problem log, the console lines, the
-// tables (each through a new temporary file of its directory, named "." and seven base-36
-// digits of the process number and an attempt, and a rename), the end-of-model rule for the
-// log. Flow::stop when the run ends here: a stop of the model, or a log or table that cannot
-// be written ("    ... ERROR -> Cannot write NAME" on `out`).
-Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out);
+// tables (each through a new temporary file of its directory and a rename: write_atomically,
+// or the rename of the file `staged` holds for it, which the commit takes and clears), the
+// end-of-model rule for the log. Flow::stop when the run ends here: a stop of the model, or a
+// log or table that cannot be written ("    ... ERROR -> Cannot write NAME" on `out`); the
+// staged files not taken are then left to the caller.
+Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out, StagedTables* staged = nullptr);
 
 // The report a model that failed without a log of its own gets at its end, dated now.
 ProblemLog end_of_model_report();

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "driver/model.h"
@@ -20,7 +22,9 @@ struct Shared {
     ModelJob job;
     bool bad_record = false;
     std::optional<ModelOutcome> outcome;
-    Carried used;  // the tables the worker started from
+    Carried used;         // the tables the worker started from
+    int started = 0;      // the models before this one had been committed when it started
+    StagedTables staged;  // its tables, written ahead
   };
   std::mutex mutex;
   std::condition_variable changed;
@@ -29,6 +33,7 @@ struct Shared {
   bool reading_done = false;
   bool stopping = false;
   Carried committed;          // what the last committed model left
+  int done = 0;               // models committed or skipped so far
 
   void stop() {
     std::lock_guard lock(mutex);
@@ -83,11 +88,12 @@ class Reader {
 };
 
 // The worker threads: each takes the next model read, processes it on the tables the last
-// committed model left and hands the outcome back.
+// committed model left, writes its tables to temporary files (unless literal: then the
+// commit writes them, as one thread would) and hands the outcome back.
 class Workers {
  public:
-  Workers(Shared& shared, const RunParams& p, InputCache& cache, bool literal, int jobs)
-      : shared_(shared), p_(p), cache_(cache) {
+  Workers(Shared& shared, const RunParams& p, InputCache& cache, TemporaryFiles& temps, bool literal, int jobs)
+      : shared_(shared), p_(p), cache_(cache), temps_(temps) {
     for (int t = 0; t < jobs; ++t) threads_.emplace_back([this, literal] { run(literal); });
   }
   Workers(const Workers&) = delete;
@@ -103,7 +109,7 @@ class Workers {
     auto worker = std::make_unique<Worker>();
     worker->literal = literal;
     for (;;) {
-      int m = 0;
+      int m = 0, started = 0;
       Carried used;
       const ModelJob* job = nullptr;
       {
@@ -113,13 +119,17 @@ class Workers {
         m = shared_.todo.front();
         shared_.todo.pop_front();
         used = shared_.committed;
+        started = shared_.done;
         job = &shared_.slots.at(m).job;  // map nodes stay put
       }
       ModelOutcome outcome = process_model(p_, *job, *worker, cache_, used);
+      StagedTables staged = literal ? StagedTables{} : stage_tables(outcome, job->files, temps_);
       std::lock_guard lock(shared_.mutex);
       auto& slot = shared_.slots.at(m);
       slot.outcome = std::move(outcome);
       slot.used = std::move(used);
+      slot.started = started;
+      slot.staged = std::move(staged);
       shared_.changed.notify_all();
     }
   }
@@ -127,7 +137,21 @@ class Workers {
   Shared& shared_;
   const RunParams& p_;
   InputCache& cache_;
+  TemporaryFiles& temps_;
   std::vector<std::thread> threads_;
+};
+
+// At the end of the loop, once every worker has ended: the tables written ahead for models
+// that were never committed (the run stopped first) are removed.
+class LeftTables {
+ public:
+  explicit LeftTables(TemporaryFiles& temps) : temps_(temps) {}
+  LeftTables(const LeftTables&) = delete;
+  LeftTables& operator=(const LeftTables&) = delete;
+  ~LeftTables() { temps_.discard_all(); }
+
+ private:
+  TemporaryFiles& temps_;
 };
 
 // Model m once it is read, and processed unless it is skipped or its record is bad.
@@ -143,12 +167,44 @@ Shared::Slot take(Shared& shared, int m) {
   return slot;
 }
 
-// True when the files a model read are still what they were: no model committed since (in
-// particular not the deletion of an old log) replaced or removed one of them.
-bool inputs_unchanged(const InputRecord& inputs) {
-  return std::all_of(inputs.begin(), inputs.end(),
-                     [](const auto& f) { return identity_of(f.first) == f.second; });
-}
+// The files the commits of the run changed: before each commit, what was at the paths it may
+// replace, remove or append to (its log and its tables), by device and inode. A model's
+// inputs are then checked against the commits since it started, not each looked at again:
+// only a commit changes a file between a model's reading and its commit in a way the order
+// of the run decides (a change from outside the run falls between two galaxies by chance,
+// with one job or several).
+class CommitTrail {
+ public:
+  // Before model m's commit (and its removal of an old log).
+  void before_commit(int m, const ModelFiles& f) {
+    for (const std::string* path : {&f.log, &f.mag, &f.spc, &f.mag_ecsv, &f.spc_ecsv}) {
+      const FileIdentity id = identity_of(*path);
+      if (!id.exists) continue;
+      order_.push_back({m, {id.device, id.inode}});
+      latest_[{id.device, id.inode}] = m;
+    }
+  }
+  // True when the files a model read, which started once the models before `started` were
+  // committed, are still what they were: none of them was at a path that a commit since
+  // changed (a link's target counts), and none that was missing has appeared since. Forgets
+  // the commits before `started`: the models after this one started later.
+  bool unchanged(const InputRecord& inputs, int started) {
+    for (; !order_.empty() && order_.front().first < started; order_.pop_front()) {
+      const auto it = latest_.find(order_.front().second);
+      if (it->second == order_.front().first) latest_.erase(it);
+    }
+    return std::all_of(inputs.begin(), inputs.end(), [&](const auto& f) {
+      const FileIdentity& id = f.second;
+      if (!id.exists) return !identity_of(f.first).exists;
+      return !latest_.contains({id.device, id.inode});
+    });
+  }
+
+ private:
+  using Key = std::pair<std::uint64_t, std::uint64_t>;  // device, inode
+  std::deque<std::pair<int, Key>> order_;                // in commit order
+  std::map<Key, int> latest_;                            // the last commit that changed each
+};
 
 // The model was computed on the tables the previous model really left: either it replaced
 // them itself, or it used the same ones.
@@ -162,31 +218,40 @@ bool same_start(const ModelOutcome& o, const Carried& used, const Carried& actua
 LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
                         const Selection& selection, InputCache& cache, int jobs, bool literal,
                         Committer& committer) {
+  const LeftTables left(committer.temporaries());  // first: it goes after the threads end
   Shared shared;
   const std::size_t window = std::size_t(2 * jobs + 2);  // models read ahead of the commit
   const Reader reader(shared, std::move(source), selection, p.N_models, window);
-  const Workers workers(shared, p, cache, literal, jobs);
+  const Workers workers(shared, p, cache, committer.temporaries(), literal, jobs);
 
   std::unique_ptr<Worker> own;  // for a model that must be computed again
+  CommitTrail trail;
   for (int m = 0; m < p.N_models; ++m) {
     Shared::Slot slot = take(shared, m);
     if (slot.bad_record) return bad_model_record(console);
     if (slot.job.skip) {
       if (committer.skip(slot.job) == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
+      std::lock_guard lock(shared.mutex);
+      shared.done = m + 1;
       continue;
     }
+    trail.before_commit(m, slot.job.files);
     if (!slot.job.too_long) remove_old_log(slot.job.files);
     const Carried& actual = committer.carried();
-    if (!same_start(*slot.outcome, slot.used, actual) || !inputs_unchanged(slot.outcome->inputs)) {
+    if (!same_start(*slot.outcome, slot.used, actual) || !trail.unchanged(slot.outcome->inputs, slot.started)) {
       if (!own) {
         own = std::make_unique<Worker>();
         own->literal = literal;
       }
+      discard_staged(slot.staged);  // tables of a computation that no longer holds
       slot.outcome = process_model(p, slot.job, *own, cache, actual);
     }
-    if (committer.commit(slot.job, *slot.outcome) == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
+    const Flow flow = committer.commit(slot.job, *slot.outcome, &slot.staged);
+    discard_staged(slot.staged);  // what a stop left untaken
+    if (flow == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
     std::lock_guard lock(shared.mutex);
     shared.committed = committer.carried();
+    shared.done = m + 1;
   }
   return {};
 }

@@ -2,7 +2,8 @@
 // in a thread of its own (so a commit never waits for input), `jobs` workers process them,
 // and the calling thread commits them in galaxy order. A model is computed again at its
 // commit when the tables it started from are no longer those the previous model left, or
-// when one of its input files changed since (the old log the commit removes included).
+// when a commit since it started changed one of its input files (the old log its own commit
+// removes included) or made one that was missing.
 #pragma once
 
 #include <memory>

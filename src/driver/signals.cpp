@@ -26,6 +26,7 @@ SignalGuard::SignalGuard(Diagnostics& diagnostics) : diagnostics_(diagnostics) {
     }
     if (over_) return;
     std::lock_guard lock(commit_);
+    temporaries_.close();
     if (exit_action_) exit_action_();
     std::fflush(stdout);
     if (progress_line_) diagnostics_.write("\n");

@@ -1,7 +1,8 @@
 // SIGINT and SIGTERM end a run between two commits: a thread waits for them and, when one
-// comes, takes the commit lock (so no table or log is half written and no temporary file
-// exists), runs the exit action (the catalogue is finished), flushes standard output and
-// exits with 128 + the signal's number (130, 143).
+// comes, takes the commit lock (so no table or log is half written), removes the tables
+// workers wrote ahead for commits that will not come (no temporary file is left), runs the
+// exit action (the catalogue is finished), flushes standard output and exits with 128 + the
+// signal's number (130, 143).
 // A signal the caller ignores (a shell's background job ignores SIGINT) stays ignored.
 #pragma once
 
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "driver/staging.h"
 #include "support/diagnostics.h"
 
 namespace veltrane {
@@ -26,6 +28,8 @@ class SignalGuard {
 
   // Held while a model is committed.
   std::mutex& commit_mutex() { return commit_; }
+  // The temporary files of tables written ahead of their commit.
+  TemporaryFiles& temporaries() { return temporaries_; }
   // A progress line is on standard error: the exit ends it with a newline first.
   void set_progress_line(bool on) { progress_line_ = on; }
   // Run by the exit, under the commit lock, before standard output is flushed (a survey
@@ -39,6 +43,7 @@ class SignalGuard {
   Diagnostics& diagnostics_;
   std::mutex commit_;
   std::function<void()> exit_action_;  // under commit_
+  TemporaryFiles temporaries_;
   std::atomic<bool> progress_line_{false};
   std::atomic<bool> over_{false};
   int wake_ = 0;  // a signal of the waited set, sent to the waiter to stop it

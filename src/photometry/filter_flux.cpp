@@ -1,7 +1,9 @@
 #include "photometry/filter_flux.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "numerics/integration.h"
@@ -224,6 +226,9 @@ FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::
   }
   float* tq = work.tq.data();
   float* tp = work.tp.data();
+  // Where the flux is positive wherever the filter transmits, T·q is T itself, bit for bit,
+  // and so is its integral: the covered one.
+  bool tq_is_ts = true;
   for (std::size_t k = k0; k < k1; ++k) {
     float p = 0.0f, q = 0.0f;
     if (fs[k] > 0.0f && ts[k] > 0.0f) {
@@ -234,11 +239,12 @@ FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::
     }
     tq[k] = ts[k] * q;
     tp[k] = ts[k] * p;
+    tq_is_ts &= std::bit_cast<std::uint32_t>(tq[k]) == std::bit_cast<std::uint32_t>(ts[k]);
   }
   const std::size_t ns = ls.size();
   const auto span = [ns](const std::vector<float>& v) { return std::span<const float>(v.data(), ns); };
   const float c = band ? band->covered : detail::integral_t_support(ls, span(work.ts), lo, hi);
-  const float e = detail::integral_t_support(ls, span(work.tq), lo, hi);
+  const float e = tq_is_ts ? c : detail::integral_t_support(ls, span(work.tq), lo, hi);
   const float g = detail::integral_t_support(ls, span(work.tp), lo, hi);
   std::fill(ts + k0, ts + k1, 0.0f);
   std::fill(tq + k0, tq + k1, 0.0f);

@@ -57,7 +57,8 @@ TEST(EvalTFluxes, WorkedValues) {
 std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 
 // Random filters (some negative or NaN transmissions) and spectra (sorted or not, samples on
-// filter nodes, NaN wavelengths): transmission, saved bracket and the whole measurement.
+// filter nodes, NaN wavelengths, positive throughout or not): transmission, saved bracket
+// and the whole measurement.
 TEST(EvalTFluxes, FastPathMatchesTheLiteralOneBitForBit) {
   std::mt19937 rng(20240611u);
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
@@ -72,7 +73,8 @@ TEST(EvalTFluxes, FastPathMatchesTheLiteralOneBitForBit) {
     const float lo = lf.front() - 500.0f, hi = lf.back() + 500.0f;
     for (int k = 0, ns = 1 + int(rng() % 3000u); k < ns; ++k) {
       ls.push_back(rng() % 10u < 3 ? lf[rng() % lf.size()] : lo + (hi - lo) * u(rng));
-      fs.push_back(u(rng) * 2.0f - 0.5f);
+      const float f = u(rng) * 2.0f - 0.5f;
+      fs.push_back(round % 4 == 1 ? std::abs(f) + 0.01f : f);  // one round in four: all positive
     }
     if (round % 2 == 0) std::sort(ls.begin(), ls.end());
     if (round % 7 == 0) ls[rng() % ls.size()] = std::numeric_limits<float>::quiet_NaN();
