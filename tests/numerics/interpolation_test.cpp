@@ -33,6 +33,7 @@ TEST(Linear1Deg, WorkedValuesAndTheSavedBracket) {
       {"t3", {{1, 2, 3}, {10, 20, 30}}},     {"t5", {{1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}}},
       {"t8", {{0, 1, 2, 3, 4, 5, 6, 7}, {0, 1, 2, 3, 4, 5, 6, 7}}},
       {"bump", {{1, 5, 3, 4}, {10, 50, 30, 40}}}, {"down", {{5, 1, 0}, {8, 4, 0}}},
+      {"zig", {{1, 9, 2, 3, 10}, {10, 90, 20, 30, 100}}},
       {"one", {{2}, {2}}},                    {"none", {{}, {}}},
       {"short", {{1, 2, 3}, {10, 20}}}};
   std::ifstream in(std::string(VELTRANE_TEST_DATA) + "/numerics/data/interpolation.txt");
@@ -51,7 +52,7 @@ TEST(Linear1Deg, WorkedValuesAndTheSavedBracket) {
     EXPECT_EQ(ilastval, returned) << line;
     ++cases;
   }
-  EXPECT_EQ(cases, 21);
+  EXPECT_EQ(cases, 23);
   set_saved_bracket(1);
 }
 
