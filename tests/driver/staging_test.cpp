@@ -25,6 +25,15 @@ std::set<std::string> names_in(const vtest::TempDir& dir) {
   return names;
 }
 
+// Eight characters: a dot, five base-36 digits of the process id (modulo 36^5), two of the
+// attempt (modulo 36^2), so processes sharing a directory rarely meet each other's names.
+TEST(Staging, TemporaryNames) {
+  const struct { unsigned pid, attempt; const char* name; } cases[] = {
+      {0, 0, ".0000000"}, {1, 35, ".000010z"}, {60466175, 1295, ".zzzzzzz"},
+      {60466176, 1296, ".0000000"}, {1679616, 36, ".1000010"}};
+  for (const auto& c : cases) EXPECT_EQ(temporary_name(c.pid, c.attempt), c.name) << c.pid << " " << c.attempt;
+}
+
 TEST(Staging, TemporaryFilesAreNewBesideTheirTableAndNeverLeft) {
   vtest::TempDir dir;
   TemporaryFiles temps;
