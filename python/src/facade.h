@@ -1,7 +1,8 @@
 // The one door between the Python module and Veltrane's C++: every call into the kernels, the
-// readers and the driver is made in facade.cpp, in terms of the plain types below. The rest
-// of the binding (numpy arrays, threads, batches, Python exceptions, docstrings) sees only
-// this header.
+// readers and the driver is made in the facade's sources, one per subject (facade_filters.cpp,
+// facade_filter_problems.cpp, facade_extinction.cpp, facade_galaxy.cpp, sharing
+// facade_internal.h), in terms of the plain types below. The rest of the binding (numpy
+// arrays, threads, batches, Python exceptions, docstrings) sees only this header.
 //
 // Units: wavelengths in Å, fluxes per unit wavelength (per Å), magnitudes in mag. Arrays are
 // single precision, as in the command line; a value the command line writes as -999.0 is

@@ -1,0 +1,263 @@
+// One galaxy: a synthesis result and a grid file read as a run reads them, and a galaxy
+// rebuilt through the driver's own model loop, with its spectra, magnitudes and tables.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "cache/input_cache.h"
+#include "driver/model.h"
+#include "driver/parameters.h"
+#include "driver/state.h"
+#include "facade_internal.h"
+#include "readers/synthesis_result.h"
+#include "support/diagnostics.h"
+#include "support/limits.h"
+#include "support/problem_log.h"
+#include "support/report.h"
+#include "support/run_stop.h"
+#include "textio/format.h"
+#include "textio/list_input.h"
+
+namespace veltrane::facade {
+
+using namespace detail;
+
+namespace {
+
+using textio::ListRead;
+using textio::ReadStatus;
+using textio::RecordFile;
+
+constexpr std::size_t kMaxStem = kTextLen - 8;  // a run's longest result path (".MAG.out" fits)
+
+Fit fit_of(const FitResult& r) {
+  Fit f;
+  f.base_file = r.arq_info[1];
+  f.law = std::string(textio::trim_right(r.R_LawOPT));
+  f.a_v = r.A_V;
+  f.lambda_norm = r.lbd_norm;
+  f.flux_norm = r.flx_norm;
+  f.q_norm = r.qlbdnorm;
+  f.fit_from = r.Olsynini;
+  f.fit_to = r.Olsynfin;
+  f.mass_tot_2 = r.mass_tot_2;
+  f.mass_tot_3 = r.mass_tot_3;
+  f.m3_sum = r.m3_sum;
+  f.rows = std::clamp(r.Num_base, 0, kMaxSsp);
+  f.x = head(r.x_j, f.rows);
+  f.m2 = head(r.m2_j, f.rows);
+  f.m3 = head(r.m3_j, f.rows);
+  f.age = head(r.age_j, f.rows);
+  f.met = head(r.met_j, f.rows);
+  f.alpha = head(r.alph_j, f.rows);
+  f.ssp = head(r.basename, f.rows);
+  const int n = std::clamp(r.N_obs, 0, kMaxPoints);
+  f.wave = head(r.o_lambda, n);
+  f.flux = head(r.o_fluxes, n);
+  f.flux_s = head(r.s_fluxes, n);
+  f.flux_w = head(r.w_fluxes, n);
+  return f;
+}
+
+// A synthesis result as read, whatever the reader says (`report` keeps that).
+Fit read_result(CapturedReport& report, const std::string& path, float phyunits) {
+  auto fit = std::make_unique<FitResult>();
+  Read_Out_KW(report.context, path, phyunits, *fit);
+  return fit_of(*fit);
+}
+
+void check_result_path(const std::string& path) {
+  if (path.empty()) fail(Fault::value, "no synthesis result file given");
+  if (path.size() > kMaxStem)
+    fail(Fault::value, "the synthesis result path is too long (a run takes at most 592 characters): '" + path + "'");
+}
+
+// The six log masses of the ECSV table's metadata ("null" for a missing one), exactly.
+std::array<float, 6> masses_of(const std::string& ecsv) {
+  constexpr std::array<const char*, 6> keys = {"log_mass_total_m3", "log_mass_total_m2", "log_mass_young_m3",
+                                               "log_mass_young_m2", "log_mass_old_m3",   "log_mass_old_m2"};
+  std::array<float, 6> m{};
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    const std::string key = std::string("{") + keys[k] + ": ";
+    const std::size_t at = ecsv.find(key);
+    if (at == std::string::npos) fail(Fault::internal, std::string("no ") + keys[k] + " in the magnitude table");
+    std::string_view v = std::string_view(ecsv).substr(at + key.size());
+    if (v.starts_with("null")) {
+      m[k] = kSentinel;
+      continue;
+    }
+    v.remove_prefix(std::strlen("{value: "));
+    v = v.substr(0, v.find(','));
+    if (v == ".nan") m[k] = std::nanf("");
+    else if (v == ".inf") m[k] = INFINITY;
+    else if (v == "-.inf") m[k] = -INFINITY;
+    else if (std::from_chars(v.data(), v.data() + v.size(), m[k]).ec != std::errc())
+      fail(Fault::internal, std::string("unreadable ") + keys[k] + " in the magnitude table");
+  }
+  return m;
+}
+
+// The warnings as a run writes them on standard error.
+std::string standard_error(const std::vector<std::string>& warnings) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* f = open_memstream(&text, &size);
+  if (f == nullptr) fail(Fault::internal, "no memory for the warnings");
+  Diagnostics err(f);
+  for (const std::string& w : warnings) err.warn(w);
+  std::fclose(f);
+  std::string s(text, size);
+  std::free(text);
+  return s;
+}
+
+}  // namespace
+
+Fit read_fit(const std::string& path, float phyunits) {
+  check_result_path(path);
+  CapturedReport r;
+  Fit fit = read_result(r, path, phyunits > 0.0f ? phyunits : 1.0f);
+  if (r.context.failed())
+    throw Error(Fault::input_file, "cannot read the synthesis result '" + path + "'", path, 0, r.console.captured());
+  return fit;
+}
+
+GridFile read_grid(const std::string& path) {
+  std::optional<RecordFile> file = RecordFile::open(path);
+  if (!file) throw Error(Fault::input_file, "cannot open the grid file '" + path + "'", path);
+  Console console = Console::capture();
+  RunParams p;
+  try {
+    read_parameter_records(console, *file, true, p);
+  } catch (const RunStop&) {
+    throw Error(Fault::input_file, "grid file '" + path + "': a run parameter record (1-9) is missing or unreadable",
+                path, 0, console.captured());
+  }
+  GridFile g;
+  g.path_dir = textio::used_part(p.path_DIR);
+  g.base_dir = textio::used_part(p.base_SSP);
+  g.filter_dir = textio::used_part(p.fil_dir);
+  g.t_cut_gyr = p.t_cutGyr;
+  g.phyunits = p.Phyunits;
+  g.ext_corr = p.Ext_Corr;
+  g.print_fil = p.PrintFil;
+  g.verbose = p.Fverbose;
+  for (int k = 0; k < p.N_models; ++k) {
+    std::string name;
+    float distance = 0.0f;
+    ListRead r(*file);
+    if (r.text(name) != ReadStatus::ok || r.real(distance) != ReadStatus::ok)
+      throw Error(Fault::input_file, "grid file '" + path + "': galaxy record " + std::to_string(k + 1) + " of " +
+                                         std::to_string(p.N_models) + " is missing or unreadable",
+                  path);
+    g.names.push_back(name);
+    g.distances.push_back(distance);
+  }
+  return g;
+}
+
+struct Cache::Impl {
+  InputCache cache{true};
+};
+Cache::Cache() : impl_(std::make_unique<Impl>()) {}
+Cache::~Cache() = default;
+
+namespace {
+
+// The parameters of a run of this one galaxy: both tables, in text and ECSV, and quiet.
+RunParams run_params(const GalaxyRequest& q) {
+  RunParams p;
+  p.N_models = 1;
+  p.base_SSP = q.base_dir;
+  p.fil_dir = q.filter_dir;
+  p.t_cutGyr = q.t_cut_gyr;
+  p.t_cut = p.t_cutGyr * 1.0E9f;
+  p.Phyunits = q.phyunits > 0.0f ? q.phyunits : 1.0f;
+  p.Ext_Corr = q.ext_corr;
+  p.PrintFil = 2;
+  p.Fverbose = 0;
+  p.ecsv = true;
+  return p;
+}
+
+// What a run says about the galaxy: its console, its warnings and, where it failed, its log.
+void take_reports(Galaxy& g, const ModelOutcome& out) {
+  g.ok = out.status.good();
+  g.console = out.console;
+  g.warnings = standard_error(out.warnings);
+  // A good galaxy's log is deleted at its end; a failed one keeps its reports, or gets one.
+  if (!g.ok && !out.log.empty()) {
+    g.log = out.log.content().text;
+  } else if (!g.ok) {
+    g.log = end_of_model_report().content().text;  // it failed on the console only
+  }
+}
+
+// The tables, spectra and magnitudes of a rebuilt galaxy, from the outcome and its worker.
+void take_products(Galaxy& g, const ModelOutcome& out, const Worker& w) {
+  const ModelSpectra& s = w.spectra;
+  g.mag_text = out.mag_text;
+  g.spc_text = out.spc_text;
+  g.mag_ecsv = out.mag_ecsv;
+  g.spc_ecsv = out.spc_ecsv;
+  g.wave = head(out.after.base->b_lambda, s.N_lb);
+  g.total = head(s.allssp_f, s.N_lb);
+  g.young = head(s.youssp_f, s.N_lb);
+  g.old = head(s.oldssp_f, s.N_lb);
+  g.red = head(s.red_term, s.N_lb);
+  g.ext_wave = head(s.onlambda, s.n_ext);
+  g.ext_flux = head(s.onfluxes, s.n_ext);
+  g.obs_wave = head(w.fit.o_lambda, w.fit.N_obs);
+  g.obs_flux = head(w.fit.o_fluxes, w.fit.N_obs);
+
+  const FilterSet& set = *out.after.filters;
+  g.filters = std::clamp(set.Nfilters, 0, kMaxFilters);
+  for (int c = 0; c < kNumSlots; ++c)
+    for (int i = 0; i < g.filters; ++i)
+      for (int k = 0; k < kSystems; ++k) g.magnitudes.push_back(w.mags.at(i, k, c));
+  const FilterResults& fr = w.filter_results;
+  g.covered = head(fr.filt_res_a, g.filters);
+  g.positive = head(fr.filt_res_b, g.filters);
+  g.zero_point = head(fr.filt_zp_v, g.filters);
+  g.lambda_eff = head(set.lamb_eff, g.filters);
+  g.log_mass = masses_of(out.mag_ecsv);
+}
+
+}  // namespace
+
+Galaxy rebuild(const GalaxyRequest& q, Cache& cache) {
+  check_result_path(q.result_file);
+  check_directory(q.base_dir, 0, "the base directory");
+  check_filter_directory(q.filter_dir);
+
+  const RunParams p = run_params(q);
+  ModelJob job;
+  job.name = q.name;
+  job.distance = q.distance;
+  job.files.arq_synt = q.result_file;
+
+  Galaxy g;
+  {
+    // As read: the rebuild corrects the observation in place.
+    CapturedReport r;
+    g.fit = read_result(r, q.result_file, p.Phyunits);
+  }
+
+  auto w = std::make_unique<Worker>();
+  const ModelOutcome out = process_model(p, job, *w, cache.impl().cache, Carried{});
+  if (out.flow == Flow::stop) throw Error(Fault::stop, "the galaxy stops the run", q.result_file, 0, out.console);
+  take_reports(g, out);
+  if (!out.rebuilt)  // the synthesis result could not be read: nothing to rebuild
+    throw Error(Fault::input_file, "cannot read the synthesis result '" + q.result_file + "'", q.result_file, 0,
+                out.console);
+  take_products(g, out, *w);
+  if (out.filters_replaced)
+    g.filter_set = std::make_shared<const Filters>(filters_of(out.after.filters, Weighting::energy, q.filter_dir, nullptr));
+  return g;
+}
+
+}  // namespace veltrane::facade
