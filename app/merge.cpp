@@ -1,11 +1,11 @@
 // veltrane-merge: joins the catalogues (veltrane --catalog) of the shards of one grid file.
+#include "catalog/merge.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "catalog/merge.h"
 
 namespace {
 

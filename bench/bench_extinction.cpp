@@ -18,15 +18,15 @@ struct Range {
   float hi;
 };
 
-constexpr Range kLaws[] = {{"CAL", 1200.0f, 22000.0f}, {"CCJ", 912.0f, 31149.0f},
-                           {"CCM", 1000.0f, 33333.0f}, {"GD1", 1195.0f, 21970.0f},
-                           {"GD2", 1195.0f, 21970.0f}, {"GD3", 1195.0f, 21970.0f}};
+constexpr Range kLaws[] = {{"CAL", 1200.0f, 22000.0f}, {"CCJ", 912.0f, 31149.0f},  {"CCM", 1000.0f, 33333.0f},
+                           {"GD1", 1195.0f, 21970.0f}, {"GD2", 1195.0f, 21970.0f}, {"GD3", 1195.0f, 21970.0f}};
 
 void BM_EvalRedTerm(benchmark::State& state) {
   const Range& law = kLaws[state.range(0)];
   std::vector<float> grid(veltrane::kMaxPoints);
   const float step = (law.hi - law.lo) / static_cast<float>(veltrane::kMaxPoints - 1);
-  for (int i = 0; i < veltrane::kMaxPoints; ++i) grid[static_cast<std::size_t>(i)] = law.lo + step * static_cast<float>(i);
+  for (int i = 0; i < veltrane::kMaxPoints; ++i)
+    grid[static_cast<std::size_t>(i)] = law.lo + step * static_cast<float>(i);
   grid.back() = law.hi;
   std::vector<float> red(veltrane::kMaxPoints);
   veltrane::CapturedReport report;  // stays empty and good: every point is in range

@@ -44,9 +44,7 @@ void BM_IntegralALL_Mode(benchmark::State& state) {
   const float li = t.x[10] + 0.3f;
   const float lf = t.x[t.x.size() - 10] - 0.2f;
   const veltrane::Rule rule = veltrane::rule_of(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(veltrane::IntegralALL(report.context, t.x, t.y, li, lf, rule));
-  }
+  for (auto _ : state) { benchmark::DoNotOptimize(veltrane::IntegralALL(report.context, t.x, t.y, li, lf, rule)); }
 }
 BENCHMARK(BM_IntegralALL_Mode)->DenseRange(0, 5)->Unit(benchmark::kMicrosecond);
 
@@ -64,9 +62,9 @@ void BM_LINEAR1_Deg_Sweep(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * static_cast<long>(xs.size()));
-  state.counters["ns_per_call"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * static_cast<double>(xs.size()),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_call"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * static_cast<double>(xs.size()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 // Doubling the table must not change the cost per call.
 BENCHMARK(BM_LINEAR1_Deg_Sweep)->Arg(10000)->Arg(20000)->Unit(benchmark::kMicrosecond);

@@ -3,7 +3,6 @@
 // EvalFilters of a 10,000- and a 20,000-point spectrum through those filters. The
 // EvalTFluxes pair compares the bisection path with the fresh search per sample.
 #include <benchmark/benchmark.h>
-
 #include <stdlib.h>
 
 #include <cmath>
@@ -14,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "support/limits.h"
-#include "support/report.h"
 #include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
 #include "photometry/magnitudes.h"
+#include "support/limits.h"
+#include "support/report.h"
 
 namespace {
 
@@ -171,8 +170,8 @@ void BM_EvalTFluxes(benchmark::State& state) {
   CapturedReport report;
   for (auto _ : state) {
     for (int f = 0; f < kFilters; ++f) {
-      const auto r = literal ? veltrane::EvalTFluxesLiteral(report.context, s.l, s.f, set.lambda(f), set.transmission(f),
-                                                            set.T_l_Area[std::size_t(f)], Rule::T)
+      const auto r = literal ? veltrane::EvalTFluxesLiteral(report.context, s.l, s.f, set.lambda(f),
+                                                            set.transmission(f), set.T_l_Area[std::size_t(f)], Rule::T)
                              : veltrane::EvalTFluxes(report.context, s.l, s.f, set.lambda(f), set.transmission(f),
                                                      set.T_l_Area[std::size_t(f)], Rule::T);
       benchmark::DoNotOptimize(r);

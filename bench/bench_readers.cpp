@@ -39,8 +39,8 @@ struct GeneratedBase {
     for (int k = 0; k < kSsp; ++k) {
       std::snprintf(buf, sizeof buf, "bc03_%03d.spec", k);
       const std::string name = buf;
-      std::snprintf(buf, sizeof buf, "%s  %.5e  %.4f  age%03d  0.%04d  0  0.0\n", name.c_str(),
-                    1.0e6 * (1.0 + k), 0.0001 * (1 + k % 6), k, 5000 + k);
+      std::snprintf(buf, sizeof buf, "%s  %.5e  %.4f  age%03d  0.%04d  0  0.0\n", name.c_str(), 1.0e6 * (1.0 + k),
+                    0.0001 * (1 + k % 6), k, 5000 + k);
       base += buf;
       std::string spec = "# Bruzual & Charlot 2003 model\n# lambda[A]   flux[Lsun/A/Msun]\n# padova\n";
       for (int i = 0; i < kPoints; ++i) {

@@ -7,7 +7,6 @@
 //
 // The first galaxy of the grid file is measured; its tables go to a temporary directory.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -44,9 +43,7 @@ struct Workload {
     Console console = Console::capture();
     try {
       read_parameter_records(console, *grid, true, p);
-    } catch (const RunStop&) {
-      return;
-    }
+    } catch (const RunStop&) { return; }
     textio::ListRead r(*grid);
     std::string name;
     if (r.text(name) != textio::ReadStatus::ok || r.real(job.distance) != textio::ReadStatus::ok) return;

@@ -21,8 +21,8 @@ std::string spectrum_file(int rows) {
   char line[96];
   for (int i = 0; i < rows; ++i) {
     const double lambda = 3000.0 + 0.5 * i;
-    std::snprintf(line, sizeof line, "  %.5f  %.6E  %.5f  %.1f\n", lambda,
-                  1.0 + 0.000123 * i, 0.98765 - 0.00001 * (i % 997), 1.0 + (i % 3));
+    std::snprintf(line, sizeof line, "  %.5f  %.6E  %.5f  %.1f\n", lambda, 1.0 + 0.000123 * i,
+                  0.98765 - 0.00001 * (i % 997), 1.0 + (i % 3));
     text += line;
   }
   return text;
@@ -41,8 +41,7 @@ void BM_ListDirectedSpectrum(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(sum);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(text.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_ListDirectedSpectrum)->Unit(benchmark::kMicrosecond);
 
@@ -50,9 +49,8 @@ constexpr int kReadRows = 10000;
 
 // Seconds of CPU time per value read (shown with an SI prefix: "20n" is 20 ns).
 void per_read_number(benchmark::State& state) {
-  state.counters["per_number"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * 4 * kReadRows,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_number"] = benchmark::Counter(static_cast<double>(state.iterations()) * 4 * kReadRows,
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_SpectrumRecordListRead(benchmark::State& state) {
@@ -111,9 +109,8 @@ std::vector<float> spectrum_values() {
     const float lambda = 100.0f + 14.5f * static_cast<float>(i);
     const bool observed = i < kRows / 2;
     for (float x : {lambda, log_uniform(rng, 1e-25, 1e-10), observed ? lambda : 0.0f,
-                    observed ? log_uniform(rng, 1e-25, 1e-10) : 0.0f, lambda,
-                    log_uniform(rng, 1e-25, 1e-10), log_uniform(rng, 1e-25, 1e-10),
-                    log_uniform(rng, 1e-25, 1e-10), log_uniform(rng, 0.5, 2.0)})
+                    observed ? log_uniform(rng, 1e-25, 1e-10) : 0.0f, lambda, log_uniform(rng, 1e-25, 1e-10),
+                    log_uniform(rng, 1e-25, 1e-10), log_uniform(rng, 1e-25, 1e-10), log_uniform(rng, 0.5, 2.0)})
       v.push_back(x);
   }
   return v;

@@ -60,7 +60,7 @@ inline bool is_date_stamp(const std::string& s, std::size_t i) {
   for (std::size_t k = 0; k < 24; ++k) {
     const unsigned char c = static_cast<unsigned char>(s[i + k]);
     const char want = shape[k];
-    const bool ok = want == 'A' ? (c >= 'A' && c <= 'Z')
+    const bool ok = want == 'A'   ? (c >= 'A' && c <= 'Z')
                     : want == 'a' ? (c >= 'a' && c <= 'z')
                     : want == '9' ? (c >= '0' && c <= '9')
                     : want == '_' ? (c == ' ' || (c >= '0' && c <= '9'))

@@ -20,10 +20,10 @@
 
 namespace veltrane::facade {
 
-inline constexpr int kSystems = 7;            // photometric systems, in the order of kSystemKeys
-inline constexpr float kSentinel = -999.0f;   // the tables' missing value
-inline constexpr std::array<const char*, kSystems> kSystemKeys = {"vega", "vegabg04", "ab", "tg",
-                                                                  "wfpc2", "foca", "nocalib"};
+inline constexpr int kSystems = 7;           // photometric systems, in the order of kSystemKeys
+inline constexpr float kSentinel = -999.0f;  // the tables' missing value
+inline constexpr std::array<const char*, kSystems> kSystemKeys = {"vega",  "vegabg04", "ab",     "tg",
+                                                                  "wfpc2", "foca",     "nocalib"};
 inline constexpr std::array<const char*, 6> kLawCodes = {"CAL", "CCJ", "CCM", "GD1", "GD2", "GD3"};
 
 // How a failure leaves the facade: one exception type; `kind` says which Python exception
@@ -37,10 +37,8 @@ enum class Fault {
 };
 class Error : public std::runtime_error {
  public:
-  Error(Fault fault, const std::string& what, std::string file = {}, int line = 0,
-        std::string printed = {})
-      : std::runtime_error(what), kind(fault), path(std::move(file)), record(line),
-        console(std::move(printed)) {}
+  Error(Fault fault, const std::string& what, std::string file = {}, int line = 0, std::string printed = {})
+      : std::runtime_error(what), kind(fault), path(std::move(file)), record(line), console(std::move(printed)) {}
   Fault kind;
   std::string path;     // the file concerned, if any
   int record = 0;       // its 1-based record (line), 0 when none applies
@@ -124,8 +122,7 @@ class Filters {
   void measure(const Grid& grid, std::span<const float> flux, Work& work, const Outputs& out) const;
   // The same through the command line's unoptimised routines, one spectrum at a time (the
   // reference the fast path is tested against). Throws Error(value) like prepare().
-  void measure_literal(std::span<const float> wave, std::span<const float> flux,
-                       const Outputs& out) const;
+  void measure_literal(std::span<const float> wave, std::span<const float> flux, const Outputs& out) const;
 
   struct Impl;
   explicit Filters(std::shared_ptr<const Impl> impl) : impl_(std::move(impl)) {}
@@ -149,16 +146,15 @@ void law_values(const std::string& code, float r_v, std::span<const float> wave,
 // over its base grid (0.0 outside the law's range and exactly 0.0 at λ = λ_norm); in_range
 // as above. Returns q(λ_norm). Throws Error(value) when λ_norm is outside the law's range
 // or a wavelength is not a positive finite number.
-float red_term(const std::string& code, float lambda_norm, std::span<const float> wave,
-               std::span<float> red, std::span<std::uint8_t> in_range);
+float red_term(const std::string& code, float lambda_norm, std::span<const float> wave, std::span<float> red,
+               std::span<std::uint8_t> in_range);
 
 // The models of a run without extinction correction: flux × 10^(A_V · r(λ)) (relative to
 // λ_norm). red: the reddening term at the same wavelengths.
 void redden(float a_v, std::span<const float> red, std::span<const float> flux, std::span<float> out);
 // The observation of a run with extinction correction: flux × 10^((0.4 q(λ_norm) − r(λ)) A_V),
 // that is flux × 10^(0.4 A_V q(λ)).
-void deredden(float a_v, float q_norm, std::span<const float> red, std::span<const float> flux,
-              std::span<float> out);
+void deredden(float a_v, float q_norm, std::span<const float> red, std::span<const float> flux, std::span<float> out);
 // The reddening term at `wave` the way a run reads it off its base grid: r computed on
 // `grid` (strictly increasing, positive), then interpolated at each wavelength. Throws
 // Error(value) for a grid out of order or a wavelength outside it. Returns q(λ_norm).
@@ -218,10 +214,10 @@ struct GalaxyRequest {
 };
 
 struct Galaxy {
-  bool ok = true;        // false where a run leaves a ".LOG"
-  std::string console;   // what a run prints for the galaxy
-  std::string log;       // the ".LOG" a run would leave (empty for a good galaxy)
-  std::string warnings;  // what a run says on standard error
+  bool ok = true;                                      // false where a run leaves a ".LOG"
+  std::string console;                                 // what a run prints for the galaxy
+  std::string log;                                     // the ".LOG" a run would leave (empty for a good galaxy)
+  std::string warnings;                                // what a run says on standard error
   std::string mag_text, spc_text, mag_ecsv, spc_ecsv;  // the tables a run writes
   Fit fit;                                             // as read, before any correction
   std::vector<float> wave, total, young, old, red;     // the base grid and the models
@@ -230,8 +226,8 @@ struct Galaxy {
   int filters = 0;
   std::vector<float> magnitudes;  // 4 slots × filters × kSystems (obs, total, young, old)
   std::vector<float> covered, positive, zero_point, lambda_eff;  // per filter (".MAG.out")
-  std::array<float, 6> log_mass{};  // total m3, m2; young m3, m2; old m3, m2 (log10 M_sun)
-  std::shared_ptr<const Filters> filter_set;  // the set the galaxy was measured with
+  std::array<float, 6> log_mass{};                               // total m3, m2; young m3, m2; old m3, m2 (log10 M_sun)
+  std::shared_ptr<const Filters> filter_set;                     // the set the galaxy was measured with
 };
 // Rebuilds one galaxy exactly as a run does (nothing is written). Throws Error(stop) with the
 // run's console lines where a run would stop, Error(input_file) when the synthesis result

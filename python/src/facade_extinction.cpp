@@ -71,11 +71,12 @@ float red_term(const std::string& code, float lambda_norm, std::span<const float
                std::span<std::uint8_t> in_range) {
   const LawCode law = law_code(code);
   if (!law_at_norm(law, lambda_norm).in_range)
-    fail(Fault::value, "lambda_norm = " + show(lambda_norm) + " Å is outside the range of law " + code + " (" +
-                           range_of(code) + ")");
+    fail(Fault::value,
+         "lambda_norm = " + show(lambda_norm) + " Å is outside the range of law " + code + " (" + range_of(code) + ")");
   for (std::size_t k = 0; k < wave.size(); ++k)
     if (!(wave[k] > 0.0f) || !std::isfinite(wave[k]))
-      fail(Fault::value, "wavelength " + std::to_string(k) + " is not a positive finite number (" + show(wave[k]) + ")");
+      fail(Fault::value,
+           "wavelength " + std::to_string(k) + " is not a positive finite number (" + show(wave[k]) + ")");
   float q_norm = 0.0f;
   for (std::size_t at = 0; at < wave.size(); at += kBlock) {
     const std::size_t n = std::min(kBlock, wave.size() - at);
@@ -95,10 +96,8 @@ void redden(float a_v, std::span<const float> red, std::span<const float> flux, 
   for (std::size_t i = 0; i < flux.size(); ++i) out[i] = flux[i] * (1.0f * std::pow(10.0f, a_v * red[i]));
 }
 
-void deredden(float a_v, float q_norm, std::span<const float> red, std::span<const float> flux,
-              std::span<float> out) {
-  for (std::size_t i = 0; i < flux.size(); ++i)
-    out[i] = flux[i] * std::pow(10.0f, (0.4f * q_norm - red[i]) * a_v);
+void deredden(float a_v, float q_norm, std::span<const float> red, std::span<const float> flux, std::span<float> out) {
+  for (std::size_t i = 0; i < flux.size(); ++i) out[i] = flux[i] * std::pow(10.0f, (0.4f * q_norm - red[i]) * a_v);
 }
 
 float red_term_on_grid(const std::string& code, float lambda_norm, std::span<const float> grid,

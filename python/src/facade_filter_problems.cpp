@@ -116,15 +116,22 @@ std::optional<Problem> standard_problem(const std::string& path, std::vector<flo
   RecordScan scan(text);
   std::string label;
   std::int32_t n = 0;
-  if (scan.statement([&](ListRead& r) { r.text(label); r.integer(n); }) != ReadStatus::ok)
+  if (scan.statement([&](ListRead& r) {
+        r.text(label);
+        r.integer(n);
+      }) != ReadStatus::ok)
     return at_record(path, scan, "expected a label and the number of samples, " + found(scan));
   if (n < 2 || n > kMaxPoints)
     return at_record(path, scan, "announces " + std::to_string(n) + " samples; a standard spectrum holds 2 to 10,000");
   for (std::int32_t j = 0; j < n; ++j) {
     float l = 0.0f, f = 0.0f;
-    const ReadStatus st = scan.statement([&](ListRead& r) { r.real(l); r.real(f); });
+    const ReadStatus st = scan.statement([&](ListRead& r) {
+      r.real(l);
+      r.real(f);
+    });
     if (st == ReadStatus::end_of_file)
-      return Problem{path, 0, file_name(path) + ": ends after " + std::to_string(j) + " of its " + std::to_string(n) + " samples"};
+      return Problem{
+          path, 0, file_name(path) + ": ends after " + std::to_string(j) + " of its " + std::to_string(n) + " samples"};
     if (st == ReadStatus::error)
       return at_record(path, scan, "expected two numbers (wavelength in Å, flux), " + found(scan));
     if (lambda) lambda->push_back(l);
@@ -157,7 +164,10 @@ CurveScan scan_curve(const std::string& path) {
   }
   while (int(c.lambda.size()) < kMaxPoints) {
     float l = kSentinel, t = kSentinel;
-    const ReadStatus st = scan.statement([&](ListRead& r) { r.real(l); r.real(t); });
+    const ReadStatus st = scan.statement([&](ListRead& r) {
+      r.real(l);
+      r.real(t);
+    });
     if (st == ReadStatus::end_of_file) break;
     if (st == ReadStatus::error) {
       c.problem = at_record(path, scan, "expected two numbers (wavelength in Å, transmission), " + found(scan));
@@ -177,10 +187,10 @@ int first_not_increasing(const std::vector<float>& l) {
 }
 
 // Sample k (0-based, at `record` of the file at `path` listed as `name`) not above the one before.
-Problem out_of_order(const std::string& path, const std::string& name, int record, const std::vector<float>& l,
-                     int k) {
-  return {path, record, name + " record " + std::to_string(record) + ": wavelengths must increase strictly (" +
-                            show(l[std::size_t(k)]) + " Å after " + show(l[std::size_t(k - 1)]) + " Å)"};
+Problem out_of_order(const std::string& path, const std::string& name, int record, const std::vector<float>& l, int k) {
+  return {path, record,
+          name + " record " + std::to_string(record) + ": wavelengths must increase strictly (" +
+              show(l[std::size_t(k)]) + " Å after " + show(l[std::size_t(k - 1)]) + " Å)"};
 }
 
 // Where the reading or the calibration of the set in `dir` went wrong, in the order a run reads.
@@ -199,7 +209,8 @@ Problem diagnose(const std::string& dir) {
   if (list.statement([&](ListRead& r) { r.integer(count); }) != ReadStatus::ok)
     return at_record(list_path, list, "expected the number of filters, " + found(list));
   if (count > kMaxFilters)
-    return at_record(list_path, list, "announces " + std::to_string(count) + " filters; a filter set holds at most 300");
+    return at_record(list_path, list,
+                     "announces " + std::to_string(count) + " filters; a filter set holds at most 300");
   for (std::int32_t i = 0; i < count; ++i) {
     std::string name;
     const ReadStatus st = list.statement([&](ListRead& r) { r.text(name); });
@@ -217,8 +228,9 @@ Problem diagnose(const std::string& dir) {
       return p;
     }
     if (c.lambda.size() == 1)
-      return {path, c.records[0], name + ": a filter curve needs two samples or more; it has one (record " +
-                                      std::to_string(c.records[0]) + ")"};
+      return {path, c.records[0],
+              name + ": a filter curve needs two samples or more; it has one (record " + std::to_string(c.records[0]) +
+                  ")"};
     if (const int k = first_not_increasing(c.lambda); k >= 0)
       return out_of_order(path, name, c.records[std::size_t(k)], c.lambda, k);
   }

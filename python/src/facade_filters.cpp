@@ -114,7 +114,8 @@ Filters Filters::load(const std::string& directory, Weighting weighting) {
     bool same = l0.size() == l1.size();
     for (std::size_t k = 0; same && k < l0.size(); ++k)
       same = same_bits(l0[k], l1[k]) && same_bits(l0[k] * t0[k], t1[k]);
-    if (!same) fail(Fault::internal, "photon-weighted curve of " + energy->name_fil[std::size_t(i)] + " not read back exactly");
+    if (!same)
+      fail(Fault::internal, "photon-weighted curve of " + energy->name_fil[std::size_t(i)] + " not read back exactly");
   }
   return filters_of(set, weighting, directory, energy.get());
 }
@@ -158,7 +159,7 @@ Work& Work::operator=(Work&&) noexcept = default;
 
 struct Filters::Grid::Impl {
   std::vector<float> wave;
-  std::vector<Band> bands;  // per filter (empty for a filter without samples)
+  std::vector<Band> bands;    // per filter (empty for a filter without samples)
   Spectrum spectrum{{}, {}};  // wave, checked; its flux is set per measurement
 };
 
@@ -172,8 +173,8 @@ void check_grid(std::span<const float> wave) {
     if (!std::isfinite(wave[k]))
       fail(Fault::value, "wavelength " + std::to_string(k) + " is not a finite number (" + show(wave[k]) + ")");
     if (k > 0 && !(wave[k - 1] < wave[k]))
-      fail(Fault::value, "wavelengths must increase strictly: wavelength " + std::to_string(k) + " (" +
-                             show(wave[k]) + " Å) is not above the one before (" + show(wave[k - 1]) + " Å)");
+      fail(Fault::value, "wavelengths must increase strictly: wavelength " + std::to_string(k) + " (" + show(wave[k]) +
+                             " Å) is not above the one before (" + show(wave[k - 1]) + " Å)");
   }
 }
 

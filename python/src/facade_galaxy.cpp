@@ -151,8 +151,9 @@ GridFile read_grid(const std::string& path) {
     float distance = 0.0f;
     ListRead r(*file);
     if (r.text(name) != ReadStatus::ok || r.real(distance) != ReadStatus::ok)
-      throw Error(Fault::input_file, "grid file '" + path + "': galaxy record " + std::to_string(k + 1) + " of " +
-                                         std::to_string(p.N_models) + " is missing or unreadable",
+      throw Error(Fault::input_file,
+                  "grid file '" + path + "': galaxy record " + std::to_string(k + 1) + " of " +
+                      std::to_string(p.N_models) + " is missing or unreadable",
                   path);
     g.names.push_back(name);
     g.distances.push_back(distance);
@@ -256,7 +257,8 @@ Galaxy rebuild(const GalaxyRequest& q, Cache& cache) {
                 out.console);
   take_products(g, out, *w);
   if (out.filters_replaced)
-    g.filter_set = std::make_shared<const Filters>(filters_of(out.after.filters, Weighting::energy, q.filter_dir, nullptr));
+    g.filter_set =
+        std::make_shared<const Filters>(filters_of(out.after.filters, Weighting::energy, q.filter_dir, nullptr));
   return g;
 }
 

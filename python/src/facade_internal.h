@@ -19,8 +19,8 @@
 
 namespace veltrane::facade::detail {
 
-constexpr int kFilterHeader = 15;                // records skipped at the top of a filter file
-constexpr const char* kList = "ListFilters.txt"; // the list of a filter set, in its directory
+constexpr int kFilterHeader = 15;                 // records skipped at the top of a filter file
+constexpr const char* kList = "ListFilters.txt";  // the list of a filter set, in its directory
 
 // Leaves the facade with Error(kind, what): no file, record or console.
 [[noreturn]] inline void fail(Fault kind, const std::string& what) { throw Error(kind, what); }
@@ -38,9 +38,11 @@ inline std::string show(float v) {
 inline void check_directory(const std::string& dir, std::size_t longest_name, const char* what) {
   if (dir.empty() || dir.back() != '/') fail(Fault::value, std::string(what) + " must end with '/': '" + dir + "'");
   if (dir.find_first_of(" \t") != std::string::npos)
-    fail(Fault::value, std::string(what) + " must not hold a blank (a run reads it up to its first blank): '" + dir + "'");
+    fail(Fault::value,
+         std::string(what) + " must not hold a blank (a run reads it up to its first blank): '" + dir + "'");
   if (dir.size() + longest_name > kTextLen)
-    fail(Fault::value, std::string(what) + " is too long (a run's file names hold at most 600 characters): '" + dir + "'");
+    fail(Fault::value,
+         std::string(what) + " is too long (a run's file names hold at most 600 characters): '" + dir + "'");
 }
 
 // A filter directory: the list is the longest name a run joins to it before any curve.
@@ -62,7 +64,6 @@ std::vector<typename V::value_type> head(const V& v, int n) {
 
 // A calibrated set as a Filters. `energy`: the set read with energy weighting, whose curves
 // the Filters shows as read (nullptr: `set` itself).
-Filters filters_of(std::shared_ptr<const FilterSet> set, Weighting weighting, std::string dir,
-                   const FilterSet* energy);
+Filters filters_of(std::shared_ptr<const FilterSet> set, Weighting weighting, std::string dir, const FilterSet* energy);
 
 }  // namespace veltrane::facade::detail

@@ -80,8 +80,9 @@ Rows rows_of(const py::array& a, const char* name, int max_dims) {
     throw py::type_error(std::string(name) + " must hold float32 or float64 values (native byte order), not " +
                          py::repr(dt).cast<std::string>());
   if (a.ndim() < 1 || a.ndim() > max_dims)
-    throw py::value_error(std::string(name) + (max_dims == 1 ? " must be one-dimensional" : " must have one or two dimensions") +
-                          ", not " + std::to_string(a.ndim()));
+    throw py::value_error(std::string(name) +
+                          (max_dims == 1 ? " must be one-dimensional" : " must have one or two dimensions") + ", not " +
+                          std::to_string(a.ndim()));
   Rows r;
   r.data = static_cast<const char*>(a.data());
   r.f32 = f32;
@@ -227,7 +228,8 @@ py::dict measure(const fc::Filters& fs, const py::array& wave_in, const py::arra
     }
     flux.gather(r0, r1, buffer);
     for (py::ssize_t r = r0; r < r1; ++r)
-      fs.measure(grid, std::span<const float>(buffer).subspan(std::size_t((r - r0) * flux.cols), std::size_t(flux.cols)),
+      fs.measure(grid,
+                 std::span<const float>(buffer).subspan(std::size_t((r - r0) * flux.cols), std::size_t(flux.cols)),
                  work, outputs(r));
   });
   return out;
@@ -312,8 +314,8 @@ py::dict fit_dict(const fc::Fit& f) {
   d["m3_sum"] = f.m3_sum;
   py::dict pop;
   pop["ssp"] = f.ssp;
-  for (const auto& [key, v] : {std::pair{"x", &f.x}, {"m2", &f.m2}, {"m3", &f.m3}, {"age", &f.age},
-                               {"met", &f.met}, {"alpha", &f.alpha}})
+  for (const auto& [key, v] :
+       {std::pair{"x", &f.x}, {"m2", &f.m2}, {"m3", &f.m3}, {"age", &f.age}, {"met", &f.met}, {"alpha", &f.alpha}})
     pop[key] = to_numpy(*v);
   d["population"] = pop;
   d["wave"] = to_numpy(f.wave);
@@ -326,16 +328,28 @@ py::dict fit_dict(const fc::Fit& f) {
 py::dict galaxy_dict(const fc::Galaxy& g) {
   py::dict d;
   d["ok"] = g.ok;
-  for (const auto& [key, v] : {std::pair{"console", &g.console}, {"log", &g.log}, {"warnings", &g.warnings},
-                               {"mag_text", &g.mag_text}, {"spc_text", &g.spc_text}, {"mag_ecsv", &g.mag_ecsv},
+  for (const auto& [key, v] : {std::pair{"console", &g.console},
+                               {"log", &g.log},
+                               {"warnings", &g.warnings},
+                               {"mag_text", &g.mag_text},
+                               {"spc_text", &g.spc_text},
+                               {"mag_ecsv", &g.mag_ecsv},
                                {"spc_ecsv", &g.spc_ecsv}})
     d[key] = *v;
   d["fit"] = fit_dict(g.fit);
-  for (const auto& [key, v] : {std::pair{"wave", &g.wave}, {"total", &g.total}, {"young", &g.young},
-                               {"old", &g.old}, {"red_term", &g.red}, {"ext_wave", &g.ext_wave},
-                               {"ext_flux", &g.ext_flux}, {"obs_wave", &g.obs_wave}, {"obs_flux", &g.obs_flux},
-                               {"covered", &g.covered}, {"positive", &g.positive},
-                               {"zero_point", &g.zero_point}, {"lambda_eff", &g.lambda_eff}})
+  for (const auto& [key, v] : {std::pair{"wave", &g.wave},
+                               {"total", &g.total},
+                               {"young", &g.young},
+                               {"old", &g.old},
+                               {"red_term", &g.red},
+                               {"ext_wave", &g.ext_wave},
+                               {"ext_flux", &g.ext_flux},
+                               {"obs_wave", &g.obs_wave},
+                               {"obs_flux", &g.obs_flux},
+                               {"covered", &g.covered},
+                               {"positive", &g.positive},
+                               {"zero_point", &g.zero_point},
+                               {"lambda_eff", &g.lambda_eff}})
     d[key] = to_numpy(*v);
   py::array_t<float> m = to_numpy(g.magnitudes);
   d["magnitudes"] = m.reshape({py::ssize_t(4), py::ssize_t(g.filters), py::ssize_t(fc::kSystems)});
@@ -351,26 +365,29 @@ PYBIND11_MODULE(_core, m) {
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
-    } catch (const fc::Error& e) {
-      translate(e);
-    }
+    } catch (const fc::Error& e) { translate(e); }
   });
   m.attr("SYSTEMS") = py::cast(std::vector<std::string>(fc::kSystemKeys.begin(), fc::kSystemKeys.end()));
   m.attr("LAWS") = py::cast(std::vector<std::string>(fc::kLawCodes.begin(), fc::kLawCodes.end()));
 
   py::class_<fc::Filters>(m, "FilterSet", "A filter set read and calibrated as a run does.")
-      .def(py::init([](const std::string& dir, const std::string& w) { return fc::Filters::load(dir, weighting_of(w)); }),
+      .def(py::init(
+               [](const std::string& dir, const std::string& w) { return fc::Filters::load(dir, weighting_of(w)); }),
            py::arg("directory"), py::arg("weighting"), "Reads and calibrates the filter directory.")
       .def_property_readonly("size", &fc::Filters::size, "Number of filters.")
       .def_property_readonly("directory", &fc::Filters::directory, "The filter directory.")
-      .def_property_readonly("weighting",
-                             [](const fc::Filters& f) { return f.weighting() == fc::Weighting::photon ? "photon" : "energy"; },
-                             "'energy' or 'photon'.")
+      .def_property_readonly(
+          "weighting",
+          [](const fc::Filters& f) { return f.weighting() == fc::Weighting::photon ? "photon" : "energy"; },
+          "'energy' or 'photon'.")
       .def("arrays", &filter_arrays, "Names, sample counts and calibration values (the tables' -999.0 kept).")
-      .def("curve", [](const fc::Filters& f, int i) {
-             if (i < 0 || i >= f.size()) throw py::index_error("no filter " + std::to_string(i));
-             return py::make_tuple(to_numpy(f.curve_lambda(i)), to_numpy(f.curve_transmission(i)));
-           }, py::arg("index"), "The curve of filter `index` as read: wavelength (Å), transmission.")
+      .def(
+          "curve",
+          [](const fc::Filters& f, int i) {
+            if (i < 0 || i >= f.size()) throw py::index_error("no filter " + std::to_string(i));
+            return py::make_tuple(to_numpy(f.curve_lambda(i)), to_numpy(f.curve_transmission(i)));
+          },
+          py::arg("index"), "The curve of filter `index` as read: wavelength (Å), transmission.")
       .def("measure", &measure, py::arg("wave"), py::arg("flux"), py::arg("want_flux"), py::arg("want_fractions"),
            py::arg("want_magnitudes"), py::arg("missing"), py::arg("threads"), py::arg("literal"),
            "Photometry of N spectra on one grid: a dict of (N, F) and (N, F, 7) float32 arrays.");
@@ -381,10 +398,13 @@ PYBIND11_MODULE(_core, m) {
         "The reddening term, the in-range mask and q(λ_norm); on `grid` and interpolated when given.");
   m.def("apply_extinction", &apply_extinction, py::arg("red"), py::arg("flux"), py::arg("a_v"), py::arg("q_norm"),
         py::arg("deredden"), "A run's reddened models, or its de-reddened observation.");
-  m.def("read_fit", [](const std::string& path, float phyunits) { return fit_dict(fc::read_fit(path, phyunits)); },
-        py::arg("path"), py::arg("phyunits"), "A synthesis result as read.");
+  m.def(
+      "read_fit", [](const std::string& path, float phyunits) { return fit_dict(fc::read_fit(path, phyunits)); },
+      py::arg("path"), py::arg("phyunits"), "A synthesis result as read.");
 
-  m.def("read_grid", [](const std::string& path) {
+  m.def(
+      "read_grid",
+      [](const std::string& path) {
         const fc::GridFile g = fc::read_grid(path);
         py::dict d;
         d["path_dir"] = g.path_dir;
@@ -398,22 +418,24 @@ PYBIND11_MODULE(_core, m) {
         d["names"] = g.names;
         d["distances"] = g.distances;
         return d;
-      }, py::arg("path"), "A grid file's run parameters and galaxy records.");
+      },
+      py::arg("path"), "A grid file's run parameters and galaxy records.");
 
   py::class_<fc::Cache>(m, "Cache", "Inputs kept between rebuilds.").def(py::init<>());
-  m.def("rebuild",
-        [](const std::string& result_file, const std::string& name, const std::string& base_dir,
-           const std::string& filter_dir, float t_cut_gyr, float phyunits, int ext_corr, float distance,
-           fc::Cache& cache) {
-          const fc::GalaxyRequest q{result_file, name, base_dir, filter_dir, t_cut_gyr, phyunits, ext_corr, distance};
-          fc::Galaxy g;
-          {
-            py::gil_scoped_release unlocked;
-            g = fc::rebuild(q, cache);
-          }
-          return galaxy_dict(g);
-        },
-        py::arg("result_file"), py::arg("name"), py::arg("base_dir"), py::arg("filter_dir"), py::arg("t_cut_gyr"),
-        py::arg("phyunits"), py::arg("ext_corr"), py::arg("distance"), py::arg("cache"),
-        "One galaxy rebuilt as a run does.");
+  m.def(
+      "rebuild",
+      [](const std::string& result_file, const std::string& name, const std::string& base_dir,
+         const std::string& filter_dir, float t_cut_gyr, float phyunits, int ext_corr, float distance,
+         fc::Cache& cache) {
+        const fc::GalaxyRequest q{result_file, name, base_dir, filter_dir, t_cut_gyr, phyunits, ext_corr, distance};
+        fc::Galaxy g;
+        {
+          py::gil_scoped_release unlocked;
+          g = fc::rebuild(q, cache);
+        }
+        return galaxy_dict(g);
+      },
+      py::arg("result_file"), py::arg("name"), py::arg("base_dir"), py::arg("filter_dir"), py::arg("t_cut_gyr"),
+      py::arg("phyunits"), py::arg("ext_corr"), py::arg("distance"), py::arg("cache"),
+      "One galaxy rebuilt as a run does.");
 }

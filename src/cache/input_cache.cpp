@@ -56,8 +56,8 @@ FileIdentity identity_of(const std::string& path) {
 }
 
 template <class T, class Parse>
-std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entry<T>>& map,
-                                            const std::string& path, InputRecord& read, Parse parse) {
+std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entry<T>>& map, const std::string& path,
+                                            InputRecord& read, Parse parse) {
   const FileIdentity now = identity_of(path);
   if (now.exists && keep_) {
     std::lock_guard lock(mutex_);
@@ -89,8 +89,7 @@ std::shared_ptr<const SspFile> InputCache::Session::ssp_file(const std::string& 
   return cache_.parsed(cache_.ssp_files_, path, read_, parse_ssp_file);
 }
 
-std::shared_ptr<const BaseTables> InputCache::Session::tables(
-    std::span<const std::shared_ptr<const SspFile>> ssps) {
+std::shared_ptr<const BaseTables> InputCache::Session::tables(std::span<const std::shared_ptr<const SspFile>> ssps) {
   std::vector<const SspFile*> key;
   for (const auto& s : ssps) key.push_back(s.get());
   {
@@ -156,8 +155,9 @@ FilterLoad InputCache::Session::filters(ReportContext& report, std::string_view 
   return {hit->set, Flow::go_on};
 }
 
-std::shared_ptr<const std::vector<Band>> InputCache::Session::bands(
-    const std::shared_ptr<const BaseTables>& tables, int n, const std::shared_ptr<const FilterSet>& set) {
+std::shared_ptr<const std::vector<Band>> InputCache::Session::bands(const std::shared_ptr<const BaseTables>& tables,
+                                                                    int n,
+                                                                    const std::shared_ptr<const FilterSet>& set) {
   {
     std::lock_guard lock(cache_.mutex_);
     for (const BandsEntry& e : cache_.bands_)

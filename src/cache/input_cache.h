@@ -61,8 +61,8 @@ class InputCache {
     // stops the run is not kept.
     FilterLoad filters(ReportContext& report, std::string_view fil_dir, Rule rule);
     // band_on_grid of every increasing filter of `set` on b_lambda(1..n) of `tables`.
-    std::shared_ptr<const std::vector<Band>> bands(const std::shared_ptr<const BaseTables>& tables,
-                                                   int n, const std::shared_ptr<const FilterSet>& set);
+    std::shared_ptr<const std::vector<Band>> bands(const std::shared_ptr<const BaseTables>& tables, int n,
+                                                   const std::shared_ptr<const FilterSet>& set);
     // Records a file read outside the cache (the synthesis result).
     void note(const std::string& path, const FileIdentity& id) { read_.emplace_back(path, id); }
     const InputRecord& read() const { return read_; }
@@ -99,8 +99,8 @@ class InputCache {
     std::shared_ptr<const std::vector<Band>> bands;
   };
   template <class T, class Parse>
-  std::shared_ptr<const T> parsed(std::unordered_map<std::string, Entry<T>>& map,
-                                  const std::string& path, InputRecord& read, Parse parse);
+  std::shared_ptr<const T> parsed(std::unordered_map<std::string, Entry<T>>& map, const std::string& path,
+                                  InputRecord& read, Parse parse);
 
   bool keep_;
   std::mutex mutex_;

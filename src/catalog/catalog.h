@@ -31,42 +31,42 @@ inline constexpr int kMasses = 6;   // log stellar masses, in the .MAG.out order
 
 // Column-name parts of the systems and slots (MAG_<SLOT>_<SYSTEM>), and the systems' own
 // names as the magnitude routine prints them.
-inline constexpr std::array<std::string_view, kSystems> kSystemKeys = {"VEGA", "VEGABG04", "AB", "TG",
-                                                                       "WFPC2", "FOCA", "NOCALIB"};
-inline constexpr std::array<std::string_view, kSystems> kSystemNames = {
-    "VEGA_std", "VEGABG04", "ABsystem", "TGsystem", "WFPC2sys", "FOCA_sys", "NO_calib"};
+inline constexpr std::array<std::string_view, kSystems> kSystemKeys = {"VEGA",  "VEGABG04", "AB",     "TG",
+                                                                       "WFPC2", "FOCA",     "NOCALIB"};
+inline constexpr std::array<std::string_view, kSystems> kSystemNames = {"VEGA_std", "VEGABG04", "ABsystem", "TGsystem",
+                                                                        "WFPC2sys", "FOCA_sys", "NO_calib"};
 inline constexpr std::array<std::string_view, kSlots> kSlotKeys = {"OBS", "TOT", "YOUNG", "OLD"};
 
 // STATUS bits of a GALAXIES row. A row without kProcessed is a placeholder: the run met the
 // galaxy but computed nothing for it (its values are NaN); a merge prefers any processed row
 // of the same galaxy to it.
 enum Status : std::uint32_t {
-  kProcessed = 1u << 0,       // went through the run: its values, NaN where it computed none
-  kFailed = 1u << 1,          // ended failed: its .LOG holds why; treat its values as unusable
-  kSkippedExisting = 1u << 2, // skipped because its tables exist (--skip-existing)
-  kNameTooLong = 1u << 3,     // skipped: directory + name too long for its file names
-  kNoDistance = 1u << 4,      // no distance (≤ 0 or NaN): masses without the 4πd² term
-  kResultUnread = 1u << 5,    // its synthesis result was missing or unreadable: no values
-  kRunStopped = 1u << 6,      // the run stopped at this galaxy (exit status 1): no values
-  kTextCut = 1u << 7,         // set by the writer: NAME, RESULT or EXT_LAW cut to the column
-  kOtherFilters = 1u << 8,    // set by the writer: measured through another filter set than
-                              // FILTERS (its files changed during the run): magnitudes NaN
-  kOtherGrid = 1u << 9,       // set by the writer: spectra on another grid than WAVELENGTH: NaN
+  kProcessed = 1u << 0,        // went through the run: its values, NaN where it computed none
+  kFailed = 1u << 1,           // ended failed: its .LOG holds why; treat its values as unusable
+  kSkippedExisting = 1u << 2,  // skipped because its tables exist (--skip-existing)
+  kNameTooLong = 1u << 3,      // skipped: directory + name too long for its file names
+  kNoDistance = 1u << 4,       // no distance (≤ 0 or NaN): masses without the 4πd² term
+  kResultUnread = 1u << 5,     // its synthesis result was missing or unreadable: no values
+  kRunStopped = 1u << 6,       // the run stopped at this galaxy (exit status 1): no values
+  kTextCut = 1u << 7,          // set by the writer: NAME, RESULT or EXT_LAW cut to the column
+  kOtherFilters = 1u << 8,     // set by the writer: measured through another filter set than
+                               // FILTERS (its files changed during the run): magnitudes NaN
+  kOtherGrid = 1u << 9,        // set by the writer: spectra on another grid than WAVELENGTH: NaN
 };
 
 // Where the catalogue comes from; the merge refuses shards whose provenance differs (all but
 // the shard, the rows and the grid file's path).
 struct Provenance {
-  std::string version;        // of the program, "1.1.0"
-  std::string grid_file;      // as given on the command line; empty: standard input or arguments
-  std::string grid_identity;  // sha256_file of the grid file; empty without one
-  int galaxies = 0;           // galaxy records of the grid (N_models)
-  int shard = 1, shards = 1;  // this run's block K of N; 0 of 0 in a merged catalogue
-  int first_row = 1, last_row = 0;  // the block's grid rows, 1-based, inclusive
+  std::string version;                         // of the program, "1.1.0"
+  std::string grid_file;                       // as given on the command line; empty: standard input or arguments
+  std::string grid_identity;                   // sha256_file of the grid file; empty without one
+  int galaxies = 0;                            // galaxy records of the grid (N_models)
+  int shard = 1, shards = 1;                   // this run's block K of N; 0 of 0 in a merged catalogue
+  int first_row = 1, last_row = 0;             // the block's grid rows, 1-based, inclusive
   std::string path_dir, base_dir, filter_dir;  // used parts, as joined to file names
-  float t_cut_gyr = 0.0f;     // age cut, Gyr
-  float phyunits = 1.0f;      // as used (1.0 where the grid's was not positive)
-  int ext_corr = 0;           // 1: observation de-reddened; other: models reddened
+  float t_cut_gyr = 0.0f;                      // age cut, Gyr
+  float phyunits = 1.0f;                       // as used (1.0 where the grid's was not positive)
+  int ext_corr = 0;                            // 1: observation de-reddened; other: models reddened
 };
 
 // One filter of the set: its full name in the list, its calibration in Å, and the zero
@@ -92,13 +92,13 @@ struct FilterSetInfo {
 // Magnitudes and masses equal to -999.0 (a missing value in the tables) are written as NaN;
 // every other value is written as given.
 struct GalaxyRow {
-  int grid_row = 0;           // 1-based place among the grid's galaxy records
-  std::string_view name;      // used part of the galaxy's name
-  std::string_view result;    // its synthesis result file (path_DIR + name)
-  float distance = 0.0f;      // Mpc, as read
-  std::uint32_t status = 0;   // Status bits
-  float av = 0.0f;            // fitted A_V, mag (NaN: not read)
-  std::string_view law;       // extinction-law code of the fit
+  int grid_row = 0;                       // 1-based place among the grid's galaxy records
+  std::string_view name;                  // used part of the galaxy's name
+  std::string_view result;                // its synthesis result file (path_DIR + name)
+  float distance = 0.0f;                  // Mpc, as read
+  std::uint32_t status = 0;               // Status bits
+  float av = 0.0f;                        // fitted A_V, mag (NaN: not read)
+  std::string_view law;                   // extinction-law code of the fit
   std::array<float, kMasses> log_mass{};  // log10 M/M_sun: total m3, total m2, young m3, young
                                           // m2, old m3, old m2
   // The filter set the galaxy was measured with; null: none (no magnitudes). The first row

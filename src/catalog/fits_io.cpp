@@ -363,7 +363,8 @@ long long FitsFile::rows() {
 void FitsFile::write_rows(long long first, long long n, const unsigned char* bytes, std::size_t row_width) {
   if (n <= 0 || row_width == 0) return;
   int status = 0;
-  fits_write_tblbytes(F(handle_), first, 1, LONGLONG(n) * LONGLONG(row_width), const_cast<unsigned char*>(bytes), &status);
+  fits_write_tblbytes(F(handle_), first, 1, LONGLONG(n) * LONGLONG(row_width), const_cast<unsigned char*>(bytes),
+                      &status);
   check(status, "rows");
 }
 

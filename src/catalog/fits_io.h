@@ -69,7 +69,7 @@ class FitsFile {
   static FitsFile open_read(const std::string& path);
   FitsFile(FitsFile&&) noexcept;
   FitsFile& operator=(FitsFile&&) = delete;  // holders emplace a new one instead
-  ~FitsFile();  // closes without reporting (after a failure)
+  ~FitsFile();                               // closes without reporting (after a failure)
 
   // Header of the current HDU. A text is stored as given (callers pass printable ASCII);
   // longer than a card allows, it continues on CONTINUE cards. A float is written in its

@@ -12,9 +12,9 @@ namespace {
 
 // What must be the same in every shard of one run (the shard, its rows, the date and the
 // grid file's path may differ).
-constexpr const char* kSameKeys[] = {"CREATOR", "VTFORMAT", "GRIDSHA", "NGALAXY", "PATHDIR",  "BASEDIR",
-                                     "FILTDIR", "TCUTGYR",  "PHYUNITS", "EXTCORR", "SYSTEM1",  "SYSTEM2",
-                                     "SYSTEM3", "SYSTEM4",  "SYSTEM5", "SYSTEM6",  "SYSTEM7",  "SPECTRA"};
+constexpr const char* kSameKeys[] = {"CREATOR", "VTFORMAT", "GRIDSHA",  "NGALAXY", "PATHDIR", "BASEDIR",
+                                     "FILTDIR", "TCUTGYR",  "PHYUNITS", "EXTCORR", "SYSTEM1", "SYSTEM2",
+                                     "SYSTEM3", "SYSTEM4",  "SYSTEM5",  "SYSTEM6", "SYSTEM7", "SPECTRA"};
 
 // Inputs kept open at once while the rows are copied: shards are contiguous blocks of the
 // grid, so the rows come from one input after another (a restart's shards interleave).
@@ -57,8 +57,7 @@ std::string plural(long long n, const char* one, const char* many) {
 // Why `b` is not a shard of the same run as `a`; empty when it is.
 std::string mismatch(const CatalogReader& a, const CatalogReader& b) {
   for (const char* key : kSameKeys)
-    if (a.card(key) != b.card(key))
-      return std::string(key) + " is '" + b.card(key) + "', not '" + a.card(key) + "'";
+    if (a.card(key) != b.card(key)) return std::string(key) + " is '" + b.card(key) + "', not '" + a.card(key) + "'";
   if (a.layout().name_width != b.layout().name_width || a.layout().result_width != b.layout().result_width)
     return "its NAME or RESULT column has another width";
   if (a.has_filters() && b.has_filters() && !(a.filters() == b.filters())) return "its filter set differs";
@@ -73,8 +72,7 @@ std::string mismatch(const CatalogReader& a, const CatalogReader& b) {
 // messages.
 
 // Every input opened, and each a shard of the run of the first.
-int open_inputs(const std::vector<std::string>& inputs, std::vector<CatalogReader>& readers,
-                std::string& messages) {
+int open_inputs(const std::vector<std::string>& inputs, std::vector<CatalogReader>& readers, std::string& messages) {
   for (const std::string& in : inputs) {
     try {
       readers.emplace_back(in);
@@ -132,8 +130,8 @@ int choose_rows(const std::vector<std::string>& inputs, const std::vector<Held>&
       chosen.push_back(h);
     } else if (chosen.back().values && h.values) {
       if (++twice_count <= 10)
-        twice.push_back("galaxy " + std::to_string(h.grid_row) + " is in " + inputs[chosen.back().input] +
-                        " and in " + inputs[h.input]);
+        twice.push_back("galaxy " + std::to_string(h.grid_row) + " is in " + inputs[chosen.back().input] + " and in " +
+                        inputs[h.input]);
     } else if (h.values) {
       chosen.back() = h;
     }
@@ -160,8 +158,7 @@ void say_gaps(const std::vector<Held>& chosen, int galaxies, std::string& messag
                       std::to_string(galaxies) + ": " + missing.str());
   if (without_values.count > 0)
     say(messages, plural(without_values.count, "galaxy is", "galaxies are") +
-                      " held only as rows without values (skipped, or where a run stopped): " +
-                      without_values.str());
+                      " held only as rows without values (skipped, or where a run stopped): " + without_values.str());
 }
 
 // The chosen rows copied into `out`, at most kOpenInputs inputs open at once.

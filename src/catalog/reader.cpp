@@ -15,12 +15,12 @@ namespace {
 constexpr struct {
   const char* name;
   bool text;
-} kKeys[] = {{"CREATOR", true},  {"VTFORMAT", false}, {"GRIDFILE", true}, {"GRIDSHA", true},  {"NGALAXY", false},
-             {"SHARDK", false},  {"SHARDN", false},   {"FIRSTROW", false}, {"LASTROW", false}, {"PATHDIR", true},
-             {"BASEDIR", true},  {"FILTDIR", true},   {"TCUTGYR", false}, {"PHYUNITS", false}, {"EXTCORR", false},
-             {"FILTSET", false}, {"NFILTERS", false}, {"FILTSHA", true},  {"VEGASHA", true},  {"SUNSHA", true},
-             {"BD17SHA", true},  {"SYSTEM1", true},   {"SYSTEM2", true},  {"SYSTEM3", true},  {"SYSTEM4", true},
-             {"SYSTEM5", true},  {"SYSTEM6", true},   {"SYSTEM7", true},  {"SPECTRA", false}};
+} kKeys[] = {{"CREATOR", true},  {"VTFORMAT", false}, {"GRIDFILE", true},  {"GRIDSHA", true},   {"NGALAXY", false},
+             {"SHARDK", false},  {"SHARDN", false},   {"FIRSTROW", false}, {"LASTROW", false},  {"PATHDIR", true},
+             {"BASEDIR", true},  {"FILTDIR", true},   {"TCUTGYR", false},  {"PHYUNITS", false}, {"EXTCORR", false},
+             {"FILTSET", false}, {"NFILTERS", false}, {"FILTSHA", true},   {"VEGASHA", true},   {"SUNSHA", true},
+             {"BD17SHA", true},  {"SYSTEM1", true},   {"SYSTEM2", true},   {"SYSTEM3", true},   {"SYSTEM4", true},
+             {"SYSTEM5", true},  {"SYSTEM6", true},   {"SYSTEM7", true},   {"SPECTRA", false}};
 
 float real(const std::string& card) {
   if (card.empty()) return std::numeric_limits<float>::quiet_NaN();  // undefined: not finite
@@ -49,9 +49,7 @@ CatalogReader::CatalogReader(const std::string& path) {
   auto fits = [&]() -> FitsFile {
     try {
       return FitsFile::open_read(path);
-    } catch (const FitsError& e) {
-      throw Error(P::unreadable, e.what());
-    }
+    } catch (const FitsError& e) { throw Error(P::unreadable, e.what()); }
   };
   impl_.reset(new Impl{path, fits(), {}, {}, {}, 0, {}});
   FitsFile& f = *impl_->file;
@@ -63,9 +61,7 @@ CatalogReader::CatalogReader(const std::string& path) {
     try {
       creator = f.text("CREATOR");
       if (creator.rfind("veltrane ", 0) != 0 || f.integer("VTFORMAT") != kFormat) creator.clear();
-    } catch (const FitsError&) {
-      creator.clear();
-    }
+    } catch (const FitsError&) { creator.clear(); }
     if (creator.empty()) throw Error(P::not_catalogue, "not a veltrane catalogue of layout " + std::to_string(kFormat));
     // From here on the file says it is one: what is missing was lost.
     read_keywords(f, creator);
@@ -74,9 +70,7 @@ CatalogReader::CatalogReader(const std::string& path) {
     read_filters_table(f);
     read_galaxies_table(f);
     if (f.has("WAVELENGTH")) read_spectra_tables(f);
-  } catch (const FitsError& e) {
-    throw Error(P::unreadable, e.what());
-  }
+  } catch (const FitsError& e) { throw Error(P::unreadable, e.what()); }
 }
 
 namespace {
@@ -207,9 +201,7 @@ std::vector<std::pair<int, std::uint32_t>> CatalogReader::index() {
         out.emplace_back(get_i32(q), std::uint32_t(get_i32(q + status_at)));
       }
     }
-  } catch (const FitsError& e) {
-    throw Error(Problem::unreadable, e.what());
-  }
+  } catch (const FitsError& e) { throw Error(Problem::unreadable, e.what()); }
   return out;
 }
 
@@ -233,9 +225,7 @@ StoredRow CatalogReader::row(long long i) {
       }
     }
     return r;
-  } catch (const FitsError& e) {
-    throw Error(Problem::unreadable, e.what());
-  }
+  } catch (const FitsError& e) { throw Error(Problem::unreadable, e.what()); }
 }
 
 }  // namespace veltrane::catalog

@@ -10,10 +10,10 @@ namespace {
 constexpr float kMissing = -999.0f;  // the tables' sentinel of a missing value
 
 constexpr std::array<std::string_view, kSystems> kSystemAbout = {
-    "Vega at 0", "Vega at 0.026", "AB", "BD+17d4708 at 9.5", "WFPC2, zero point -21.1", "FOCA, zero point -21.175",
+    "Vega at 0",    "Vega at 0.026", "AB", "BD+17d4708 at 9.5", "WFPC2, zero point -21.1", "FOCA, zero point -21.175",
     "no zero point"};
 constexpr std::array<std::string_view, kSlots> kSlotAbout = {"cleaned extended observation", "total model",
-                                                            "young model", "old model"};
+                                                             "young model", "old model"};
 constexpr std::array<std::string_view, kMasses> kMassKeys = {"TOTAL_M3", "TOTAL_M2", "YOUNG_M3",
                                                              "YOUNG_M2", "OLD_M3",   "OLD_M2"};
 
@@ -161,13 +161,13 @@ RowLayout galaxies_columns(int nfilters, const Layout& layout) {
   }
   for (int c = 0; c < kSlots; ++c)
     for (int s = 0; s < kSystems; ++s)
-      r.add(column("MAG_" + std::string(kSlotKeys[std::size_t(c)]) + "_" + std::string(kSystemKeys[std::size_t(s)]),
-                   'E', nfilters, "mag",
-                   std::string(kSlotAbout[std::size_t(c)]) + ": magnitude, " +
-                       std::string(kSystemAbout[std::size_t(s)]),
-                   "phot.mag"));
-  r.add(column("COVERAGE", 'E', nfilters, "", "fraction of each filter's area covered by the old model",
-               "arith.ratio"));
+      r.add(
+          column("MAG_" + std::string(kSlotKeys[std::size_t(c)]) + "_" + std::string(kSystemKeys[std::size_t(s)]), 'E',
+                 nfilters, "mag",
+                 std::string(kSlotAbout[std::size_t(c)]) + ": magnitude, " + std::string(kSystemAbout[std::size_t(s)]),
+                 "phot.mag"));
+  r.add(
+      column("COVERAGE", 'E', nfilters, "", "fraction of each filter's area covered by the old model", "arith.ratio"));
   r.add(column("COVERAGE_POSITIVE", 'E', nfilters, "", "the same, by its points of positive flux", "arith.ratio"));
   return r;
 }
@@ -197,7 +197,9 @@ RowLayout spectra_columns(int points) {
   r.add(column("GRID_ROW", 'J', 1, "", "place among the grid's galaxy records, 1 for the first", "meta.record"));
   for (std::string_view part : {"TOTAL", "YOUNG", "OLD"})
     r.add(column("FLUX_" + std::string(part), 'E', points, "",
-                 (part == "TOTAL" ? std::string("total") : part == "YOUNG" ? "young" : "old") +
+                 (part == "TOTAL"   ? std::string("total")
+                  : part == "YOUNG" ? "young"
+                                    : "old") +
                      std::string(" model: flux per Angstrom, observed units x Phyunits"),
                  "phot.flux.density;em.wl"));
   return r;
@@ -239,19 +241,17 @@ void write_primary(FitsFile& f, const Provenance& p, const FilterSetInfo* filter
 }
 
 void write_status_comments(FitsFile& f) {
-  for (std::string_view line : {
-           "STATUS bits (docs/catalog.md):",
-           "     1 processed: values as computed, NaN where the galaxy has none",
-           "     2 failed: its .LOG says why; treat its values as unusable",
-           "     4 skipped: its tables existed (--skip-existing); no values",
-           "     8 skipped: directory + name too long for its file names",
-           "    16 no distance: masses without the 4 pi d^2 term",
-           "    32 synthesis result missing or unreadable: no values",
-           "    64 the run stopped at this galaxy: no values",
-           "   128 NAME, RESULT or EXT_LAW longer than its column: cut",
-           "   256 measured through a filter set other than FILTERS: no magnitudes",
-           "   512 spectra on a grid other than WAVELENGTH: no spectra",
-           "Texts: bytes outside printable ASCII, and %, are written %XX (hex)."})
+  for (std::string_view line :
+       {"STATUS bits (docs/catalog.md):", "     1 processed: values as computed, NaN where the galaxy has none",
+        "     2 failed: its .LOG says why; treat its values as unusable",
+        "     4 skipped: its tables existed (--skip-existing); no values",
+        "     8 skipped: directory + name too long for its file names",
+        "    16 no distance: masses without the 4 pi d^2 term",
+        "    32 synthesis result missing or unreadable: no values", "    64 the run stopped at this galaxy: no values",
+        "   128 NAME, RESULT or EXT_LAW longer than its column: cut",
+        "   256 measured through a filter set other than FILTERS: no magnitudes",
+        "   512 spectra on a grid other than WAVELENGTH: no spectra",
+        "Texts: bytes outside printable ASCII, and %, are written %XX (hex)."})
     f.comment(line);
 }
 

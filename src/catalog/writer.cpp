@@ -136,9 +136,9 @@ struct CatalogWriter::Impl {
     unsigned char* p = spectra_block.data() + at;
     put_i32(p, grid_row);
     p += 4;
-    for (std::span<const float> part : {row ? row->total : std::span<const float>(),
-                                        row ? row->young : std::span<const float>(),
-                                        row ? row->old : std::span<const float>()})
+    for (std::span<const float> part :
+         {row ? row->total : std::span<const float>(), row ? row->young : std::span<const float>(),
+          row ? row->old : std::span<const float>()})
       for (std::size_t i = 0; i < n; ++i, p += 4)
         put_f32(p, i < part.size() ? part[i] : std::numeric_limits<float>::quiet_NaN());
     if (spectra_block.size() >= kBlockBytes) flush_spectra();
@@ -263,9 +263,7 @@ CatalogWriter::CatalogWriter(std::string path, Provenance provenance, Layout lay
   try {
     w.tmp = create_temporary_beside(w.path);
     w.main.emplace(FitsFile::create(w.tmp));
-  } catch (const std::exception& e) {
-    w.fail(e.what());
-  }
+  } catch (const std::exception& e) { w.fail(e.what()); }
 }
 
 CatalogWriter::~CatalogWriter() {

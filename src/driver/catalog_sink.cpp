@@ -19,8 +19,8 @@ using catalog::GalaxyRow;
 
 // Why a catalogue written with `old` cannot be continued by a run writing `now`; empty when
 // it can. Floats compare bit for bit.
-std::string mismatch(const catalog::Provenance& old, const catalog::Layout& old_layout,
-                     const catalog::Provenance& now, const catalog::Layout& layout) {
+std::string mismatch(const catalog::Provenance& old, const catalog::Layout& old_layout, const catalog::Provenance& now,
+                     const catalog::Layout& layout) {
   const auto same_float = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
   const std::pair<bool, const char*> checks[] = {
       {old.version == now.version, "another version of veltrane"},
@@ -129,9 +129,7 @@ void CatalogSink::open_existing(Diagnostics& diagnostics, const Setup& setup) {
   };
   try {
     existing_.emplace(path_);
-  } catch (const catalog::CatalogReader::Error& e) {
-    refuse(e.what());
-  }
+  } catch (const catalog::CatalogReader::Error& e) { refuse(e.what()); }
   std::string why = mismatch(existing_->provenance(), existing_->layout(), setup.provenance, setup.layout);
   if (why.empty() && existing_->has_filters() && filter_files_changed(existing_->filters(), fil_dir_))
     why = "its filter set's files have changed";
@@ -143,14 +141,11 @@ void CatalogSink::open_existing(Diagnostics& diagnostics, const Setup& setup) {
     long long i = 0;
     for (const auto& [grid_row, status] : existing_->index()) {
       ++i;
-      if ((status & catalog::kProcessed) == 0 || grid_row < 1 || std::size_t(grid_row) > existing_row_.size())
-        continue;
+      if ((status & catalog::kProcessed) == 0 || grid_row < 1 || std::size_t(grid_row) > existing_row_.size()) continue;
       existing_row_[std::size_t(grid_row - 1)] = i;
       if (by_name) existing_name_[std::size_t(grid_row - 1)] = existing_->row(i).name;
     }
-  } catch (const catalog::CatalogReader::Error& e) {
-    refuse(e.what());
-  }
+  } catch (const catalog::CatalogReader::Error& e) { refuse(e.what()); }
 }
 
 std::optional<bool> CatalogSink::holds(const ModelJob& job) const {

@@ -21,8 +21,8 @@ void reset_model(Worker& w) {
   reset_to_sentinel(w.mags.m);
   for (auto* v : {&w.filter_results.filt_res_a, &w.filter_results.filt_res_b, &w.filter_results.filt_zp_v})
     reset_to_sentinel(*v);
-  for (auto* v : {&w.fit.x_j, &w.fit.m2_j, &w.fit.m3_j, &w.spectra.x_you, &w.spectra.x_old,
-                  &w.spectra.m2_you, &w.spectra.m2_old, &w.spectra.m3_you, &w.spectra.m3_old})
+  for (auto* v : {&w.fit.x_j, &w.fit.m2_j, &w.fit.m3_j, &w.spectra.x_you, &w.spectra.x_old, &w.spectra.m2_you,
+                  &w.spectra.m2_old, &w.spectra.m3_you, &w.spectra.m3_old})
     reset_to_zero(*v);
 }
 
@@ -73,8 +73,8 @@ bool rename_staged_log(StagedTables* staged, const std::string& log) {
 ProblemLog end_of_model_report() {
   ProblemLog end;
   // verbatim: the report names the model's status by its old flag, IsKeepOn.
-  end.report(LogMode::append, {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"),
-                               indent("[Veltrane] Problem reported on console")});
+  end.report(LogMode::append,
+             {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"), indent("[Veltrane] Problem reported on console")});
   return end;
 }
 

@@ -48,8 +48,8 @@ std::array<float, 6> log_masses(const RunParams& p, const Worker& w, float dista
 
 // ".MAG.out" (PrintFil ≥ 1) and ".SPC.out" (PrintFil ≥ 2) as texts, with their ECSV forms
 // when asked (p.ecsv), holding `masses`; the distance warning goes to `console`.
-void format_tables(Console& console, const RunParams& p, const Worker& w, const Carried& state,
-                   const ModelJob& job, const std::array<float, 6>& masses, ModelOutcome& out);
+void format_tables(Console& console, const RunParams& p, const Worker& w, const Carried& state, const ModelJob& job,
+                   const std::array<float, 6>& masses, ModelOutcome& out);
 
 // What the survey catalogue keeps of a model that `fit_read` and, when `measured`, rebuilt
 // and measured on `state` (masses as above).

@@ -43,18 +43,20 @@ RunSummary run_models(Console& console, Diagnostics& diagnostics, const RunParam
                       CommitListener* listener) {
   const int n = std::max(p.N_models, 0);
   const Selection selection{int(std::int64_t(n) * (options.shard - 1) / options.shards),
-                            int(std::int64_t(n) * options.shard / options.shards), options.skip_existing,
-                            p.PrintFil, p.ecsv, listener};
-  RunReporter reporter(diagnostics, selection.last - selection.first,
-                       options.progress || ::isatty(STDERR_FILENO), options.quiet, options.sharded);
+                            int(std::int64_t(n) * options.shard / options.shards),
+                            options.skip_existing,
+                            p.PrintFil,
+                            p.ecsv,
+                            listener};
+  RunReporter reporter(diagnostics, selection.last - selection.first, options.progress || ::isatty(STDERR_FILENO),
+                       options.quiet, options.sharded);
   signals.set_progress_line(reporter.line_on());
   InputCache cache(/*keep=*/!options.literal);
   Committer committer(console, signals, reporter, listener);
   const LoopEnd end =
       options.jobs <= 1 || n <= 1
           ? run_in_order(console, p, *source, selection, cache, options.literal, committer)
-          : run_in_parallel(console, p, std::move(source), selection, cache, options.jobs, options.literal,
-                            committer);
+          : run_in_parallel(console, p, std::move(source), selection, cache, options.jobs, options.literal, committer);
   reporter.finish(end.flow == Flow::stop ? end.at : "");
   if (end.flow == Flow::stop) throw RunStop(1, "the run stopped at " + end.at);
   return reporter.summary();

@@ -2,8 +2,8 @@
 // See docs/formulae.md for the distance term and the stellar masses.
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -37,8 +37,8 @@ std::array<float, 6> log_masses(const RunParams& p, const Worker& w, float dista
     if (!(sum > 0.0f)) return kSentinel;
     return ((std::log10((m * sum) / 100.0f) - kLogSunLuminosity) + L) + dist_term;
   };
-  return {total(fit.mass_tot_3), total(fit.mass_tot_2), part(s.m3_you, fit.mass_tot_3),
-          part(s.m2_you, fit.mass_tot_2),  part(s.m3_old, fit.mass_tot_3), part(s.m2_old, fit.mass_tot_2)};
+  return {total(fit.mass_tot_3),          total(fit.mass_tot_2),          part(s.m3_you, fit.mass_tot_3),
+          part(s.m2_you, fit.mass_tot_2), part(s.m3_old, fit.mass_tot_3), part(s.m2_old, fit.mass_tot_2)};
 }
 
 namespace {
@@ -65,8 +65,7 @@ std::string magnitude_table(const Worker& w, const FilterSet& fs, const std::arr
     out.append("    ").append(textio::fmt_a_fixed(fs.name_fil[k], 10));
     for (float v : {fr.filt_res_b[k], fr.filt_res_a[k], fs.lamb_eff[k]}) append_f(out, v, 15, 5);
     for (float v : {fr.filt_zp_v[k], m_obs, m_tot, m_you, m_old}) append_e(out, v, 15, 5);
-    for (float m : {m_tot, m_you, m_old})
-      append_e(out, no_obs ? kSentinel : observed_difference(m_obs, m), 15, 5);
+    for (float m : {m_tot, m_you, m_old}) append_e(out, no_obs ? kSentinel : observed_difference(m_obs, m), 15, 5);
     append_e(out, m_tot - m_old, 15, 5);
     append_f(out, m_obs - m_tot > 0.0f ? 0.0f : 1.0f, 10, 1);
     for (float v : masses) append_e(out, v, 15, 5);
@@ -115,8 +114,8 @@ class Ecsv {
   void number(float v) { field(v == kSentinel ? "\"\"" : real(v)); }
   void end_row() { rows_ += '\n'; }
   std::string str() const {
-    return "# %ECSV 1.0\n# ---\n# datatype:\n" + header_ + "# meta: !!omap\n" + meta_ +
-           "# schema: astropy-2.0\n" + names_ + "\n" + rows_;
+    return "# %ECSV 1.0\n# ---\n# datatype:\n" + header_ + "# meta: !!omap\n" + meta_ + "# schema: astropy-2.0\n" +
+           names_ + "\n" + rows_;
   }
   static std::string real(float v) {
     if (std::isnan(v)) return "nan";
@@ -173,8 +172,9 @@ constexpr const char* kSlots[] = {"obs", "tot", "young", "old"};
 constexpr const char* kSlotAbout[] = {"the cleaned and extended observed spectrum", "the total model",
                                       "the young model", "the old model"};
 constexpr const char* kSystems[] = {"vega", "vegabg04", "ab", "tg", "wfpc2", "foca", "nocalib"};
-constexpr const char* kSystemAbout[] = {"Vega at 0", "Vega at 0.026", "AB", "BD+17d4708 at 9.5",
-                                        "WFPC2 zero point -21.1", "FOCA zero point -21.175", "no zero point"};
+constexpr const char* kSystemAbout[] = {"Vega at 0",         "Vega at 0.026",          "AB",
+                                        "BD+17d4708 at 9.5", "WFPC2 zero point -21.1", "FOCA zero point -21.175",
+                                        "no zero point"};
 
 void galaxy_meta(Ecsv& t, const ModelJob& job) {
   t.meta("galaxy", Ecsv::yaml_quoted(textio::used_part(job.name)));
@@ -199,7 +199,8 @@ std::string magnitude_ecsv(const Worker& w, const FilterSet& fs, const std::arra
   const char* mass_keys[] = {"log_mass_total_m3", "log_mass_total_m2", "log_mass_young_m3",
                              "log_mass_young_m2", "log_mass_old_m3",   "log_mass_old_m2"};
   for (std::size_t k = 0; k < masses.size(); ++k)
-    t.meta(mass_keys[k], masses[k] == kSentinel ? "null" : "{value: " + Ecsv::yaml_real(masses[k]) + ", unit: dex(solMass)}");
+    t.meta(mass_keys[k],
+           masses[k] == kSentinel ? "null" : "{value: " + Ecsv::yaml_real(masses[k]) + ", unit: dex(solMass)}");
   const FilterResults& fr = w.filter_results;
   for (int i = 0; i < std::min(fs.Nfilters, kMaxFilters); ++i) {
     const std::size_t k = std::size_t(i);
@@ -230,11 +231,10 @@ std::string spectrum_ecsv(const Worker& w, const BaseTables& base, const ModelJo
   const int rows = std::max({s.N_lb, s.n_ext, fit.N_obs});
   for (int i = 0; i < rows; ++i) {
     const bool ext = i < s.n_ext, obs = i < fit.N_obs, grid = i < s.N_lb;
-    for (float v : {ext ? s.onlambda[i] : kSentinel, ext ? s.onfluxes[i] : kSentinel,
-                    obs ? fit.o_lambda[i] : kSentinel, obs ? fit.o_fluxes[i] : kSentinel,
-                    grid ? base.b_lambda[i] : kSentinel, grid ? s.allssp_f[i] : kSentinel,
-                    grid ? s.youssp_f[i] : kSentinel, grid ? s.oldssp_f[i] : kSentinel,
-                    grid ? s.red_term[i] : kSentinel})
+    for (float v :
+         {ext ? s.onlambda[i] : kSentinel, ext ? s.onfluxes[i] : kSentinel, obs ? fit.o_lambda[i] : kSentinel,
+          obs ? fit.o_fluxes[i] : kSentinel, grid ? base.b_lambda[i] : kSentinel, grid ? s.allssp_f[i] : kSentinel,
+          grid ? s.youssp_f[i] : kSentinel, grid ? s.oldssp_f[i] : kSentinel, grid ? s.red_term[i] : kSentinel})
       t.number(v);
     t.end_row();
   }
@@ -243,8 +243,8 @@ std::string spectrum_ecsv(const Worker& w, const BaseTables& base, const ModelJo
 
 }  // namespace
 
-void format_tables(Console& console, const RunParams& p, const Worker& w, const Carried& state,
-                   const ModelJob& job, const std::array<float, 6>& masses, ModelOutcome& out) {
+void format_tables(Console& console, const RunParams& p, const Worker& w, const Carried& state, const ModelJob& job,
+                   const std::array<float, 6>& masses, ModelOutcome& out) {
   if (p.PrintFil <= 0) return;
   if (!(job.distance > 0.0f)) console.say("... VT__WARN: No distance computed");  // verbatim
   out.mag = true;

@@ -32,8 +32,8 @@ struct Shared {
   std::deque<int> todo;       // read and not yet taken by a worker
   bool reading_done = false;
   bool stopping = false;
-  Carried committed;          // what the last committed model left
-  int done = 0;               // models committed or skipped so far
+  Carried committed;  // what the last committed model left
+  int done = 0;       // models committed or skipped so far
 
   void stop() {
     std::lock_guard lock(mutex);
@@ -46,8 +46,7 @@ struct Shared {
 // committed.
 class Reader {
  public:
-  Reader(Shared& shared, std::shared_ptr<ModelSource> source, const Selection& selection, int n,
-         std::size_t window)
+  Reader(Shared& shared, std::shared_ptr<ModelSource> source, const Selection& selection, int n, std::size_t window)
       : shared_(shared), source_(std::move(source)), thread_([=, this] { run(selection, n, window); }) {}
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
@@ -202,8 +201,8 @@ class CommitTrail {
 
  private:
   using Key = std::pair<std::uint64_t, std::uint64_t>;  // device, inode
-  std::deque<std::pair<int, Key>> order_;                // in commit order
-  std::map<Key, int> latest_;                            // the last commit that changed each
+  std::deque<std::pair<int, Key>> order_;               // in commit order
+  std::map<Key, int> latest_;                           // the last commit that changed each
 };
 
 // The model was computed on the tables the previous model really left: either it replaced
@@ -216,8 +215,7 @@ bool same_start(const ModelOutcome& o, const Carried& used, const Carried& actua
 }  // namespace
 
 LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
-                        const Selection& selection, InputCache& cache, int jobs, bool literal,
-                        Committer& committer) {
+                        const Selection& selection, InputCache& cache, int jobs, bool literal, Committer& committer) {
   const LeftTables left(committer.temporaries());  // first: it goes after the threads end
   Shared shared;
   const std::size_t window = std::size_t(2 * jobs + 2);  // models read ahead of the commit

@@ -18,7 +18,6 @@ namespace veltrane {
 // The reader, the workers and the committer. Every thread it starts has ended when it
 // returns: a reader waiting for standard input is woken through `source`'s cancel().
 LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
-                        const Selection& selection, InputCache& cache, int jobs, bool literal,
-                        Committer& committer);
+                        const Selection& selection, InputCache& cache, int jobs, bool literal, Committer& committer);
 
 }  // namespace veltrane

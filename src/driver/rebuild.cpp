@@ -49,8 +49,8 @@ void split_population(const FitResult& fit, float t_cut, ModelSpectra& s) {
 // is skipped.
 // The fast path also takes four points at a time: each lane computes what one point does,
 // in the same operations, so the sums are the same bit for bit.
-void add_weighted(float* __restrict acc, const float* __restrict f, int n, float w, float S,
-                  bool finite, bool literal) {
+void add_weighted(float* __restrict acc, const float* __restrict f, int n, float w, float S, bool finite,
+                  bool literal) {
   if (!literal && w == 0.0f && finite && S != 0.0f && S == S) return;
   int i = 0;
   if (!literal) {
@@ -68,8 +68,8 @@ void add_weighted(float* __restrict acc, const float* __restrict f, int n, float
 }
 
 // Σ_j b_fluxes(·, j) × (x_j / 100) / S_j, each SSP normalised at lbd_norm.
-void sum_normalised_ssps(ReportContext& report, const Worker& w, const BaseTables& base,
-                         const BaseGrid& grid, ModelSpectra& s, bool literal) {
+void sum_normalised_ssps(ReportContext& report, const Worker& w, const BaseTables& base, const BaseGrid& grid,
+                         ModelSpectra& s, bool literal) {
   const FitResult& fit = w.fit;
   const int n = s.N_lb;
   std::fill(s.allssp_f.begin(), s.allssp_f.end(), 0.0f);
@@ -78,8 +78,8 @@ void sum_normalised_ssps(ReportContext& report, const Worker& w, const BaseTable
   const int ssps = std::min(fit.Num_base, kMaxSsp);
   for (int j = 0; j < ssps; ++j) {
     const std::span<const float> f = base.flux(j).first(std::size_t(n));
-    const float S_j = literal ? StatsReNorm(report, fit.lbd_norm, grid.lambda, f)
-                              : StatsReNorm(report, fit.lbd_norm, grid, f);
+    const float S_j =
+        literal ? StatsReNorm(report, fit.lbd_norm, grid.lambda, f) : StatsReNorm(report, fit.lbd_norm, grid, f);
     const bool finite = base.finite[std::size_t(j)];
     add_weighted(s.allssp_f.data(), f.data(), n, fit.x_j[j] / 100.0f, S_j, finite, literal);
     add_weighted(s.youssp_f.data(), f.data(), n, s.x_you[j] / 100.0f, S_j, finite, literal);
@@ -89,8 +89,8 @@ void sum_normalised_ssps(ReportContext& report, const Worker& w, const BaseTable
 
 // Physical units, and either the de-reddened observation (Ext_Corr 1, A_V ≥ 0) or the
 // reddened models.
-void scale_spectra(ReportContext& report, const RunParams& p, FitResult& fit, const BaseGrid& grid,
-                   ModelSpectra& s, bool literal) {
+void scale_spectra(ReportContext& report, const RunParams& p, FitResult& fit, const BaseGrid& grid, ModelSpectra& s,
+                   bool literal) {
   const int n = s.N_lb;
   const auto renorm = [&](float x, std::span<const float> F) {
     return literal ? StatsReNorm(report, x, grid.lambda, F) : StatsReNorm(report, x, grid, F);
@@ -124,8 +124,8 @@ void scale_spectra(ReportContext& report, const RunParams& p, FitResult& fit, co
 // filled with the total model, extended below and above with the model. Returns false when
 // the extension had to store more points than the table holds, which only happens when a
 // base point is stored twice (a repeated wavelength).
-bool clean_and_extend(const FitResult& fit, const BaseTables& base, const BaseGrid& grid,
-                      ModelSpectra& s, bool literal) {
+bool clean_and_extend(const FitResult& fit, const BaseTables& base, const BaseGrid& grid, ModelSpectra& s,
+                      bool literal) {
   const auto& b = base.b_lambda;
 
   // Smallest and largest wavelength among the points of positive flux (1-based, 0: none);
@@ -134,12 +134,8 @@ bool clean_and_extend(const FitResult& fit, const BaseTables& base, const BaseGr
   for (int i = 1; i <= fit.N_obs; ++i) {
     if (!(fit.o_fluxes[i - 1] > 0.0f)) continue;
     const float l = fit.o_lambda[i - 1];
-    if (iMin == 0 || (std::isnan(fit.o_lambda[iMin - 1]) && !std::isnan(l)) ||
-        l < fit.o_lambda[iMin - 1])
-      iMin = i;
-    if (iMax == 0 || (std::isnan(fit.o_lambda[iMax - 1]) && !std::isnan(l)) ||
-        l > fit.o_lambda[iMax - 1])
-      iMax = i;
+    if (iMin == 0 || (std::isnan(fit.o_lambda[iMin - 1]) && !std::isnan(l)) || l < fit.o_lambda[iMin - 1]) iMin = i;
+    if (iMax == 0 || (std::isnan(fit.o_lambda[iMax - 1]) && !std::isnan(l)) || l > fit.o_lambda[iMax - 1]) iMax = i;
   }
 
   std::fill(s.onlambda.begin(), s.onlambda.end(), 0.0f);
@@ -252,8 +248,7 @@ void measure(ReportContext& report, Worker& w, const FilterSet& filters, std::sp
   if (w.literal) {
     EvalFilters(report, l, f, filters, w.filter_results, w.mags.plane(slot), kIntegrationRule);
   } else {
-    EvalFilters(report, Spectrum(l, f), filters, w.filter_results, w.mags.plane(slot), kIntegrationRule,
-                w.work, bands);
+    EvalFilters(report, Spectrum(l, f), filters, w.filter_results, w.mags.plane(slot), kIntegrationRule, w.work, bands);
   }
 }
 
@@ -270,14 +265,13 @@ Flow measure_model(ReportContext& report, Worker& w, InputCache::Session& sessio
 
   if (fits) sort_extended(s, s.n_trimmed, w.literal);
   if (!fits || (s.n_ext > 1 && repeated_wavelengths(s))) {
-    report.console.say("... Lambda is not monotonic!");         // verbatim
+    report.console.say("... Lambda is not monotonic!");       // verbatim
     report.console.say("... Aqui a coisa foi pro beleléu!");  // verbatim (Portuguese: "it all went wrong")
     return Flow::stop;
   }
   measure(report, w, filters, head(s.onlambda, s.n_ext), head(s.onfluxes, s.n_ext), 0);
   std::shared_ptr<const std::vector<Band>> bands;
-  if (!w.literal && grid.increasing && report.status.good())
-    bands = session.bands(state.base, s.N_lb, state.filters);
+  if (!w.literal && grid.increasing && report.status.good()) bands = session.bands(state.base, s.N_lb, state.filters);
   const std::span<const Band> on_grid = bands ? std::span<const Band>(*bands) : std::span<const Band>();
   measure(report, w, filters, grid.lambda, head(s.allssp_f, s.N_lb), 1, on_grid);
   measure(report, w, filters, grid.lambda, head(s.youssp_f, s.N_lb), 2, on_grid);
@@ -297,8 +291,8 @@ Flow rebuild_model(ReportContext& report, const RunParams& p, Worker& w, InputCa
   split_population(fit, p.t_cut, s);
 
   const std::string base_dir = textio::used_part(p.base_SSP);
-  const BaseRequest request{textio::cut_text(base_dir + fit.arq_info[1]), base_dir, fit.Olsynini,
-                            fit.Olsynfin, fit.Num_base};
+  const BaseRequest request{textio::cut_text(base_dir + fit.arq_info[1]), base_dir, fit.Olsynini, fit.Olsynfin,
+                            fit.Num_base};
   out.rebuilt = true;
   BaseRead read = Read_BASpec(report, session, request, {fit.age_j, fit.met_j, fit.alph_j});
   fit.Num_base = read.Num_base;

@@ -49,8 +49,7 @@ struct RunInput {
 // A free-format real read from one command-line argument.
 void argument_real(Console& console, const std::string& arg, int position, float& v) {
   ListRead r{std::string_view(arg)};
-  if (r.real(v) != ReadStatus::ok)
-    stop(console, "... ERROR -> Bad argument " + std::to_string(position), 2);
+  if (r.real(v) != ReadStatus::ok) stop(console, "... ERROR -> Bad argument " + std::to_string(position), 2);
 }
 
 // An (i15) integer read from the first 15 characters of an argument; a missing one is 0.
@@ -58,8 +57,7 @@ void argument_int(Console& console, const std::vector<std::string>& args, int po
   v = 0;
   if (static_cast<int>(args.size()) < position) return;
   const std::string& arg = args[static_cast<std::size_t>(position - 1)];
-  if (textio::parse_i15(std::string_view(arg).substr(0, std::min<std::size_t>(15, arg.size())), v) !=
-      ReadStatus::ok)
+  if (textio::parse_i15(std::string_view(arg).substr(0, std::min<std::size_t>(15, arg.size())), v) != ReadStatus::ok)
     stop(console, "... ERROR -> Bad argument " + std::to_string(position), 2);
 }
 
@@ -121,7 +119,8 @@ void check_implied_decimals(Diagnostics& diagnostics, const std::string& grid, f
 // No positional argument: the parameters and the model records from standard input.
 RunInput read_standard_input(Console& console, Diagnostics& diagnostics, const Options& options) {
   if (::isatty(STDIN_FILENO))
-    diagnostics.warn("reading the run parameters from standard input (end with Ctrl-D; veltrane --help for the other ways)");
+    diagnostics.warn(
+        "reading the run parameters from standard input (end with Ctrl-D; veltrane --help for the other ways)");
   auto input = std::make_shared<StandardInput>();
   RecordFile records = RecordFile::from_stream(input->stream());
   RunInput in;
@@ -199,8 +198,7 @@ std::unique_ptr<CatalogSink> open_catalog(Console& console, Diagnostics& diagnos
   prov.ext_corr = p.Ext_Corr;
   catalog::Layout layout;
   // From standard input the names are not known ahead: the longest a galaxy may have.
-  layout.name_width = in.name_width > 0 ? in.name_width
-                                        : std::max(1, int(kTextLen - 8) - int(prov.path_dir.size()));
+  layout.name_width = in.name_width > 0 ? in.name_width : std::max(1, int(kTextLen - 8) - int(prov.path_dir.size()));
   layout.result_width = int(catalog::fits_text_length(prov.path_dir)) + layout.name_width;
   layout.spectra = options.catalog_spectra;
   // A file-size limit makes the write fail ("Cannot write") instead of killing the process.
@@ -224,10 +222,9 @@ void close_catalog(Console& console, SignalGuard& signals, CatalogSink& sink) {
 
 // The model loop, with the catalogue when there is one: finished at the end, after a stop of
 // the run, and by the signal guard on SIGINT or SIGTERM.
-RunSummary run_with_catalog(Console& console, Diagnostics& diagnostics, SignalGuard& signals,
-                            const Options& options, RunInput& in) {
-  if (options.catalog.empty())
-    return run_models(console, diagnostics, in.p, std::move(in.source), options, signals);
+RunSummary run_with_catalog(Console& console, Diagnostics& diagnostics, SignalGuard& signals, const Options& options,
+                            RunInput& in) {
+  if (options.catalog.empty()) return run_models(console, diagnostics, in.p, std::move(in.source), options, signals);
   std::unique_ptr<CatalogSink> sink = open_catalog(console, diagnostics, options, in);
   struct Withdraw {
     SignalGuard& signals;
@@ -249,8 +246,7 @@ RunSummary run_with_catalog(Console& console, Diagnostics& diagnostics, SignalGu
 }
 
 // What every input form shares: the warnings, the echo, the model loop, the banner.
-int run_input(Console& console, Diagnostics& diagnostics, SignalGuard& signals, const Options& options,
-              RunInput in) {
+int run_input(Console& console, Diagnostics& diagnostics, SignalGuard& signals, const Options& options, RunInput in) {
   RunParams& p = in.p;
   check_directory(diagnostics, "path_DIR", p.path_DIR);
   check_directory(diagnostics, "base_SSP", p.base_SSP);
@@ -321,9 +317,7 @@ int run_main(int argc, char** argv) {
   int status = 0;
   try {
     status = run(console, diagnostics, signals, argc, argv);
-  } catch (const RunStop& s) {
-    status = s.status();
-  }
+  } catch (const RunStop& s) { status = s.status(); }
   std::lock_guard lock(signals.commit_mutex());
   console.flush();
   if (std::ferror(stdout) != 0) {

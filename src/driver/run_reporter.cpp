@@ -39,8 +39,7 @@ void RunReporter::finish(const std::string& stopped_at) {
   if (quiet_) return;
   const int n = summary_.processed;
   diagnostics_.warn(std::to_string(n) + (n == 1 ? " galaxy" : " galaxies") + " processed, " +
-                    std::to_string(summary_.failed) + " failed, " + std::to_string(summary_.skipped) +
-                    " skipped" +
+                    std::to_string(summary_.failed) + " failed, " + std::to_string(summary_.skipped) + " skipped" +
                     (sharded_ ? ", " + std::to_string(summary_.other_shards) + " in other shards" : ""));
   for (const std::string& f : failures_) diagnostics_.warn("failed: " + f);
   if (!stopped_at.empty()) diagnostics_.warn("the run stopped at " + stopped_at);
@@ -59,8 +58,8 @@ void RunReporter::show(bool last) {
   const double rate = seconds > 0.0 ? summary_.processed / seconds : 0.0;
   const double left = rate > 0.0 ? (total_ - done) / rate : 0.0;
   char line[160];
-  std::snprintf(line, sizeof line, "\r\033[Kveltrane: %d/%d galaxies, %.1f/s, %d:%02d left, %d failed", done,
-                total_, rate, int(left) / 60, int(left) % 60, summary_.failed);
+  std::snprintf(line, sizeof line, "\r\033[Kveltrane: %d/%d galaxies, %.1f/s, %d:%02d left, %d failed", done, total_,
+                rate, int(left) / 60, int(left) % 60, summary_.failed);
   diagnostics_.write(line);
   diagnostics_.flush();
   shown_ = true;

@@ -22,8 +22,7 @@ SignalGuard::SignalGuard(Diagnostics& diagnostics) : diagnostics_(diagnostics) {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   waiter_ = std::thread([this, set] {
     int sig = 0;
-    while (sigwait(&set, &sig) != 0) {
-    }
+    while (sigwait(&set, &sig) != 0) {}
     if (over_) return;
     std::lock_guard lock(commit_);
     temporaries_.close();

@@ -106,7 +106,7 @@ void TemporaryFiles::close() {
 }
 
 std::array<std::pair<const std::string*, const std::string*>, 4> tables_of(const ModelOutcome& o,
-                                                                         const ModelFiles& files) {
+                                                                           const ModelFiles& files) {
   return {{{o.mag ? &o.mag_text : nullptr, &files.mag},
            {o.spc ? &o.spc_text : nullptr, &files.spc},
            {o.mag_ecsv.empty() ? nullptr : &o.mag_ecsv, &files.mag_ecsv},

@@ -68,7 +68,7 @@ struct StagedTables {
 // The (text, final path) of each table `o` asks for, in the commit's order; a null text where
 // it writes none.
 std::array<std::pair<const std::string*, const std::string*>, 4> tables_of(const ModelOutcome& o,
-                                                                         const ModelFiles& files);
+                                                                           const ModelFiles& files);
 
 // Writes the tables and the problem log of a processed model that does not stop the run to
 // temporary files.

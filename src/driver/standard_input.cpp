@@ -16,7 +16,7 @@ struct StandardInputCookie {
     for (;;) {
       const int ready = ::poll(fds, 2, -1);
       if (ready < 0 && errno == EINTR) continue;
-      if (ready < 0 || fds[1].revents != 0) return 0;  // interrupted: the input ends here
+      if (ready < 0 || fds[1].revents != 0) return 0;   // interrupted: the input ends here
       if ((fds[0].revents & POLLNVAL) != 0) return -1;  // no standard input at all
       const ssize_t got = ::read(STDIN_FILENO, buf, size);
       if (got < 0 && errno == EINTR) continue;
@@ -41,8 +41,7 @@ StandardInput::~StandardInput() {
 void StandardInput::interrupt() {
   if (wake_[1] >= 0) {
     const char c = 0;
-    while (::write(wake_[1], &c, 1) < 0 && errno == EINTR) {
-    }
+    while (::write(wake_[1], &c, 1) < 0 && errno == EINTR) {}
   }
 }
 

@@ -27,14 +27,14 @@ struct RunParams {
   std::string path_DIR;  // texts as read, without trailing blanks
   std::string base_SSP;
   std::string fil_dir;
-  float t_cutGyr = 0.0f;  // age cut, Gyr
-  float Phyunits = 0.0f;  // physical-units factor
-  int Ext_Corr = 0;       // 1: de-redden the observation instead of reddening the models
-  int PrintFil = 0;       // 1: ".MAG.out", 2: also ".SPC.out"
-  int Fverbose = 0;       // as read; its meaning: verbosity_of (support/report.h)
-  float t_cut = 0.0f;     // age cut, years
-  bool ecsv = false;      // also the ECSV tables (--ecsv)
-  bool catalog = false;   // keep each model's values for the survey catalogue (--catalog)
+  float t_cutGyr = 0.0f;         // age cut, Gyr
+  float Phyunits = 0.0f;         // physical-units factor
+  int Ext_Corr = 0;              // 1: de-redden the observation instead of reddening the models
+  int PrintFil = 0;              // 1: ".MAG.out", 2: also ".SPC.out"
+  int Fverbose = 0;              // as read; its meaning: verbosity_of (support/report.h)
+  float t_cut = 0.0f;            // age cut, years
+  bool ecsv = false;             // also the ECSV tables (--ecsv)
+  bool catalog = false;          // keep each model's values for the survey catalogue (--catalog)
   bool catalog_spectra = false;  // ... and its model spectra (--catalog-spectra)
 };
 
@@ -101,10 +101,10 @@ struct Worker {
 // A model's values for the survey catalogue, copied out of the worker's tables (which the
 // worker reuses before the model is committed). -999.0 where the tables hold it.
 struct CatalogValues {
-  bool fit_read = false;  // the synthesis result was read: A_V and law hold
-  float A_V = 0.0f;       // mag
-  std::string law;        // extinction-law code, without trailing blanks
-  bool measured = false;  // the spectra were rebuilt and measured: the values below hold
+  bool fit_read = false;            // the synthesis result was read: A_V and law hold
+  float A_V = 0.0f;                 // mag
+  std::string law;                  // extinction-law code, without trailing blanks
+  bool measured = false;            // the spectra were rebuilt and measured: the values below hold
   std::array<float, 6> log_mass{};  // log10 M/M_sun, in the order of the magnitude table
   // Nfilters per (slot, system), slot major, filter fastest, of the filter set in `after`.
   std::vector<float> magnitudes;
@@ -120,11 +120,11 @@ struct ModelOutcome {
   bool mag = false, spc = false;  // tables to write
   std::string mag_text, spc_text, mag_ecsv, spc_ecsv;
   ModelStatus status;
-  std::vector<std::string> warnings;  // for standard error, written by the commit
-  std::vector<std::string> cut_at_limit;  // SSP files read up to the 10,000-point limit
-  Flow flow = Flow::go_on;  // stop: the run ends after this model's console lines
-  bool processed = false;   // false: skipped before anything was read
-  bool rebuilt = false;     // the spectra were rebuilt, on the tables carried in unless
+  std::vector<std::string> warnings;                     // for standard error, written by the commit
+  std::vector<std::string> cut_at_limit;                 // SSP files read up to the 10,000-point limit
+  Flow flow = Flow::go_on;                               // stop: the run ends after this model's console lines
+  bool processed = false;                                // false: skipped before anything was read
+  bool rebuilt = false;                                  // the spectra were rebuilt, on the tables carried in unless
   bool base_replaced = false, filters_replaced = false;  // the readers replaced them
   Carried after;
   InputRecord inputs;

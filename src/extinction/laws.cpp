@@ -17,8 +17,7 @@ constexpr float kCalFactor = 0.6565431356430054f;
 LawValue in_range(float q) { return {q, true}; }
 
 // Out of range: one report appended to the log, q = 0.0.
-[[gnu::cold, gnu::noinline]] LawValue out_of_range(ReportContext& report,
-                                                 std::initializer_list<std::string> lines) {
+[[gnu::cold, gnu::noinline]] LawValue out_of_range(ReportContext& report, std::initializer_list<std::string> lines) {
   report.log.report(LogMode::append, lines);
   return {0.0f, false};
 }
@@ -26,10 +25,10 @@ LawValue in_range(float q) { return {q, true}; }
 // The report of a law's range. verbatim: the lines, and the `range` texts of the laws below
 // ("l" for λ, "&" where "or" is meant, 0912 with its zero).
 [[gnu::cold, gnu::noinline]] LawValue range_report(ReportContext& report, std::string_view routine,
-                                                 std::string_view range) {
-  return out_of_range(report, {indent("[EvalRedTerm] FUNCTION --- " + std::string(routine)),
-                               indent("[EvalRedTerm] " + std::string(range)),
-                               indent("[EvalRedTerm] q = ZERO @@@@@@@@@@@@@@@")});
+                                                   std::string_view range) {
+  return out_of_range(
+      report, {indent("[EvalRedTerm] FUNCTION --- " + std::string(routine)),
+               indent("[EvalRedTerm] " + std::string(range)), indent("[EvalRedTerm] q = ZERO @@@@@@@@@@@@@@@")});
 }
 
 // Calzetti blue branch, 1200 (or 1846) Å < λ ≤ 6300 Å.
@@ -133,8 +132,8 @@ LawValue gordon_law(ReportContext& report, float lambda, const float* q) {
     }
   }
   // verbatim: "Table 4" is the table of the paper the tabulated laws come from.
-  return out_of_range(report, {indent("[EvalRedTerm] ... q_Gordon: 0 @@@@@@@@"),
-                               indent("[EvalRedTerm] lambda is out of Table 4")});
+  return out_of_range(
+      report, {indent("[EvalRedTerm] ... q_Gordon: 0 @@@@@@@@"), indent("[EvalRedTerm] lambda is out of Table 4")});
 }
 
 // The ordinates of a tabulated law; nullptr for the other codes.

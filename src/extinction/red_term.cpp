@@ -31,8 +31,8 @@ void fill_terms(std::span<const float> b_lambda, std::span<float> red_term, std:
 
 }  // namespace
 
-float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term,
-                  float lbd_norm, std::string_view R_LawOPT) {
+float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
+                  std::string_view R_LawOPT) {
   std::fill(red_term.begin(), red_term.end(), 0.0f);
 
   const auto counted = std::count_if(b_lambda.begin(), b_lambda.end(), [](float l) { return l >= 0.0f; });

@@ -18,7 +18,7 @@ namespace veltrane {
 // Every out-of-range wavelength appends one report to the model's problem log.
 // The model fails when lbd_norm is out of the law's range, or when N = 0 or every red term
 // is > 0; an out-of-range grid point alone does not fail it.
-float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term,
-                  float lbd_norm, std::string_view R_LawOPT);
+float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
+                  std::string_view R_LawOPT);
 
 }  // namespace veltrane

@@ -228,8 +228,8 @@ float Integration::rule_MI(Rule rule) {
     const float v = f((a + b) * 0.5f);
     return (width / 6.0f) * ((fa + fb) + 4.0f * v);
   };
-  const Pieces p = pieces([&] { return piece(li_, next_, next_ - li_); },
-                          [&] { return piece(prev_, lf_, lf_ - prev_); });
+  const Pieces p =
+      pieces([&] { return piece(li_, next_, next_ - li_); }, [&] { return piece(prev_, lf_, lf_ - prev_); });
   return (inner + p.left) + p.right;
 }
 
@@ -271,8 +271,8 @@ const char* integration_failure(std::span<const float> lambda, float lambda_i, f
 
 }  // namespace detail
 
-float IntegralALL(ReportContext& report, std::span<const float> lambda, std::span<const float> F,
-                  float lambda_i, float lambda_f, Rule rule) {
+float IntegralALL(ReportContext& report, std::span<const float> lambda, std::span<const float> F, float lambda_i,
+                  float lambda_f, Rule rule) {
   const std::size_t n = std::min(lambda.size(), F.size());
   lambda = lambda.first(n);
   F = F.first(n);
@@ -285,8 +285,7 @@ float IntegralALL(ReportContext& report, std::span<const float> lambda, std::spa
 
 namespace detail {
 
-float integral_t_support(std::span<const float> lambda, std::span<const float> F, float li,
-                         float lf) {
+float integral_t_support(std::span<const float> lambda, std::span<const float> F, float li, float lf) {
   const std::size_t n = std::min(lambda.size(), F.size());
   lambda = lambda.first(n);
   F = F.first(n);

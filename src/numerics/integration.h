@@ -27,14 +27,14 @@ Rule rule_of(int mode);
 // and returns -999.0. Allocates nothing. Should the spans differ in length, N is the
 // shorter. Resets LINEAR1_Deg's saved bracket before its interpolations and leaves it where
 // the last one put it.
-float IntegralALL(ReportContext& report, std::span<const float> lambda, std::span<const float> F,
-                  float lambda_i, float lambda_f, Rule rule);
+float IntegralALL(ReportContext& report, std::span<const float> lambda, std::span<const float> F, float lambda_i,
+                  float lambda_f, Rule rule);
 
 // The same integral in the literal weight-array form: N-element weight arrays set to 0.0,
 // every weight set, then the straddling weight changed, then the inner sum and the pieces.
 // Slow and obvious; IntegralALL must match it bit for bit, saved bracket included.
-float IntegralALLLiteral(ReportContext& report, std::span<const float> lambda,
-                         std::span<const float> F, float lambda_i, float lambda_f, Rule rule);
+float IntegralALLLiteral(ReportContext& report, std::span<const float> lambda, std::span<const float> F, float lambda_i,
+                         float lambda_f, Rule rule);
 
 namespace detail {
 
@@ -47,8 +47,7 @@ const char* integration_failure(std::span<const float> lambda, float lambda_i, f
 // terms outside the range are exactly ±0 and leave the sum unchanged, so only the samples
 // around the range are visited (found by binary search); the pieces make the same
 // interpolations and leave the same saved bracket.
-float integral_t_support(std::span<const float> lambda, std::span<const float> F, float lambda_i,
-                         float lambda_f);
+float integral_t_support(std::span<const float> lambda, std::span<const float> F, float lambda_i, float lambda_f);
 
 }  // namespace detail
 

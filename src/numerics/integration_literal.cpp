@@ -10,8 +10,8 @@
 
 namespace veltrane {
 
-float IntegralALLLiteral(ReportContext& report, std::span<const float> lambda,
-                         std::span<const float> F, float li, float lf, Rule rule) {
+float IntegralALLLiteral(ReportContext& report, std::span<const float> lambda, std::span<const float> F, float li,
+                         float lf, Rule rule) {
   const int N = static_cast<int>(std::min(lambda.size(), F.size()));
   lambda = lambda.first(std::size_t(N));
   F = F.first(std::size_t(N));
@@ -117,8 +117,7 @@ float IntegralALLLiteral(ReportContext& report, std::span<const float> lambda,
         }
       }
       for (int k = 1; k <= N; ++k)
-        inner += simpson ? (at(Fv, k) + at(Fv, k + 1) + 4.0f * at(sz, k)) * at(sw, k)
-                         : at(sw, k) * at(sz, k);
+        inner += simpson ? (at(Fv, k) + at(Fv, k + 1) + 4.0f * at(sz, k)) * at(sw, k) : at(sw, k) * at(sz, k);
       ilast = -999;
       const float a = next - li;
       const float b = lf - prev;

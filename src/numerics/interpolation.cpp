@@ -38,8 +38,7 @@ int start_bracket(int n) {
 int saved_bracket() { return g_ilastnum; }
 void set_saved_bracket(int value) { g_ilastnum = value; }
 
-float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr,
-                  int& ilastval) {
+float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> yarr, int& ilastval) {
   take_reset(ilastval);
   // A shorter ordinate table never lets us read past it.
   const int n = static_cast<int>(std::min(xarr.size(), yarr.size()));
@@ -89,13 +88,12 @@ float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> y
   return y;
 }
 
-float LINEAR1_Deg_increasing(float x, std::span<const float> xarr, std::span<const float> yarr,
-                             int& ilastval) {
+float LINEAR1_Deg_increasing(float x, std::span<const float> xarr, std::span<const float> yarr, int& ilastval) {
   take_reset(ilastval);
   const int n = static_cast<int>(std::min(xarr.size(), yarr.size()));
   if (n < 2) return 0.0f;
   const int i = start_bracket(n);
-  if (x != x) return 0.0f;  // NaN: no bracket in either direction
+  if (x != x) return 0.0f;           // NaN: no bracket in either direction
   const float* X = xarr.data() - 1;  // 1-based, as the bracket is stored
   int k = 0;
   if (X[i + 1] >= x) {

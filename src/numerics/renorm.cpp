@@ -8,8 +8,8 @@ namespace veltrane {
 namespace {
 
 template <class Interpolate>
-float renorm(ReportContext& report, float x, std::span<const float> grid, bool increasing,
-             std::span<const float> F, Interpolate interpolate) {
+float renorm(ReportContext& report, float x, std::span<const float> grid, bool increasing, std::span<const float> F,
+             Interpolate interpolate) {
   if (F.size() < grid.size()) F = F.first(0);  // never read past the curve
   // verbatim: both messages, padded with "@" to one length.
   if (!increasing) {
@@ -29,8 +29,7 @@ float renorm(ReportContext& report, float x, std::span<const float> grid, bool i
 
 BaseGrid::BaseGrid(std::span<const float> grid) : lambda(grid), increasing(strictly_increasing(grid)) {}
 
-float StatsReNorm(ReportContext& report, float x, std::span<const float> b_lambda,
-                  std::span<const float> F) {
+float StatsReNorm(ReportContext& report, float x, std::span<const float> b_lambda, std::span<const float> F) {
   return renorm(report, x, b_lambda, strictly_increasing(b_lambda), F, LINEAR1_Deg);
 }
 

@@ -23,8 +23,7 @@ struct BaseGrid {
 // report on the console, the model fails, -999.0. A NaN among the grid points breaks the
 // order and a NaN x lies outside. F must hold at least N values (a shorter F is taken as an
 // empty curve). Resets the interpolation's saved bracket.
-float StatsReNorm(ReportContext& report, float x, std::span<const float> b_lambda,
-                  std::span<const float> F);
+float StatsReNorm(ReportContext& report, float x, std::span<const float> b_lambda, std::span<const float> F);
 // The same on a grid checked once (BaseGrid): identical results, reports and saved bracket.
 float StatsReNorm(ReportContext& report, float x, const BaseGrid& grid, std::span<const float> F);
 

@@ -35,8 +35,8 @@ std::size_t fresh_bracket(std::span<const float> x, float v) {
 
 }  // namespace
 
-void transmission_on_spectrum(std::span<const float> ls, std::span<const float> lf,
-                              std::span<const float> tf, std::span<float> ts, bool literal) {
+void transmission_on_spectrum(std::span<const float> ls, std::span<const float> lf, std::span<const float> tf,
+                              std::span<float> ts, bool literal) {
   const std::size_t nf = std::min(lf.size(), tf.size());
   lf = lf.first(nf);
   tf = tf.first(nf);
@@ -77,8 +77,7 @@ void transmission_on_spectrum(std::span<const float> ls, std::span<const float> 
 namespace {
 
 FilterFlux measure(ReportContext& report, std::span<const float> ls, std::span<const float> fs,
-                   std::span<const float> lf, std::span<const float> tf, float D, Rule rule,
-                   bool literal) {
+                   std::span<const float> lf, std::span<const float> tf, float D, Rule rule, bool literal) {
   FilterFlux r;
   const std::size_t nf = std::min(lf.size(), tf.size());
   const std::size_t ns = std::min(ls.size(), fs.size());
@@ -141,25 +140,23 @@ FilterFlux EvalTFluxes(ReportContext& report, std::span<const float> ls, std::sp
   return measure(report, ls, fs, lf, tf, D, rule, false);
 }
 
-FilterFlux EvalTFluxesLiteral(ReportContext& report, std::span<const float> ls,
-                              std::span<const float> fs, std::span<const float> lf,
-                              std::span<const float> tf, float D, Rule rule) {
+FilterFlux EvalTFluxesLiteral(ReportContext& report, std::span<const float> ls, std::span<const float> fs,
+                              std::span<const float> lf, std::span<const float> tf, float D, Rule rule) {
   return measure(report, ls, fs, lf, tf, D, rule, true);
 }
 
 Spectrum::Spectrum(std::span<const float> l, std::span<const float> f)
     : lambda(l.first(std::min(l.size(), f.size()))),
       flux(f.first(std::min(l.size(), f.size()))),
-      increasing(strictly_increasing(lambda) &&
-                 (lambda.empty() || lambda.front() == lambda.front())) {}
+      increasing(strictly_increasing(lambda) && (lambda.empty() || lambda.front() == lambda.front())) {}
 
 namespace {
 
 // The transmission at the increasing wavelengths ls[k0 .. k1) inside the increasing filter
 // (lf, tf), each by the bracket a fresh search finds (see fresh_bracket), found in one sweep.
 // Returns the 1-based saved bracket after the last sample (0 when there is none).
-int sweep_transmission(std::span<const float> ls, std::size_t k0, std::size_t k1,
-                       std::span<const float> lf, std::span<const float> tf, float* out) {
+int sweep_transmission(std::span<const float> ls, std::size_t k0, std::size_t k1, std::span<const float> lf,
+                       std::span<const float> tf, float* out) {
   const std::size_t nf = lf.size();
   std::size_t m = 2;  // the first index >= 2 whose abscissa is not below the sample
   std::size_t j = 0;
@@ -203,8 +200,8 @@ Band band_on_grid(std::span<const float> grid, std::span<const float> lf, std::s
   return b;
 }
 
-FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::span<const float> tf,
-                             float D, FilterWork& work, const Band* band) {
+FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::span<const float> tf, float D,
+                             FilterWork& work, const Band* band) {
   FilterFlux r;
   const std::span<const float> ls = s.lambda, fs = s.flux;
   const float lo = lf.front(), hi = lf.back();

@@ -33,9 +33,8 @@ FilterFlux EvalTFluxes(ReportContext& report, std::span<const float> ls, std::sp
 
 // The same measurement with every transmission taken by LINEAR1_Deg with a fresh search:
 // the slow reference that EvalTFluxes must match bit for bit.
-FilterFlux EvalTFluxesLiteral(ReportContext& report, std::span<const float> ls,
-                              std::span<const float> fs, std::span<const float> lf,
-                              std::span<const float> tf, float D, Rule rule);
+FilterFlux EvalTFluxesLiteral(ReportContext& report, std::span<const float> ls, std::span<const float> fs,
+                              std::span<const float> lf, std::span<const float> tf, float D, Rule rule);
 
 // A spectrum checked once for all the filters it is measured through.
 struct Spectrum {
@@ -56,11 +55,11 @@ struct FilterWork {
 // (the covered fraction's numerator) and the saved bracket it leaves. The same for the three
 // model spectra of every model that shares the base grid and the filter set.
 struct Band {
-  bool overlap = false;   // false: no overlap, flux -999.0
+  bool overlap = false;  // false: no overlap, flux -999.0
   std::size_t k0 = 0, k1 = 0;
   std::vector<float> ts;  // samples k0 .. k1 - 1
   float covered = 0.0f;
-  int bracket = 0;        // saved bracket after the transmission (0: left unchanged)
+  int bracket = 0;  // saved bracket after the transmission (0: left unchanged)
 };
 Band band_on_grid(std::span<const float> grid, std::span<const float> lf, std::span<const float> tf);
 
@@ -69,8 +68,8 @@ Band band_on_grid(std::span<const float> grid, std::span<const float> lf, std::s
 // fractions, reports, status and saved bracket, with the work over the filter's samples
 // only (binary searches, one sweep for the transmission). `band`, when given, is
 // band_on_grid of this spectrum's grid and filter. `work` is left all 0.0.
-FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::span<const float> tf,
-                             float D, FilterWork& work, const Band* band = nullptr);
+FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::span<const float> tf, float D,
+                             FilterWork& work, const Band* band = nullptr);
 
 namespace detail {
 
@@ -79,8 +78,8 @@ namespace detail {
 // `literal` forces one LINEAR1_Deg call with a fresh search per inside sample; otherwise a
 // strictly increasing filter of at least two samples is searched by bisection, with the
 // same bracket, the same arithmetic and the same final saved bracket.
-void transmission_on_spectrum(std::span<const float> ls, std::span<const float> lf,
-                              std::span<const float> tf, std::span<float> ts, bool literal);
+void transmission_on_spectrum(std::span<const float> ls, std::span<const float> lf, std::span<const float> tf,
+                              std::span<float> ts, bool literal);
 
 }  // namespace detail
 

@@ -95,7 +95,7 @@ bool read_filter_curve(RecordFile& file, FilterSet& set, std::size_t i) {
     at_end = st == ReadStatus::end_of_file;
   }
   while (!at_end && n < kMaxPoints) {
-    float point[2] = {kSentinel, kSentinel};  // λ, transmission
+    float point[2] = {kSentinel, kSentinel};       // λ, transmission
     if (!textio::read_plain_reals(file, point)) {  // not the usual plain record
       ListRead rec(file);
       rec.real(point[0]);
@@ -118,8 +118,8 @@ struct Standards {
 
 // Calibration of filter i (n >= 1 samples) on the three standard spectra; `v` is work space
 // of kMaxPoints values.
-void calibrate(ReportContext& report, FilterSet& set, std::size_t i, const Standards& stars,
-               std::vector<float>& v, Rule rule) {
+void calibrate(ReportContext& report, FilterSet& set, std::size_t i, const Standards& stars, std::vector<float>& v,
+               Rule rule) {
   const auto lf = set.lambda(int(i));
   const auto tf = set.transmission(int(i));
   const std::size_t n = lf.size();
@@ -186,25 +186,21 @@ Flow read_filter_curves(ReportContext& report, FilterSet& set, const FileOpener&
 
 }  // namespace
 
-Flow ReadFilters(ReportContext& report, FilterSet& set, std::string_view fil_dir, Rule rule,
-                 const FileOpener& open) {
+Flow ReadFilters(ReportContext& report, FilterSet& set, std::string_view fil_dir, Rule rule, const FileOpener& open) {
   if (report.failed()) return Flow::go_on;
 
   set.Nfilters = 0;
-  for (auto* a : {&set.T_l_Area, &set.T_n_Area, &set.M_ABVega, &set.T_G_Vega, &set.F_l_Vega,
-                  &set.lamb_eff}) {
+  for (auto* a : {&set.T_l_Area, &set.T_n_Area, &set.M_ABVega, &set.T_G_Vega, &set.F_l_Vega, &set.lamb_eff}) {
     reset_to_sentinel(*a);
   }
   for (auto& name : set.name_fil) name = "NONE";
 
   const std::string prefix = textio::used_part(fil_dir);
-  const auto path_of = [&prefix](std::string_view name) {
-    return textio::cut_text(prefix + std::string(name));
-  };
+  const auto path_of = [&prefix](std::string_view name) { return textio::cut_text(prefix + std::string(name)); };
 
   Standards stars;
-  for (auto [star, file] : {std::pair{&stars.vega, "VegaLR.dat"}, {&stars.sun, "Sun_LR.dat"},
-                            {&stars.fbd, "BD+17d4708.dat"}}) {
+  for (auto [star, file] :
+       {std::pair{&stars.vega, "VegaLR.dat"}, {&stars.sun, "Sun_LR.dat"}, {&stars.fbd, "BD+17d4708.dat"}}) {
     auto s = read_standard(open, path_of(file));
     if (!s) return no_standard_spectrum(report);
     *star = std::move(*s);

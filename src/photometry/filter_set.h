@@ -61,7 +61,8 @@ struct FilterSet {
 // when F_BD > 0, else -999.0 (docs/formulae.md).
 // `open` opens a file of the set for reading (nullopt when it cannot be opened).
 using FileOpener = std::function<std::optional<textio::RecordFile>(const std::string& path)>;
-Flow ReadFilters(ReportContext& report, FilterSet& set, std::string_view fil_dir, Rule rule,
-                 const FileOpener& open = [](const std::string& p) { return textio::RecordFile::open(p); });
+Flow ReadFilters(
+    ReportContext& report, FilterSet& set, std::string_view fil_dir, Rule rule,
+    const FileOpener& open = [](const std::string& p) { return textio::RecordFile::open(p); });
 
 }  // namespace veltrane

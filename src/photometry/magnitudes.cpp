@@ -11,20 +11,13 @@ namespace veltrane {
 std::array<float, kNumSystems> zero_points(const FilterSet& set, std::size_t i) {
   const float z1 = 2.5f * std::log10(set.F_l_Vega[i]);
   const float tg = set.T_G_Vega[i];
-  return {z1,
-          z1 + 0.026f,
-          set.M_ABVega[i] + z1,
-          tg > kSentinel ? tg + z1 : kSentinel,
-          -21.1f,
-          -21.175f,
-          0.0f};
+  return {z1, z1 + 0.026f, set.M_ABVega[i] + z1, tg > kSentinel ? tg + z1 : kSentinel, -21.1f, -21.175f, 0.0f};
 }
 
 namespace {
 
 // Filter i's results and its seven magnitudes from its flux F.
-void store(const FilterSet& set, std::size_t i, const FilterFlux& r, FilterResults& results,
-           std::span<float> plane) {
+void store(const FilterSet& set, std::size_t i, const FilterFlux& r, FilterResults& results, std::span<float> plane) {
   const float F = r.flux;
   results.filt_res_a[i] = r.covered;
   results.filt_res_b[i] = r.positive;
@@ -48,9 +41,8 @@ void EvalFilters(ReportContext& report, std::span<const float> lambda, std::span
   const int nfil = std::min(set.Nfilters, kMaxFilters);
   for (int f = 0; f < nfil; ++f) {
     const std::size_t i = std::size_t(f);
-    store(set, i,
-          EvalTFluxes(report, lambda, flux, set.lambda(f), set.transmission(f), set.T_l_Area[i], rule),
-          results, plane);
+    store(set, i, EvalTFluxes(report, lambda, flux, set.lambda(f), set.transmission(f), set.T_l_Area[i], rule), results,
+          plane);
   }
 }
 
@@ -65,8 +57,7 @@ void EvalFilters(ReportContext& report, const Spectrum& s, const FilterSet& set,
     const FilterFlux r =
         fast ? EvalTFluxesOnBand(s, set.lambda(f), set.transmission(f), set.T_l_Area[i], work,
                                  i < bands.size() ? &bands[i] : nullptr)
-             : EvalTFluxes(report, s.lambda, s.flux, set.lambda(f), set.transmission(f),
-                           set.T_l_Area[i], rule);
+             : EvalTFluxes(report, s.lambda, s.flux, set.lambda(f), set.transmission(f), set.T_l_Area[i], rule);
     store(set, i, r, results, plane);
   }
 }

@@ -38,8 +38,8 @@ struct FilterResults {
 };
 
 // System names, in order: VEGA_std, VEGABG04, ABsystem, TGsystem, WFPC2sys, FOCA_sys, NO_calib.
-inline constexpr std::string_view kSystemNames[kNumSystems] = {
-    "VEGA_std", "VEGABG04", "ABsystem", "TGsystem", "WFPC2sys", "FOCA_sys", "NO_calib"};
+inline constexpr std::string_view kSystemNames[kNumSystems] = {"VEGA_std", "VEGABG04", "ABsystem", "TGsystem",
+                                                               "WFPC2sys", "FOCA_sys", "NO_calib"};
 
 // Zero points Z_k of filter i (0-based) in the seven systems, in the order of kSystemNames
 // (below); -999.0 for a TG zero point without T_G_Vega.

@@ -15,8 +15,7 @@ constexpr int kNbasemax = kMaxSsp;
 // A report of the base reader: the header and `lines` on the console, then the same with
 // the date line as the whole content of the log. `console_only` further lines go to the
 // console alone (after `lines`).
-void report_problem(ReportContext& report, std::vector<std::string> lines,
-                    std::vector<std::string> console_only = {}) {
+void report_problem(ReportContext& report, std::vector<std::string> lines, std::vector<std::string> console_only = {}) {
   report.console.say(kProblemHeader);
   for (const std::string& l : lines) report.console.line(l);
   for (const std::string& l : console_only) report.console.line(l);
@@ -38,8 +37,7 @@ void list_head(Console& console, const BaseRequest& request) {
 void list_column_header(Console& console, const std::string& first_file) {
   std::string text = "filebase";
   text.resize(textio::used_part(first_file).size(), ' ');
-  for (std::string_view w : {"age_base", "met_base", "cod_base", "Mst_base", "ind_exAV",
-                             "alphbase", "QHc_base"}) {
+  for (std::string_view w : {"age_base", "met_base", "cod_base", "Mst_base", "ind_exAV", "alphbase", "QHc_base"}) {
     text.append(15 - w.size(), ' ').append(w);
   }
   console.say(text);
@@ -153,8 +151,7 @@ bool check_spectrum(ReportContext& report, const SspFile& ssp, const BaseRequest
   // Both brackets exist, so at least two points were read.
   if (lambda.front() >= request.Olsynfin || request.Olsynini >= lambda.back()) {
     report_problem(report, {indent("[Read_BASpec] Fit out of range allowed"),
-                            range_line(request.Olsynini, request.Olsynfin),
-                            range_line(lambda.front(), lambda.back())});
+                            range_line(request.Olsynini, request.Olsynfin), range_line(lambda.front(), lambda.back())});
     return false;
   }
   if (report.listing()) {
@@ -174,9 +171,9 @@ bool check_spectrum(ReportContext& report, const SspFile& ssp, const BaseRequest
 // SSP j: its record of the base file, its spectrum file and the checks of the spectrum;
 // false after the report of a failure (an SSP file that cannot be opened also stops the
 // run). `read` collects the spectra read, for the tables.
-bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& request,
-              const BaseFile::Record& r, PopulationColumns columns, std::size_t j, Scan& scan,
-              BaseRead& result, std::vector<std::shared_ptr<const SspFile>>& read) {
+bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& request, const BaseFile::Record& r,
+              PopulationColumns columns, std::size_t j, Scan& scan, BaseRead& result,
+              std::vector<std::shared_ptr<const SspFile>>& read) {
   if (r.status == BaseFile::Status::error) {
     report_problem(report, {indent("[Read_BASpec] Base File contains ERROR")});
     report.fail();
@@ -213,11 +210,10 @@ bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& requ
 // Every SSP needs a stellar-mass fraction in (0, 1]; otherwise none is trusted (the model
 // does not fail for it).
 void check_masses(ReportContext& report, const Scan& scan, int Num_base) {
-  const auto reliable =
-      std::count_if(scan.Mst.begin(), scan.Mst.end(), [](float m) { return m > 0.0f && m <= 1.0f; });
+  const auto reliable = std::count_if(scan.Mst.begin(), scan.Mst.end(), [](float m) { return m > 0.0f && m <= 1.0f; });
   if (reliable != Num_base) {
-    report_problem(report, {indent("[Read_BASpec] Stellar Mass % set === 0"),
-                            indent("[Read_BASpec] M* are not reliable @@@@")});
+    report_problem(
+        report, {indent("[Read_BASpec] Stellar Mass % set === 0"), indent("[Read_BASpec] M* are not reliable @@@@")});
   }
 }
 
@@ -233,9 +229,8 @@ void list_summary(Console& console, const Scan& scan, int Num_base) {
 
 // After the reset: every SSP of the count in turn, until one fails; then the mass check and
 // the summary.
-void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& request,
-               const BaseFile& base, PopulationColumns columns, BaseRead& result,
-               std::vector<std::shared_ptr<const SspFile>>& read) {
+void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& request, const BaseFile& base,
+               PopulationColumns columns, BaseRead& result, std::vector<std::shared_ptr<const SspFile>>& read) {
   const std::size_t n_ssp = std::size_t(std::max(result.Num_base, 0));
   Scan scan;
   scan.aux_ages.assign(n_ssp, kSentinel);
@@ -259,8 +254,7 @@ void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& req
 
 }  // namespace
 
-BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseRequest& request,
-                     PopulationColumns columns) {
+BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseRequest& request, PopulationColumns columns) {
   BaseRead result;
   result.Num_base = request.Num_base;
   if (report.listing()) list_head(report.console, request);

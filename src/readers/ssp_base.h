@@ -20,7 +20,7 @@ struct BaseRequest {
   std::string_view base_dir;  // the SSP directory text, used up to its first blank
   float Olsynini = 0.0f;      // fit range, Å
   float Olsynfin = 0.0f;
-  int Num_base = 0;           // the synthesis result's SSP count
+  int Num_base = 0;  // the synthesis result's SSP count
 };
 
 // The population columns the base refills (kMaxSsp entries each): age_base, met_base and
@@ -31,10 +31,10 @@ struct PopulationColumns {
 };
 
 struct BaseRead {
-  int Num_base = 0;            // the base file's count (the request's when record 1 holds none)
-  bool replaced = false;       // the reading reset the tables: `tables` holds what it read
+  int Num_base = 0;       // the base file's count (the request's when record 1 holds none)
+  bool replaced = false;  // the reading reset the tables: `tables` holds what it read
   std::shared_ptr<const BaseTables> tables;
-  Flow flow = Flow::go_on;     // stop: a base or SSP file that cannot be opened
+  Flow flow = Flow::go_on;                // stop: a base or SSP file that cannot be opened
   std::vector<std::string> cut_at_limit;  // SSP files whose reading stopped at kMaxPoints points
 };
 
@@ -44,7 +44,6 @@ struct BaseRead {
 // (console, and rewriting the model's log) and fails the model; the first one ends the
 // reading. A missing base file or an SSP file that cannot be opened also stops the run.
 // At Verbosity::listing prints the listing of the base, at Verbosity::points every point.
-BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseRequest& request,
-                     PopulationColumns columns);
+BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseRequest& request, PopulationColumns columns);
 
 }  // namespace veltrane

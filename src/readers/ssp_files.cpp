@@ -21,8 +21,9 @@ const std::vector<float>& constant_column(float value) {
 }
 
 BaseFile::Status status_of(ReadStatus s) {
-  return s == ReadStatus::ok ? BaseFile::Status::ok
-         : s == ReadStatus::error ? BaseFile::Status::error : BaseFile::Status::end_of_file;
+  return s == ReadStatus::ok      ? BaseFile::Status::ok
+         : s == ReadStatus::error ? BaseFile::Status::error
+                                  : BaseFile::Status::end_of_file;
 }
 
 // Records at the top of the file whose first character is "#" (an end of file ends them).
@@ -52,7 +53,7 @@ SspFile parse_ssp_file(const std::string& text) {
   for (int i = 0; i < f.header; ++i) ListRead(file).skip();
   f.column.assign(kMaxPoints, kSentinel);
   for (int i = 0;; ++i) {
-    float point[2] = {kSentinel, kSentinel};  // λ, flux
+    float point[2] = {kSentinel, kSentinel};       // λ, flux
     if (!textio::read_plain_reals(file, point)) {  // not the usual plain record
       ListRead rec(file);
       rec.real(point[0]);

@@ -18,7 +18,7 @@ namespace veltrane {
 struct BaseTables {
   std::vector<float> b_lambda = std::vector<float>(kMaxPoints, 0.0f);
   std::array<const float*, kMaxSsp> columns{};
-  std::array<bool, kMaxSsp> finite{};                // column k holds no NaN or infinity
+  std::array<bool, kMaxSsp> finite{};               // column k holds no NaN or infinity
   std::vector<std::shared_ptr<const void>> owners;  // what the columns point into
 
   std::span<const float> flux(int k) const { return {columns[std::size_t(k)], std::size_t(kMaxPoints)}; }
@@ -37,11 +37,11 @@ struct SspFile {
   std::vector<float> column;  // their fluxes, then -999.0 up to kMaxPoints (or the flux a
                               // read error stored just past them)
   End end = End::end_of_file;
-  bool partial = false;       // a read error came after the wavelength of a point, which
-  float partial_lambda = 0;   // then stays in the grid
-  bool sorted = false;        // no NaN and λ(i) <= λ(i+1): brackets by binary search
-  bool decreases = false;     // some λ(i) > λ(i+1)
-  bool finite = true;         // no NaN or infinity in the column
+  bool partial = false;      // a read error came after the wavelength of a point, which
+  float partial_lambda = 0;  // then stays in the grid
+  bool sorted = false;       // no NaN and λ(i) <= λ(i+1): brackets by binary search
+  bool decreases = false;    // some λ(i) > λ(i+1)
+  bool finite = true;        // no NaN or infinity in the column
 };
 SspFile parse_ssp_file(const std::string& text);
 

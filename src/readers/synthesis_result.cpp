@@ -61,30 +61,30 @@ void read_header(RecordReader& in, FitResult& fit) {
   int i = 0;
   float r = 0.0f;
   std::string t;
-  in.skip(5);                                            // 1-5
-  for (std::string& info : fit.arq_info) in.record(info);  // 6-9
+  in.skip(5);                                                  // 1-5
+  for (std::string& info : fit.arq_info) in.record(info);      // 6-9
   in.each(fit.Num_base, i, i, r, fit.R_LawOPT, fit.qlbdnorm);  // 10-15
-  in.skip(2);                                            // 16-17
-  in.each(fit.Olsynini, fit.Olsynfin, r);                // 18-20
-  in.skip(2);                                            // 21-22
-  in.each(fit.lbd_norm, r, r, fit.flx_norm);             // 23-26
-  in.skip(2);                                            // 27-28
-  in.each(r, r, r, r, r, r, r);                          // 29-35
-  in.skip(3);                                            // 36-38
-  in.each(i, i);                                         // 39-40
-  in.record(i, t);                                       // 41
-  in.each(i, i, i);                                      // 42-44
+  in.skip(2);                                                  // 16-17
+  in.each(fit.Olsynini, fit.Olsynfin, r);                      // 18-20
+  in.skip(2);                                                  // 21-22
+  in.each(fit.lbd_norm, r, r, fit.flx_norm);                   // 23-26
+  in.skip(2);                                                  // 27-28
+  in.each(r, r, r, r, r, r, r);                                // 29-35
+  in.skip(3);                                                  // 36-38
+  in.each(i, i);                                               // 39-40
+  in.record(i, t);                                             // 41
+  in.each(i, i, i);                                            // 42-44
   int a = 0, b = 0, c = 0;
-  in.record(a, b, c);                                    // 45
+  in.record(a, b, c);  // 45
   float d = 0.0f, e = 0.0f, f = 0.0f, g = 0.0f;
-  in.record(d, e, f, g);                                 // 46
-  in.skip(3);                                            // 47-49
-  in.each(r, r);                                         // 50-51
-  in.skip(1);                                            // 52
-  in.each(r, r, fit.mass_tot_2, fit.mass_tot_3);         // 53-56
-  in.skip(1);                                            // 57
-  in.each(r, r, fit.A_V, r);                             // 58-61
-  in.skip(2);                                            // 62-63
+  in.record(d, e, f, g);                          // 46
+  in.skip(3);                                     // 47-49
+  in.each(r, r);                                  // 50-51
+  in.skip(1);                                     // 52
+  in.each(r, r, fit.mass_tot_2, fit.mass_tot_3);  // 53-56
+  in.skip(1);                                     // 57
+  in.each(r, r, fit.A_V, r);                      // 58-61
+  in.skip(2);                                     // 62-63
 }
 
 // The population table (Num_base rows, summing m3_j), the records after it and N_obs.
@@ -96,8 +96,8 @@ bool read_population(RecordReader& in, FitResult& fit) {
   std::string t;
   for (int j = 0; j < fit.Num_base && in.ok(); ++j) {
     float u1 = 0.0f, u2 = 0.0f, u3 = 0.0f;
-    in.record(t, fit.x_j[j], fit.m2_j[j], fit.m3_j[j], fit.age_j[j], fit.met_j[j], u1, u2, u3,
-              fit.basename[j], fit.alph_j[j]);
+    in.record(t, fit.x_j[j], fit.m2_j[j], fit.m3_j[j], fit.age_j[j], fit.met_j[j], u1, u2, u3, fit.basename[j],
+              fit.alph_j[j]);
     if (in.ok()) fit.m3_sum = fit.m3_sum + fit.m3_j[j];
   }
   // In 64 bits: a count read from the file may be as large as an int holds.

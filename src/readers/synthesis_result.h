@@ -18,13 +18,13 @@ struct FitResult {
   int Num_base = 0;                     // rows of the population table
   std::string R_LawOPT;                 // extinction-law code
   float qlbdnorm = 0.0f;
-  float Olsynini = 0.0f;   // fit range, Å
+  float Olsynini = 0.0f;  // fit range, Å
   float Olsynfin = 0.0f;
-  float lbd_norm = 0.0f;   // normalisation wavelength, Å
-  float flx_norm = 0.0f;   // flux normalisation of the observed spectrum
+  float lbd_norm = 0.0f;  // normalisation wavelength, Å
+  float flx_norm = 0.0f;  // flux normalisation of the observed spectrum
   float mass_tot_2 = 0.0f;
   float mass_tot_3 = 0.0f;
-  float A_V = 0.0f;        // V-band extinction, mag
+  float A_V = 0.0f;  // V-band extinction, mag
 
   // Population table. age_j, met_j and alph_j are the storage that the SSP base reader refills
   // as age_base, met_base and alphbase.

@@ -17,9 +17,8 @@ std::string date_stamp() {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::snprintf(buf, sizeof buf, "%s %s %2d %02d:%02d:%02d %d", kDays[local.tm_wday % 7],
-                kMonths[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
-                local.tm_sec, local.tm_year + 1900);
+  std::snprintf(buf, sizeof buf, "%s %s %2d %02d:%02d:%02d %d", kDays[local.tm_wday % 7], kMonths[local.tm_mon % 12],
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900);
   return buf;
 }
 

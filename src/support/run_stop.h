@@ -18,8 +18,7 @@ enum class Flow {
 
 class RunStop : public std::runtime_error {
  public:
-  explicit RunStop(int status, const std::string& why = "run stopped")
-      : std::runtime_error(why), status_(status) {}
+  explicit RunStop(int status, const std::string& why = "run stopped") : std::runtime_error(why), status_(status) {}
   int status() const noexcept { return status_; }
 
  private:

@@ -140,8 +140,8 @@ std::optional<Scaled> scale_pow10(std::uint32_t m, int e, int s) { return scale(
 Significant round_significant(float x, int p) {
   const auto [m, e] = decompose(x);
   const int e2 = e + 31 - std::countl_zero(m);  // 2^e2 ≤ |x| < 2^(e2+1)
-  int k = (e2 * 78913) >> 18;                    // floor(e2 × log10 2), exact for |e2| ≤ 200
-  const Scaled w = *scale(m, e, p - 1 - k);  // in [10^(p-1), 10^(p+1)): never empty
+  int k = (e2 * 78913) >> 18;                   // floor(e2 × log10 2), exact for |e2| ≤ 200
+  const Scaled w = *scale(m, e, p - 1 - k);     // in [10^(p-1), 10^(p+1)): never empty
   auto q = static_cast<std::uint64_t>(w.floor);
   Rest rest = w.rest;
   if (q >= kPow10[static_cast<std::size_t>(p)]) {

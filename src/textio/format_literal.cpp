@@ -33,8 +33,7 @@ std::string special_field(float x, int w) {
 // Places the sign and drops the leading zero when one column short; asterisks otherwise.
 std::string fit_number(bool neg, std::string body, int w, bool may_drop_zero) {
   std::string text = neg ? "-" + body : body;
-  if (static_cast<int>(text.size()) > w && may_drop_zero && body.size() > 1 && body[0] == '0' &&
-      body[1] == '.') {
+  if (static_cast<int>(text.size()) > w && may_drop_zero && body.size() > 1 && body[0] == '0' && body[1] == '.') {
     text = neg ? "-" + body.substr(1) : body.substr(1);
   }
   return right_justify(text, w);

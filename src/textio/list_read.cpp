@@ -43,8 +43,7 @@ RepeatCount scan_repeat_count(std::string_view record, std::size_t col, bool rea
 
 }  // namespace
 
-ListRead::ListRead(std::string_view internal_record)
-    : internal_(internal_record), internal_pending_(true) {}
+ListRead::ListRead(std::string_view internal_record) : internal_(internal_record), internal_pending_(true) {}
 
 // The next record; at the end of the file the current record and position stay as they are.
 bool ListRead::next_record() {
@@ -310,7 +309,10 @@ ReadStatus ListRead::integer(std::int32_t& v) {
   if (!next_value(t, Type::integer)) return status_;
   std::int32_t x = 0;
   switch (t.quoted ? IntResult::bad : detail::parse_int_digits(t.text, x)) {
-    case IntResult::ok: v = x; stored_ = true; break;
+    case IntResult::ok:
+      v = x;
+      stored_ = true;
+      break;
     case IntResult::bad: fail(Fault::bad_integer); break;
     case IntResult::overflow: fail(Fault::integer_overflow); break;
     case IntResult::cut: fail(t.at_file_end ? Fault::end_of_file : Fault::bad_integer); break;
@@ -325,7 +327,10 @@ ReadStatus ListRead::real(float& v) {
   if (!next_value(t, Type::real)) return status_;
   float x = 0.0f;
   switch (t.quoted ? RealResult::bad : detail::parse_real_token(t.text, x, t.after_point_count)) {
-    case RealResult::ok: v = x; stored_ = true; break;
+    case RealResult::ok:
+      v = x;
+      stored_ = true;
+      break;
     case RealResult::bad: fail(Fault::bad_real); break;
     case RealResult::cut: fail(t.at_file_end ? Fault::end_of_file : Fault::bad_real); break;
     case RealResult::dot_only:  // gfortran stores 0.0 and still reports the error
@@ -378,8 +383,7 @@ std::string ListRead::message() const {
     case Fault::bad_string: return "Invalid string input in item " + n;
     case Fault::float_read: return "Error during floating point read";
     case Fault::wrong_type:
-      return "Read type " + name(repeat_.type) + " where " + name(wanted_type_) +
-             " was expected for item " + n;
+      return "Read type " + name(repeat_.type) + " where " + name(wanted_type_) + " was expected for item " + n;
   }
   return {};
 }

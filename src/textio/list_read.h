@@ -57,8 +57,18 @@ class ListRead {
   std::string message() const;
 
  private:
-  enum class Fault { none, end_of_file, bad_real, bad_integer, integer_overflow, zero_repeat,
-                     repeat_overflow, bad_string, float_read, wrong_type };
+  enum class Fault {
+    none,
+    end_of_file,
+    bad_real,
+    bad_integer,
+    integer_overflow,
+    zero_repeat,
+    repeat_overflow,
+    bad_string,
+    float_read,
+    wrong_type
+  };
   enum class Type { integer, real, text };
   struct Token {
     std::string_view text;
@@ -69,9 +79,9 @@ class ListRead {
   // The values a repeat count still owes to the next items ("3*5" owes two after the first).
   struct Repeat {
     std::int32_t left = 0;
-    bool null = false;         // "r*": null values
-    bool quoted = false;       // value is the content of a quoted string
-    Type type = Type::real;    // the type of the item that read the value
+    bool null = false;       // "r*": null values
+    bool quoted = false;     // value is the content of a quoted string
+    Type type = Type::real;  // the type of the item that read the value
     std::string value;
   };
 
@@ -101,10 +111,10 @@ class ListRead {
   bool started_ = false;           // the statement's first record has been fetched
   bool unterminated_ = false;      // record_ is the file's last and lacks its LF
   bool slashed_ = false;
-  bool late_end_ = false;          // the file ended right after a value (a slash or a lost NUL
-                                   // was its last character): its repeats are still handed out
-  bool comma_sep_ = false;         // the separator after the last value was ',' or ';'
-  int item_ = 0;                   // 1-based number of the current item
+  bool late_end_ = false;   // the file ended right after a value (a slash or a lost NUL
+                            // was its last character): its repeats are still handed out
+  bool comma_sep_ = false;  // the separator after the last value was ',' or ';'
+  int item_ = 0;            // 1-based number of the current item
   Repeat repeat_;
   Type wanted_type_ = Type::real;  // the item that refused a repeated value (wrong_type)
   std::string text_;               // the content of the last quoted string

@@ -15,9 +15,9 @@ bool parse_list_special(std::string_view w, bool neg, float& v) {
     v = neg ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
     return true;
   }
-  const bool nan = equals_nocase(w, "nan") ||
-                   (w.size() >= 5 && equals_nocase(w.substr(0, 4), "nan(") && w.back() == ')' &&
-                    w.substr(4, w.size() - 5).find(')') == std::string_view::npos);
+  const bool nan =
+      equals_nocase(w, "nan") || (w.size() >= 5 && equals_nocase(w.substr(0, 4), "nan(") && w.back() == ')' &&
+                                  w.substr(4, w.size() - 5).find(')') == std::string_view::npos);
   if (!nan) return false;
   v = std::copysign(std::numeric_limits<float>::quiet_NaN(), neg ? -1.0f : 1.0f);
   return true;

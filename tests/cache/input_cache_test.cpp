@@ -2,13 +2,14 @@
 // with nothing kept); a filter set taken from the cache replays the load it stands for
 // (console lines, status, saved bracket); a load that stops the run is not kept. The inputs
 // are those of the golden cases, copied to a scratch directory and changed there.
+#include "cache/input_cache.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
 
-#include "cache/input_cache.h"
 #include "numerics/interpolation.h"
 #include "test_util.h"
 
@@ -32,15 +33,20 @@ TEST(InputCache, AFileIsParsedAgainWhenItsIdentityChanges) {
   const auto later = [](const std::string& p) {
     fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(10));
   };
-  const struct { const char* what; Change change; bool again; } cases[] = {
-      {"nothing", [](const std::string&) {}, false},
-      {"a point appended", [](const std::string& p) { append(p, "9999 1.0\n"); }, true},
-      {"a newer time only", later, true},
-      {"replaced by a rename", [](const std::string& p) {
-         vtest::write_file(p + ".new", vtest::read_file(p) + "9999 1.0\n");
-         fs::rename(p + ".new", p);
-       }, true},
-      {"removed", [](const std::string& p) { fs::remove(p); }, true}};
+  const struct {
+    const char* what;
+    Change change;
+    bool again;
+  } cases[] = {{"nothing", [](const std::string&) {}, false},
+               {"a point appended", [](const std::string& p) { append(p, "9999 1.0\n"); }, true},
+               {"a newer time only", later, true},
+               {"replaced by a rename",
+                [](const std::string& p) {
+                  vtest::write_file(p + ".new", vtest::read_file(p) + "9999 1.0\n");
+                  fs::rename(p + ".new", p);
+                },
+                true},
+               {"removed", [](const std::string& p) { fs::remove(p); }, true}};
   for (bool keep : {true, false}) {
     for (const auto& c : cases) {
       Scratch s;
@@ -145,7 +151,8 @@ TEST(InputCache, BandsAreKeptAndLeaveTheSavedBracket) {
   const auto set = session.filters(report.context, s / "filters/", Rule::T).set;
   const auto base = session.base_file(s / "base/Base.txt");
   std::vector<std::shared_ptr<const SspFile>> ssps;
-  for (int k = 0; k < base->count; ++k) ssps.push_back(session.ssp_file(s / ("base/" + base->records[std::size_t(k)].filebase)));
+  for (int k = 0; k < base->count; ++k)
+    ssps.push_back(session.ssp_file(s / ("base/" + base->records[std::size_t(k)].filebase)));
   const auto tables = session.tables(ssps);
   EXPECT_EQ(session.tables(ssps), tables);
   set_saved_bracket(42);

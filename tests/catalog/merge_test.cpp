@@ -1,9 +1,10 @@
 // veltrane-merge: shards joined equal the single run byte for byte; mismatched, overlapping,
 // damaged or foreign inputs refused with their statuses; missing galaxies stated.
+#include "catalog/merge.h"
+
 #include <gtest/gtest.h>
 
 #include "catalog/fits_io.h"
-#include "catalog/merge.h"
 #include "catalog/sample.h"
 #include "test_util.h"
 
@@ -49,7 +50,11 @@ Merged merge_shards(TempDir& dir, const SampleOptions& base, const std::vector<S
 }
 
 TEST(Merge, ShardsEqualTheSingleRun) {
-  const struct { const char* what; int points, unread_upto; std::vector<Shard> shards; } cases[] = {
+  const struct {
+    const char* what;
+    int points, unread_upto;
+    std::vector<Shard> shards;
+  } cases[] = {
       {"one shard", 0, 1, {{1, 1}}},
       {"two shards", 0, 1, {{1, 2}, {2, 2}}},
       {"three shards given in reverse, with spectra", 7, 1, {{3, 3}, {2, 3}, {1, 3}}},
@@ -82,7 +87,13 @@ TEST(Merge, ShardsEqualTheSingleRun) {
 }
 
 TEST(Merge, Refusals) {
-  const struct { const char* what; std::vector<Shard> shards; int status; const char* says; const char* not_said = "@"; } cases[] = {
+  const struct {
+    const char* what;
+    std::vector<Shard> shards;
+    int status;
+    const char* says;
+    const char* not_said = "@";
+  } cases[] = {
       {"another Phyunits",
        {{1, 2}, {2, 2, [](SampleOptions& o) { o.phyunits = 1.0e-16f; }}},
        2,
@@ -98,7 +109,10 @@ TEST(Merge, Refusals) {
       {"a missing shard", {{1, 3}, {3, 3}}, 0, "no input holds 13 galaxies of the grid's 40: 14-26\n"},
       {"the first and last missing", {{2, 3}}, 0, "no input holds 27 galaxies of the grid's 40: 1-13, 27-40\n"},
       {"rows without values only",
-       {{1, 1, [](SampleOptions& o) { o.skipped = {4, 5, 6, 9}; }}},
+       {{1, 1,
+         [](SampleOptions& o) {
+           o.skipped = {4, 5, 6, 9};
+         }}},
        0,
        "4 galaxies are held only as rows without values (skipped, or where a run stopped): 4-6, 9\n"},
   };
@@ -145,7 +159,11 @@ TEST(Merge, BadInputsAndCommandLine) {
       if (e.path().filename().string()[0] == '.') fs::rename(e.path(), dir / "plain.fits");
   }
   const std::string merge = VELTRANE_MERGE, out = dir / "out.fits", good = dir / "good.fits";
-  const struct { std::vector<std::string> args; int status; const char* says; } cases[] = {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+  } cases[] = {
       {{out, dir / "damaged.fits"}, 1, "checksum of HDU 2 is missing or wrong"},
       {{out, dir / "cut.fits"}, 1, "cut.fits: "},
       {{out, dir / "nofilters.fits"}, 1, "no GALAXIES or FILTERS table"},

@@ -1,8 +1,6 @@
 // The catalogue writer: what it writes read back value by value, the texts FITS allows, the
 // identities, and the files it leaves (or does not) when it finishes, fails or is killed.
 #include <gtest/gtest.h>
-
-#include <functional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <bit>
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "catalog/digest.h"
 #include "catalog/fits_io.h"
@@ -33,12 +32,14 @@ float stored(float v) { return v == -999.0f ? NAN : v; }
 bool same_stored(float given, float read) { return std::isnan(stored(given)) ? std::isnan(read) : same(given, read); }
 
 TEST(Sha256, KnownDigests) {
-  const struct { std::string text; const char* hex; } cases[] = {
-      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}};
+  const struct {
+    std::string text;
+    const char* hex;
+  } cases[] = {{"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+               {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+               {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+                "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+               {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}};
   for (const auto& c : cases) {
     Sha256 whole, pieces;
     whole.add(c.text);
@@ -67,18 +68,22 @@ TEST(Sha256, FilesAndListingsAsSha256sum) {
 }
 
 TEST(FitsText, EscapesAndCuts) {
-  const struct { std::string raw; std::size_t width; const char* stored; bool cut; } cases[] = {
-      {"gal01", 10, "gal01", false},
-      {"NGC 1068'b", 10, "NGC 1068'b", false},
-      {" ~}\x7f", 10, " ~}%7F", false},  // the ends of printable ASCII
-      {"gal_\xc3\xbc", 20, "gal_%C3%BC", false},
-      {"50%", 10, "50%25", false},
-      {std::string("a\0b\tc", 5), 20, "a%00b%09c", false},
-      {"abcdef", 4, "abcd", true},
-      {"ab%", 4, "ab", true},           // "%25" would be split
-      {"a\xc3\xbc", 3, "a", true},      // "%C3" would be split
-      {"a\xc3\xbc", 4, "a%C3", true},   // whole escapes only
-      {"", 1, "", false}};
+  const struct {
+    std::string raw;
+    std::size_t width;
+    const char* stored;
+    bool cut;
+  } cases[] = {{"gal01", 10, "gal01", false},
+               {"NGC 1068'b", 10, "NGC 1068'b", false},
+               {" ~}\x7f", 10, " ~}%7F", false},  // the ends of printable ASCII
+               {"gal_\xc3\xbc", 20, "gal_%C3%BC", false},
+               {"50%", 10, "50%25", false},
+               {std::string("a\0b\tc", 5), 20, "a%00b%09c", false},
+               {"abcdef", 4, "abcd", true},
+               {"ab%", 4, "ab", true},          // "%25" would be split
+               {"a\xc3\xbc", 3, "a", true},     // "%C3" would be split
+               {"a\xc3\xbc", 4, "a%C3", true},  // whole escapes only
+               {"", 1, "", false}};
   for (const auto& c : cases) {
     bool cut = false;
     const std::string s = stored_text(c.raw, c.width, cut);
@@ -107,10 +112,16 @@ TEST(CatalogWriter, RowsReadBack) {
   p.path_dir = "/data/" + std::string(150, 'd') + "/M\xc3\xbcller's galaxies/";  // CONTINUE cards
   CatalogWriter w(dir / "c.fits", p, layout);
   o.skipped = {1};
-  struct Case { int g; const FilterSetInfo* filters; int lambda_shift; bool no_spectra; std::uint32_t added; };
-  const Case cases[] = {{1, &set, 0, true, 0},          // skipped: no values, before any set
-                        {2, &set, 0, false, 0},         // first measured: fixes set and grid
-                        {4, &set, 0, true, 0},          // measured, no spectra
+  struct Case {
+    int g;
+    const FilterSetInfo* filters;
+    int lambda_shift;
+    bool no_spectra;
+    std::uint32_t added;
+  };
+  const Case cases[] = {{1, &set, 0, true, 0},   // skipped: no values, before any set
+                        {2, &set, 0, false, 0},  // first measured: fixes set and grid
+                        {4, &set, 0, true, 0},   // measured, no spectra
                         {5, &other, 0, false, kOtherFilters},
                         {7, &set, 1, false, kOtherGrid},  // failed, on a shifted grid
                         {3, &set, 0, false, kTextCut}};   // "gal00003_ü" in 8 bytes
@@ -191,7 +202,10 @@ TEST(CatalogWriter, RowsThatDoNotFitAndEmptyTexts) {
   SampleGalaxy s;
   sample_galaxy(2, {}, set, s);
   const std::vector<float> mags(kSlots * kSystems, 1.0f), one(1, 0.5f);
-  const struct { const char* what; std::function<void(GalaxyRow&)> change; } cases[] = {
+  const struct {
+    const char* what;
+    std::function<void(GalaxyRow&)> change;
+  } cases[] = {
       {"the same galaxy again", [](GalaxyRow& r) { r.grid_row = 2; }},
       {"galaxy 0", [](GalaxyRow& r) { r.grid_row = 0; }},
       {"magnitudes of one filter without a filter set",
@@ -224,8 +238,11 @@ TEST(CatalogWriter, RowsThatDoNotFitAndEmptyTexts) {
 // "[1]", "!" or "mem://" mean nothing to the writer or the reader.
 TEST(CatalogWriter, TemporaryFiles) {
   const std::string long_name = std::string(240, 'n') + ".fits";
-  const struct { std::string name; bool finish; } cases[] = {
-      {"c.fits", false}, {"x", false}, {"ab", false}, {long_name, true}, {"gal[1] !x(2).fits", true}, {"-", true}};
+  const struct {
+    std::string name;
+    bool finish;
+  } cases[] = {{"c.fits", false},           {"x", false}, {"ab", false}, {long_name, true},
+               {"gal[1] !x(2).fits", true}, {"-", true}};
   for (const auto& c : cases) {
     TempDir dir;
     {
@@ -235,9 +252,7 @@ TEST(CatalogWriter, TemporaryFiles) {
       ASSERT_EQ(made.size(), 1u);
       EXPECT_LE(made[0].size(), c.name.size());
       EXPECT_NE(made[0], c.name);
-      if (c.name.size() > 1) {
-        EXPECT_EQ(made[0][0], '.');
-      }
+      if (c.name.size() > 1) { EXPECT_EQ(made[0][0], '.'); }
       const FilterSetInfo set = sample_filters(5);
       SampleGalaxy s;
       sample_galaxy(2, {}, set, s);
@@ -253,7 +268,11 @@ TEST(CatalogWriter, TemporaryFiles) {
 }
 
 TEST(CatalogWriter, FailuresLeaveNothingAndKeepAnEarlierFile) {
-  const struct { const char* what; std::function<bool(TempDir&)> run; std::vector<std::string> left; } cases[] = {
+  const struct {
+    const char* what;
+    std::function<bool(TempDir&)> run;
+    std::vector<std::string> left;
+  } cases[] = {
       {"no such directory",
        [](TempDir& d) { return CatalogWriter(d / "no/c.fits", sample_provenance({}), sample_layout({})).failed(); },
        {}},
@@ -298,10 +317,13 @@ TEST(CatalogWriter, FailuresLeaveNothingAndKeepAnEarlierFile) {
 
 // In a child process: a file-size limit (the full disk of a test), or death in mid-write.
 TEST(CatalogWriter, SizeLimitAndKill) {
-  const struct { const char* what; bool kill; int galaxies, points; } cases[] = {
-      {"file-size limit, spectra", false, 40, 2000},
-      {"file-size limit, galaxies", false, 1000, 0},
-      {"killed", true, 40, 2000}};
+  const struct {
+    const char* what;
+    bool kill;
+    int galaxies, points;
+  } cases[] = {{"file-size limit, spectra", false, 40, 2000},
+               {"file-size limit, galaxies", false, 1000, 0},
+               {"killed", true, 40, 2000}};
   for (const auto& c : cases) {
     TempDir dir;
     write_file(dir / "c.fits", "earlier");

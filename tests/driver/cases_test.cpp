@@ -10,8 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
-#include <sstream>
 #include <map>
+#include <sstream>
 
 #include "test_util.h"
 
@@ -62,17 +62,19 @@ TEST_P(Cases, MatchExpectedOutputs) {
   const fs::path dir = kCases / name;
   vtest::TempDir work, io;
   // $VELTRANE: the binary, with this run's options before the case's own arguments.
-  vtest::write_file(io / "veltrane", "#!/bin/sh\nexec " + vtest::shell_quote(VELTRANE_BINARY) + " " + options + " \"$@\"\n");
+  vtest::write_file(io / "veltrane",
+                    "#!/bin/sh\nexec " + vtest::shell_quote(VELTRANE_BINARY) + " " + options + " \"$@\"\n");
   fs::permissions(io / "veltrane", fs::perms::owner_all);
   copy_inputs(kCases / "_shared", work.path());
   copy_inputs(dir, work.path());
   const Tree before = snapshot(work.path());
-  const std::string cmd = fs::exists(dir / "cmd") ? vtest::read_file((dir / "cmd").string())
-                                                  : "\"$VELTRANE\" grid.in\n";
+  const std::string cmd =
+      fs::exists(dir / "cmd") ? vtest::read_file((dir / "cmd").string()) : "\"$VELTRANE\" grid.in\n";
   vtest::write_file(io / "cmd", cmd);
-  const std::string line = "cd " + vtest::shell_quote(work.str()) + " && VELTRANE=" +
-                           vtest::shell_quote(io / "veltrane") + " sh " + vtest::shell_quote(io / "cmd") +
-                           " </dev/null >" + vtest::shell_quote(io / "out") + " 2>" + vtest::shell_quote(io / "err");
+  const std::string line = "cd " + vtest::shell_quote(work.str()) +
+                           " && VELTRANE=" + vtest::shell_quote(io / "veltrane") + " sh " +
+                           vtest::shell_quote(io / "cmd") + " </dev/null >" + vtest::shell_quote(io / "out") + " 2>" +
+                           vtest::shell_quote(io / "err");
   const int rc = std::system(line.c_str());
   Tree got = {{"stdout", vtest::read_file(io / "out")},
               {"status", std::to_string(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1) + "\n"}};
@@ -116,13 +118,13 @@ std::vector<std::string> modes() {
   const char* env = std::getenv("VELTRANE_CASE_MODES");
   const std::string only = env ? " " + std::string(env) + " " : "";
   std::vector<std::string> all;
-  for (const auto& [name, options] : {std::pair<std::string, std::string>{"plain", ""}, {"j2", "-j 2"}, {"literal", "--literal"}})
+  for (const auto& [name, options] :
+       {std::pair<std::string, std::string>{"plain", ""}, {"j2", "-j 2"}, {"literal", "--literal"}})
     if (only.empty() || only.find(" " + name + " ") != std::string::npos) all.push_back(options);
   return all;
 }
 
-INSTANTIATE_TEST_SUITE_P(Golden, Cases,
-                         testing::Combine(testing::ValuesIn(case_names()), testing::ValuesIn(modes())),
+INSTANTIATE_TEST_SUITE_P(Golden, Cases, testing::Combine(testing::ValuesIn(case_names()), testing::ValuesIn(modes())),
                          [](const auto& p) {
                            const std::string& o = std::get<1>(p.param);
                            return std::get<0>(p.param) + (o.empty() ? "" : o == "-j 2" ? "_j2" : "_literal");
@@ -152,8 +154,7 @@ TEST(GoldenPhysics, RecordedTablesObeyTheFormulae) {
   // log10 M − log10 L_sun + log10 Phyunits + log10(4π d²), d = 20 Mpc in cm; young 8 % of m3
   // and 10 % of m2, old 92 % and 90 %.
   const double base = -33.582745 - 17.0 + std::log10(20.0 * 20.0 * 12.566371) + 48.97879;
-  const double want[] = {8.69897, 9.30103, std::log10(4.0e7), std::log10(2.0e8),
-                         std::log10(4.6e8), std::log10(1.8e9)};
+  const double want[] = {8.69897, 9.30103, std::log10(4.0e7), std::log10(2.0e8), std::log10(4.6e8), std::log10(1.8e9)};
   for (const auto& r : numbers("chain_known_masses", "gal01.MAG.out"))
     for (int k = 0; k < 6; ++k) EXPECT_NEAR(r.at(13 + k), want[k] + base, 6e-4) << k;
   // A Vega-shaped model has magnitude 0 in the Vega system in filters inside the base.

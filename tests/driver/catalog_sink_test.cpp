@@ -1,13 +1,14 @@
 // The catalogue sink: the STATUS and values of the row of each kind of galaxy the model loop
 // hands it, and the catalogue it continues with --skip-existing (which galaxies it holds, its
 // processed rows carried, another run's catalogue refused untouched).
+#include "driver/catalog_sink.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 
 #include "catalog/reader.h"
-#include "driver/catalog_sink.h"
 #include "driver/model_sources.h"
 #include "test_util.h"
 
@@ -45,18 +46,20 @@ std::vector<std::uint32_t> write_run(const std::string& path, bool continue_exis
   Diagnostics diagnostics;
   CatalogSink sink(console, diagnostics, setup(path, 1, continue_existing));
   const Naming naming{"g/", ""};
-  const struct { float distance; int kind; } galaxies[] = {{10.0f, 0}, {0.0f, 1}, {5.0f, 2}, {5.0f, 3},
-                                                           {5.0f, 4},  {5.0f, 5}, {5.0f, 6}};
+  const struct {
+    float distance;
+    int kind;
+  } galaxies[] = {{10.0f, 0}, {0.0f, 1}, {5.0f, 2}, {5.0f, 3}, {5.0f, 4}, {5.0f, 5}, {5.0f, 6}};
   for (int m = 0; m < 7; ++m) {
     const ModelJob job = naming.job(m, "gal" + std::to_string(m), galaxies[m].distance);
     switch (galaxies[m].kind) {
       case 0: EXPECT_EQ(sink.committed(job, outcome(true, false, true)), Flow::go_on); break;
-      case 1: sink.committed(job, outcome(true, true, true)); break;   // failed, no distance
+      case 1: sink.committed(job, outcome(true, true, true)); break;  // failed, no distance
       case 2:
         if (sink.holds(job).value_or(false)) ++skipped_heard;
         sink.skipped(job);
         break;
-      case 3: sink.committed(job, outcome(true, true, false)); break;  // result unread
+      case 3: sink.committed(job, outcome(true, true, false)); break;    // result unread
       case 4: sink.committed(job, outcome(false, false, false)); break;  // name too long
       case 5: sink.committed(job, outcome(true, false, true)); break;
       case 6: sink.stopped_at(job); break;

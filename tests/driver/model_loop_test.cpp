@@ -3,13 +3,14 @@
 // the run (RunStop, status 1) and nothing is heard of it. The galaxies are the golden cases'
 // gal01 under several names and distances, and a name without a result file (it fails, and
 // is committed all the same).
+#include "driver/model_loop.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <thread>
 #include <vector>
 
-#include "driver/model_loop.h"
 #include "driver/model_sources.h"
 #include "support/run_stop.h"
 #include "test_util.h"
@@ -30,9 +31,13 @@ struct Listener : CommitListener {
 };
 
 TEST(ModelLoop, TheListenerHearsOfEveryCommitInOrderInTheCommittingThread) {
-  const struct { const char* records; int n; std::vector<int> heard; bool stops; } cases[] = {
-      {"gal01 45.0\nnothere 1.0\ng2 20.0\ng3 30.0\ng4 40.0\n", 5, {0, 1, 2, 3, 4}, false},
-      {"gal01 45.0\ng2 20.0\n'unclosed\n", 4, {0, 1}, true}};
+  const struct {
+    const char* records;
+    int n;
+    std::vector<int> heard;
+    bool stops;
+  } cases[] = {{"gal01 45.0\nnothere 1.0\ng2 20.0\ng3 30.0\ng4 40.0\n", 5, {0, 1, 2, 3, 4}, false},
+               {"gal01 45.0\ng2 20.0\n'unclosed\n", 4, {0, 1}, true}};
   for (const auto& c : cases) {
     for (int jobs : {1, 2}) {
       vtest::TempDir dir;
@@ -46,8 +51,7 @@ TEST(ModelLoop, TheListenerHearsOfEveryCommitInOrderInTheCommittingThread) {
       p.Phyunits = 1.0e-17f;
       p.t_cut = 1.0e9f;
       p.PrintFil = 1;
-      auto source = std::make_shared<RecordSource>(textio::RecordFile::from_string(c.records),
-                                                   Naming{p.path_DIR, ""});
+      auto source = std::make_shared<RecordSource>(textio::RecordFile::from_string(c.records), Naming{p.path_DIR, ""});
       Options options;
       options.jobs = jobs;
       options.quiet = true;
@@ -58,9 +62,7 @@ TEST(ModelLoop, TheListenerHearsOfEveryCommitInOrderInTheCommittingThread) {
       bool stopped = false;
       try {
         run_models(console, diagnostics, p, source, options, signals, &heard);
-      } catch (const RunStop& stop) {
-        stopped = stop.status() == 1;
-      }
+      } catch (const RunStop& stop) { stopped = stop.status() == 1; }
       EXPECT_EQ(stopped, c.stops) << jobs << " jobs";
       EXPECT_EQ(heard.indexes, c.heard) << jobs << " jobs";
       for (std::thread::id t : heard.threads) EXPECT_EQ(t, std::this_thread::get_id());

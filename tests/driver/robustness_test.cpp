@@ -28,8 +28,13 @@ std::string damage(std::string text, std::mt19937& rng) {
 
 TEST(Robustness, DamagedInputsEndInAReport) {
   const fs::path cases = fs::path(VELTRANE_TEST_DATA) / "cases";
-  const char* targets[] = {"gal01", "base/Base.txt", "base/ssp_m.txt", "filters/ListFilters.txt",
-                           "filters/VegaLR.dat", "filters/BoxBlue.dat", "grid.in"};
+  const char* targets[] = {"gal01",
+                           "base/Base.txt",
+                           "base/ssp_m.txt",
+                           "filters/ListFilters.txt",
+                           "filters/VegaLR.dat",
+                           "filters/BoxBlue.dat",
+                           "grid.in"};
   std::mt19937 rng(20261206);
   for (int round = 0; round < 28; ++round) {
     vtest::TempDir dir;

@@ -3,15 +3,15 @@
 // nothing of it is left after a failure, a discard or the close before an exit. The commit
 // renames what was written ahead, and writes as a single thread would where that cannot
 // stand (the staged file has gone, something sits at the log's name).
-#include <gtest/gtest.h>
+#include "driver/staging.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <set>
 
 #include "driver/model.h"
-#include "driver/staging.h"
 #include "test_util.h"
 
 namespace veltrane {
@@ -28,9 +28,14 @@ std::set<std::string> names_in(const vtest::TempDir& dir) {
 // Eight characters: a dot, five base-36 digits of the process id (modulo 36^5), two of the
 // attempt (modulo 36^2), so processes sharing a directory rarely meet each other's names.
 TEST(Staging, TemporaryNames) {
-  const struct { unsigned pid, attempt; const char* name; } cases[] = {
-      {0, 0, ".0000000"}, {1, 35, ".000010z"}, {60466175, 1295, ".zzzzzzz"},
-      {60466176, 1296, ".0000000"}, {1679616, 36, ".1000010"}};
+  const struct {
+    unsigned pid, attempt;
+    const char* name;
+  } cases[] = {{0, 0, ".0000000"},
+               {1, 35, ".000010z"},
+               {60466175, 1295, ".zzzzzzz"},
+               {60466176, 1296, ".0000000"},
+               {1679616, 36, ".1000010"}};
   for (const auto& c : cases) EXPECT_EQ(temporary_name(c.pid, c.attempt), c.name) << c.pid << " " << c.attempt;
 }
 
@@ -83,11 +88,10 @@ TEST(Staging, TheCommitRenamesWhatWasWrittenAheadWhereItCanStand) {
     more.insert(tables.begin(), tables.end());
     return more;
   };
-  const Case cases[] = {
-      {"", false, Flow::go_on, "first\nsecond\n", tables},
-      {"", true, Flow::go_on, "first\nsecond\n", with({"g.LOG"})},
-      {"link", true, Flow::go_on, "first\nsecond\n", with({"g.LOG", "target"})},
-      {"dir", false, Flow::stop, "first\n    ... ERROR -> Cannot write DIR/g.LOG\n", {"g.LOG"}}};
+  const Case cases[] = {{"", false, Flow::go_on, "first\nsecond\n", tables},
+                        {"", true, Flow::go_on, "first\nsecond\n", with({"g.LOG"})},
+                        {"link", true, Flow::go_on, "first\nsecond\n", with({"g.LOG", "target"})},
+                        {"dir", false, Flow::stop, "first\n    ... ERROR -> Cannot write DIR/g.LOG\n", {"g.LOG"}}};
   for (const Case& c : cases) {
     vtest::TempDir dir;
     TemporaryFiles temps;
@@ -116,7 +120,8 @@ TEST(Staging, TheCommitRenamesWhatWasWrittenAheadWhereItCanStand) {
     discard_staged(staged);  // as the model loop does after a commit
     EXPECT_EQ(names_in(dir), c.names) << c.at_log;
     EXPECT_EQ(vtest::exists(files.spc) && vtest::read_file(files.spc) == o.spc_text, c.flow == Flow::go_on);
-    EXPECT_EQ(vtest::exists(files.log) && vtest::read_file(files.log).find("    a report\n") != std::string::npos, c.failed);
+    EXPECT_EQ(vtest::exists(files.log) && vtest::read_file(files.log).find("    a report\n") != std::string::npos,
+              c.failed);
   }
 }
 

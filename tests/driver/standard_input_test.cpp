@@ -2,14 +2,14 @@
 // read waiting for a line that never comes ends when the input is interrupted, as the
 // parallel run's reader does once the run needs no more records. Should the interruption
 // not reach the waiting read, the test hangs until ctest's time limit.
-#include <gtest/gtest.h>
+#include "driver/standard_input.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 #include <thread>
 
-#include "driver/standard_input.h"
 #include "textio/list_input.h"
 
 namespace veltrane {

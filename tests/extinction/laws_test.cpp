@@ -1,13 +1,14 @@
 // The six extinction laws: bit-for-bit agreement with an independent REAL(4) Fortran
 // transcription (data/law_values.txt, tools/law_reference) at 56 wavelengths, range ends,
 // NaN and non-positive wavelengths included, and the reports appended out of range.
+#include "extinction/laws.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <fstream>
 #include <sstream>
 
-#include "extinction/laws.h"
 #include "test_util.h"
 
 namespace veltrane {

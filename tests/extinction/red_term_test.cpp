@@ -1,6 +1,8 @@
 // EvalRedTerm: law selection, the grid loop and the status rules (out-of-range grid points
 // leave the status as it was). Expected terms are −0.4 (q − q_norm) with q from the Fortran
 // transcription's table (data/law_values.txt).
+#include "extinction/red_term.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -10,7 +12,6 @@
 #include <sstream>
 #include <vector>
 
-#include "extinction/red_term.h"
 #include "support/limits.h"
 
 namespace veltrane {
@@ -39,22 +40,37 @@ float ref_q(int law, float lambda) {
 const Vec kOptical = {3000, 3100, 3650, 4000, 4400, 5000, 5500, 6000, 6300, 6300.5f, 7000, 8000, 9000};
 
 TEST(RedTerm, TermsStatusAndReports) {
-  const struct { const char* code; int law; Vec grid; float norm; int keep_in, keep_out, reports; } cases[] = {
-      {"CAL", 0, kOptical, 4400, 1, 1, 0}, {"CCJ", 1, kOptical, 4400, 1, 1, 0},
-      {"CCM", 2, kOptical, 4400, 1, 1, 0}, {"GD1", 3, kOptical, 4400, 1, 1, 0},
-      {"GD2", 4, kOptical, 4400, 1, 1, 0}, {"GD3", 5, kOptical, 4400, 1, 1, 0},
-      {"CAL", 0, kOptical, 2000, 1, 0, 0},                        // bluer than the grid: every term > 0
-      {"CAL", 0, {5000, 5500, 20000, 22000, 25000, 30000, 31149}, 5500, 1, 1, 3},  // past the law
-      {"CAL", 0, {3000, 5500, 9000}, 1000, 1, 0, 1},              // lbd_norm out: q_norm 0
-      {"CAL", 0, {3000, 5500, 25000, 30000}, 1000, 1, 0, 3},      // ... not undone by grid points
-      {"CCM", 2, {3000, 5500, 9000, 33334}, 5500, 0, 0, 1},       // nor an earlier failure
-      {"GD2", 4, {3000, 5500, 9000, 25000}, 5500, 0, 0, 1},
-      {"CAL" "                ", 0, {1000, 5500, 9000}, 5500, 1, 1, 1},  // padded code
-      {"ccj", 1, {1000, 1500, 3000, 5500, 9000, 30000}, 5500, 1, 1, 0},   // unknown codes: CCJ
-      {" CAL", 1, {1000, 1500, 3000, 5500, 9000, 30000}, 5500, 1, 1, 0},
-      {"XYZ", 1, {1000, 1500, 3000, 5500, 9000, 30000}, 5500, 1, 1, 0},
-      {"CAL", 0, {4000, 5500}, 5500, 1, 1, 0},                    // the -999 tail is not a point
-      {"CAL", 0, {}, 5500, 1, 0, 0}};                              // an empty grid fails
+  const struct {
+    const char* code;
+    int law;
+    Vec grid;
+    float norm;
+    int keep_in, keep_out, reports;
+  } cases[] = {{"CAL", 0, kOptical, 4400, 1, 1, 0},
+               {"CCJ", 1, kOptical, 4400, 1, 1, 0},
+               {"CCM", 2, kOptical, 4400, 1, 1, 0},
+               {"GD1", 3, kOptical, 4400, 1, 1, 0},
+               {"GD2", 4, kOptical, 4400, 1, 1, 0},
+               {"GD3", 5, kOptical, 4400, 1, 1, 0},
+               {"CAL", 0, kOptical, 2000, 1, 0, 0},  // bluer than the grid: every term > 0
+               {"CAL", 0, {5000, 5500, 20000, 22000, 25000, 30000, 31149}, 5500, 1, 1, 3},  // past the law
+               {"CAL", 0, {3000, 5500, 9000}, 1000, 1, 0, 1},                               // lbd_norm out: q_norm 0
+               {"CAL", 0, {3000, 5500, 25000, 30000}, 1000, 1, 0, 3},  // ... not undone by grid points
+               {"CCM", 2, {3000, 5500, 9000, 33334}, 5500, 0, 0, 1},   // nor an earlier failure
+               {"GD2", 4, {3000, 5500, 9000, 25000}, 5500, 0, 0, 1},
+               {"CAL"
+                "                ",
+                0,
+                {1000, 5500, 9000},
+                5500,
+                1,
+                1,
+                1},                                                               // padded code
+               {"ccj", 1, {1000, 1500, 3000, 5500, 9000, 30000}, 5500, 1, 1, 0},  // unknown codes: CCJ
+               {" CAL", 1, {1000, 1500, 3000, 5500, 9000, 30000}, 5500, 1, 1, 0},
+               {"XYZ", 1, {1000, 1500, 3000, 5500, 9000, 30000}, 5500, 1, 1, 0},
+               {"CAL", 0, {4000, 5500}, 5500, 1, 1, 0},  // the -999 tail is not a point
+               {"CAL", 0, {}, 5500, 1, 0, 0}};           // an empty grid fails
   for (const auto& c : cases) {
     CapturedReport report;
     if (c.keep_in == 0) report.status.fail();

@@ -21,17 +21,15 @@ TEST(Science, CalzettiLawsAndCardelliValues) {
   for (int l = 1200; l <= 31149; l += 7) {
     const double ref = calzetti2000(l / 1.0e4);
     const double tol = 4e-6 * (1 + std::fabs(ref));
-    if (l <= 22000) {
-      EXPECT_NEAR(CALR_LawOPT(r, float(l)).q, ref, tol) << l;
-    }
-    if (l >= 1850) {
-      EXPECT_NEAR(CCJR_LawOPT(r, float(l)).q, ref, tol) << l;
-    }
+    if (l <= 22000) { EXPECT_NEAR(CALR_LawOPT(r, float(l)).q, ref, tol) << l; }
+    if (l >= 1850) { EXPECT_NEAR(CCJR_LawOPT(r, float(l)).q, ref, tol) << l; }
   }
   // A(λ)/A_V of Cardelli, Clayton & Mathis (1989) for R_V = 3.1 in U, B, V, R, I, J, H, K.
-  const struct { float lambda; double q; } published[] = {
-      {3650, 1.557}, {4400, 1.325}, {5500, 0.999}, {7000, 0.750},
-      {9000, 0.479}, {12500, 0.282}, {16500, 0.180}, {22000, 0.114}};
+  const struct {
+    float lambda;
+    double q;
+  } published[] = {{3650, 1.557}, {4400, 1.325},  {5500, 0.999},  {7000, 0.750},
+                   {9000, 0.479}, {12500, 0.282}, {16500, 0.180}, {22000, 0.114}};
   for (const auto& p : published) EXPECT_NEAR(CCMR_LawOPT(r, p.lambda, 3.1f).q, p.q, 0.002) << p.lambda;
   // The tables give 1 at x = 1.818 (5500 Å).
   for (const char* code : {"GD1", "GD2", "GD3"}) EXPECT_NEAR(GDNR_LawOPT(r, 5500.0f, code).q, 1.0, 1e-3) << code;

@@ -11,13 +11,16 @@
 
 namespace vfuzz {
 
-inline std::string text_of(const std::uint8_t* data, std::size_t size) { return {reinterpret_cast<const char*>(data), size}; }
+inline std::string text_of(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
 
 // The input cut at every `sep` (n separators give n + 1 parts).
 inline std::vector<std::string> split(std::string_view in, char sep) {
   std::vector<std::string> parts(1);
   for (char c : in)
-    if (c == sep) parts.emplace_back(); else parts.back() += c;
+    if (c == sep) parts.emplace_back();
+    else parts.back() += c;
   return parts;
 }
 

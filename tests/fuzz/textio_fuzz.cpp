@@ -37,12 +37,15 @@ std::string run(RecordFile& f, std::string_view program) {
       if (op == '-') stmt.reset();
     } else {
       stmt.reset();
-      s = op == 'I' ? read_i15(f, n) : op == 'E' ? read_e15_5(f, x) : op == 'A' ? read_a600(f, t)
-          : op == 'C' ? read_first_char(f, c) : s;
+      s = op == 'I'   ? read_i15(f, n)
+          : op == 'E' ? read_e15_5(f, x)
+          : op == 'A' ? read_a600(f, t)
+          : op == 'C' ? read_first_char(f, c)
+                      : s;
     }
     check(t.size() <= 600, "text length");
-    trace += std::to_string(int(s)) + ' ' + std::to_string(std::bit_cast<std::uint32_t>(x)) + ' ' +
-             std::to_string(n) + ' ' + c + t + '\n';
+    trace += std::to_string(int(s)) + ' ' + std::to_string(std::bit_cast<std::uint32_t>(x)) + ' ' + std::to_string(n) +
+             ' ' + c + t + '\n';
   }
   return trace;
 }

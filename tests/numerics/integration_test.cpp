@@ -1,5 +1,7 @@
 // IntegralALL: worked values (data file), its two failures, exactness on constant and linear
 // functions, and bit-for-bit agreement with the literal weight-array form on random tables.
+#include "numerics/integration.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -10,7 +12,6 @@
 #include <sstream>
 #include <vector>
 
-#include "numerics/integration.h"
 #include "numerics/interpolation.h"
 
 namespace veltrane {
@@ -32,7 +33,10 @@ TEST(IntegralALL, WorkedValues) {
   std::ifstream in(std::string(VELTRANE_TEST_DATA) + "/numerics/data/integrals.txt");
   int cases = 0;
   for (std::string line; std::getline(in, line); ++cases) {
-    if (line.empty() || line[0] == '#') { --cases; continue; }
+    if (line.empty() || line[0] == '#') {
+      --cases;
+      continue;
+    }
     std::istringstream l(line);
     std::string f;
     float li = 0, lf = 0, want = 0;
@@ -46,9 +50,12 @@ TEST(IntegralALL, WorkedValues) {
 TEST(IntegralALL, FailuresPrintTwoLinesClearTheStatusAndReturnTheSentinel) {
   const std::string range = "    [PROBLEM_FIT] @@@@@@@@@@@@@@@@@@@@@@@@\n    [IntegralALL] λ & F is out of range @@\n";
   const std::string order = "    [PROBLEM_FIT] @@@@@@@@@@@@@@@@@@@@@@@@\n    [IntegralALL] λ is not in increasing @\n";
-  const struct { Vec lam; float li, lf; const std::string& report; } cases[] = {
-      {{1, 2, 3, 4}, 4, 6, range}, {{1, 2, 3, 4}, 0, 1, range}, {{}, 0, 1, range}, {{2}, 2, 3, range},
-      {{1, 2, 2, 3}, 1, 3, order}, {{1, 3, 2, 4}, 1, 4, order}, {{1, 2, 3, 3}, 0, 9, order}};
+  const struct {
+    Vec lam;
+    float li, lf;
+    const std::string& report;
+  } cases[] = {{{1, 2, 3, 4}, 4, 6, range}, {{1, 2, 3, 4}, 0, 1, range}, {{}, 0, 1, range},          {{2}, 2, 3, range},
+               {{1, 2, 2, 3}, 1, 3, order}, {{1, 3, 2, 4}, 1, 4, order}, {{1, 2, 3, 3}, 0, 9, order}};
   for (const auto& c : cases)
     for (int mode : {0, 1, 2, 3, 4, 5, 9}) {
       bool failed = false;
@@ -116,7 +123,9 @@ TEST(IntegralALL, MatchesTheLiteralFormBitForBit) {
     if (trial % 40 == 13 && lam.size() > 2) lam[lam.size() / 2] = lam[lam.size() / 2 - 1];  // not increasing
     const auto limit = [&]() -> float {
       switch (rng() % 10) {
-        case 0: case 1: case 2: return lam[rng() % lam.size()];
+        case 0:
+        case 1:
+        case 2: return lam[rng() % lam.size()];
         case 3: return lam.front() - 1.0f;
         case 4: return lam.back() + 1.0f;
         default: return lam.front() - 3.0f + float(rng() % 1000) / 999.0f * (lam.back() - lam.front() + 6.0f);
@@ -133,7 +142,6 @@ TEST(IntegralALL, MatchesTheLiteralFormBitForBit) {
   }
   for (int mode = 0; mode <= 5; ++mode) expect_literal(lam, F, 3100.25f, 10000.75f, mode);
 }
-
 
 // Rule T over a filter's support: for an integrand that is 0.0 outside [lambda_i, lambda_f]
 // (as EvalTFluxes builds them, infinities and NaN inside included), the same bits and saved
@@ -153,7 +161,8 @@ TEST(IntegralALL, SupportFormMatchesRuleTBitForBit) {
     if (!(li < lam.back() && lf > lam.front() && li < lf)) continue;  // what EvalTFluxes checks
     Vec F(lam.size(), 0.0f);
     for (std::size_t k = 0; k < lam.size(); ++k)
-      if (li <= lam[k] && lam[k] <= lf) F[k] = trial % 37 == 0 && k % 5 == 0 ? std::numeric_limits<float>::infinity() : val(rng);
+      if (li <= lam[k] && lam[k] <= lf)
+        F[k] = trial % 37 == 0 && k % 5 == 0 ? std::numeric_limits<float>::infinity() : val(rng);
     CapturedReport report;
     set_saved_bracket(5);
     const float want = IntegralALL(report.context, lam, F, li, lf, Rule::T);

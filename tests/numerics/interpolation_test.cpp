@@ -1,5 +1,7 @@
 // LINEAR1_Deg: worked values with the saved bracket and its reset argument (data file), and
 // sweeps with the carried bracket against a fresh search written independently.
+#include "numerics/interpolation.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -10,8 +12,6 @@
 #include <random>
 #include <sstream>
 #include <vector>
-
-#include "numerics/interpolation.h"
 
 namespace veltrane {
 namespace {
@@ -30,11 +30,14 @@ float fresh_value(const Vec& xs, const Vec& ys, float x) {
 
 TEST(Linear1Deg, WorkedValuesAndTheSavedBracket) {
   const std::map<std::string, std::pair<Vec, Vec>> tables = {
-      {"t3", {{1, 2, 3}, {10, 20, 30}}},     {"t5", {{1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}}},
+      {"t3", {{1, 2, 3}, {10, 20, 30}}},
+      {"t5", {{1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}}},
       {"t8", {{0, 1, 2, 3, 4, 5, 6, 7}, {0, 1, 2, 3, 4, 5, 6, 7}}},
-      {"bump", {{1, 5, 3, 4}, {10, 50, 30, 40}}}, {"down", {{5, 1, 0}, {8, 4, 0}}},
+      {"bump", {{1, 5, 3, 4}, {10, 50, 30, 40}}},
+      {"down", {{5, 1, 0}, {8, 4, 0}}},
       {"zig", {{1, 9, 2, 3, 10}, {10, 90, 20, 30, 100}}},
-      {"one", {{2}, {2}}},                    {"none", {{}, {}}},
+      {"one", {{2}, {2}}},
+      {"none", {{}, {}}},
       {"short", {{1, 2, 3}, {10, 20}}}};
   std::ifstream in(std::string(VELTRANE_TEST_DATA) + "/numerics/data/interpolation.txt");
   int cases = 0;
@@ -75,7 +78,6 @@ TEST(Linear1Deg, CarriedBracketAgreesWithAFreshSearch) {
   set_saved_bracket(1);
 }
 
-
 // The binary-search form for increasing tables: the same value, bracket and ilastval as the
 // scans, from any saved bracket, on nodes, between them and outside.
 TEST(Linear1Deg, IncreasingFormMatchesTheScansBitForBit) {
@@ -88,8 +90,9 @@ TEST(Linear1Deg, IncreasingFormMatchesTheScansBitForBit) {
       ys.push_back(table % 9 == 0 && rng() % 7 == 0 ? std::numeric_limits<float>::infinity() : val(rng));
     }
     for (int q = 0; q < 200; ++q) {
-      const float x = q % 5 == 0 ? xs[rng() % xs.size()] : q == 1 ? std::numeric_limits<float>::quiet_NaN()
-                                                                  : xs.front() - 2.0f + (xs.back() - xs.front() + 4.0f) * float(rng() % 1000) / 999.0f;
+      const float x = q % 5 == 0 ? xs[rng() % xs.size()]
+                      : q == 1   ? std::numeric_limits<float>::quiet_NaN()
+                                 : xs.front() - 2.0f + (xs.back() - xs.front() + 4.0f) * float(rng() % 1000) / 999.0f;
       const int start = int(rng() % (xs.size() + 3)), reset = q % 3 == 0 ? -999 : 1;
       int a = reset, b = reset;
       set_saved_bracket(start);
@@ -97,7 +100,9 @@ TEST(Linear1Deg, IncreasingFormMatchesTheScansBitForBit) {
       const int bracket = saved_bracket();
       set_saved_bracket(start);
       const float got = LINEAR1_Deg_increasing(x, xs, ys, b);
-      ASSERT_TRUE(std::bit_cast<std::uint32_t>(got) == std::bit_cast<std::uint32_t>(want) || (got != got && want != want)) << x;
+      ASSERT_TRUE(std::bit_cast<std::uint32_t>(got) == std::bit_cast<std::uint32_t>(want) ||
+                  (got != got && want != want))
+          << x;
       ASSERT_EQ(saved_bracket(), bracket);
       ASSERT_EQ(b, a);
     }

@@ -1,6 +1,8 @@
 // EvalTFluxes: values worked by hand with trapezoids (every number exact in single
 // precision), and the bisection path against one fresh LINEAR1_Deg search per sample, bit
 // for bit, saved bracket included.
+#include "photometry/filter_flux.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "numerics/interpolation.h"
-#include "photometry/filter_flux.h"
 
 namespace veltrane {
 namespace {
@@ -27,21 +28,34 @@ V range(float a, float b, float step) {
 TEST(EvalTFluxes, WorkedValues) {
   const V box{4000, 6000}, one2{1, 1}, box3{4000, 5000, 6000}, one3{1, 1, 1};
   const V s5{4000, 4500, 5000, 5500, 6000}, ends{3000, 4000, 6000, 7000};
-  const struct { V ls, fs, lf, tf; float D, flux, leff, covered, positive; int keep; const char* what; } cases[] = {
-      {range(3000, 7000, 100), V(41, 1), box, one2, 2000, 2000, 5000, 1, 1, 1, "flux not divided by the area"},
-      {range(1000, 3000, 500), V(5, 5), box, one2, 2000, -999, 5000, 0, 0, 1, "wholly below: no overlap"},
-      {range(2000, 4000, 500), V(5, 5), box, one2, 2000, -999, 5000, 0, 0, 1, "ending at the filter's start"},
-      {range(6000, 9000, 500), V(7, 5), box, one2, 2000, -999, 5000, 0, 0, 1, "starting at its end"},
-      {range(3000, 5000, 100), V(21, 2), box3, one3, 2000, 2000, 5000, 0.5, 0.5, 1, "lower half"},
-      {range(3000, 5000, 100), V(21, -3), box3, one3, 2000, 0, 5000, 0.5, 0, 1, "negative lower half"},
-      {ends, V(4, 1), box, one2, 2000, 2000, 5000, 1, 1, 1, "samples at the ends count inside"},
-      {s5, V(5, 1), box3, {-1, 1, -1}, 1, 500, NAN, 500, 500, 1, "negative transmission clipped (∫T = 0)"},
-      {s5, {4, 4, 4, -4, -4}, box, one2, 2000, 5000, 5000, 1, 0.625, 1, "only positive flux counts"},
-      {range(3000, 7000, 100), V(41, 1), {}, {}, 2000, -999, -999, 0, 0, 1, "no filter sample"},
-      {{}, {}, box, one2, 2000, -999, 5000, 0, 0, 1, "no spectrum sample"},
-      {range(1000, 20999, 1), V(20000, 1), {15000, 20000}, one2, 5000, 5000, 17500, 1, 1, 1, "20,000 samples"},
-      {range(3000, 8000, 100), V(51, 1), {4000, 6000, 5000, 7000}, {1, 1, 1, 1}, 3000, 3000, 1, 1, 1, 0,
-       "filter not increasing: its own integrals fail, -999/-999"}};
+  const struct {
+    V ls, fs, lf, tf;
+    float D, flux, leff, covered, positive;
+    int keep;
+    const char* what;
+  } cases[] = {{range(3000, 7000, 100), V(41, 1), box, one2, 2000, 2000, 5000, 1, 1, 1, "flux not divided by the area"},
+               {range(1000, 3000, 500), V(5, 5), box, one2, 2000, -999, 5000, 0, 0, 1, "wholly below: no overlap"},
+               {range(2000, 4000, 500), V(5, 5), box, one2, 2000, -999, 5000, 0, 0, 1, "ending at the filter's start"},
+               {range(6000, 9000, 500), V(7, 5), box, one2, 2000, -999, 5000, 0, 0, 1, "starting at its end"},
+               {range(3000, 5000, 100), V(21, 2), box3, one3, 2000, 2000, 5000, 0.5, 0.5, 1, "lower half"},
+               {range(3000, 5000, 100), V(21, -3), box3, one3, 2000, 0, 5000, 0.5, 0, 1, "negative lower half"},
+               {ends, V(4, 1), box, one2, 2000, 2000, 5000, 1, 1, 1, "samples at the ends count inside"},
+               {s5, V(5, 1), box3, {-1, 1, -1}, 1, 500, NAN, 500, 500, 1, "negative transmission clipped (∫T = 0)"},
+               {s5, {4, 4, 4, -4, -4}, box, one2, 2000, 5000, 5000, 1, 0.625, 1, "only positive flux counts"},
+               {range(3000, 7000, 100), V(41, 1), {}, {}, 2000, -999, -999, 0, 0, 1, "no filter sample"},
+               {{}, {}, box, one2, 2000, -999, 5000, 0, 0, 1, "no spectrum sample"},
+               {range(1000, 20999, 1), V(20000, 1), {15000, 20000}, one2, 5000, 5000, 17500, 1, 1, 1, "20,000 samples"},
+               {range(3000, 8000, 100),
+                V(51, 1),
+                {4000, 6000, 5000, 7000},
+                {1, 1, 1, 1},
+                3000,
+                3000,
+                1,
+                1,
+                1,
+                0,
+                "filter not increasing: its own integrals fail, -999/-999"}};
   for (const auto& c : cases) {
     CapturedReport report;
     const FilterFlux r = EvalTFluxes(report.context, c.ls, c.fs, c.lf, c.tf, c.D, Rule::T);
@@ -94,7 +108,8 @@ TEST(EvalTFluxes, FastPathMatchesTheLiteralOneBitForBit) {
     const int bracket = saved_bracket();
     const FilterFlux l = EvalTFluxesLiteral(rl.context, ls, fs, lf, tf, 123.0f, Rule::T);
     ASSERT_EQ(saved_bracket(), bracket) << round;
-    for (auto [a, b] : {std::pair{f.flux, l.flux}, {f.lambda_eff, l.lambda_eff}, {f.covered, l.covered}, {f.positive, l.positive}})
+    for (auto [a, b] :
+         {std::pair{f.flux, l.flux}, {f.lambda_eff, l.lambda_eff}, {f.covered, l.covered}, {f.positive, l.positive}})
       ASSERT_EQ(bits(a), bits(b)) << round;
     ASSERT_EQ(rf.status.failed(), rl.status.failed());
     ASSERT_EQ(rf.console.captured(), rl.console.captured());

@@ -1,22 +1,23 @@
 // EvalFilters: the seven systems on filters set up by hand, the cases that give no magnitude,
 // and two identities on the filter set of the golden cases: Vega is 0 in the Vega system and
 // a flat f_ν of AB magnitude 0 is 0 in the AB system.
+#include "photometry/magnitudes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <random>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "numerics/interpolation.h"
 #include "numerics/order.h"
 #include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
-#include "photometry/magnitudes.h"
 
 namespace veltrane {
 namespace {
@@ -71,10 +72,10 @@ TEST(EvalFilters, SevenSystemsAndTheCasesWithoutMagnitude) {
   FilterSet& set = shared_set();
   set.Nfilters = 4;
   const float nan = std::nanf("");
-  put_filter(set, 0, {4000, 6000}, {1, 1}, 10000, 1, -999);     // Z_1 = 10
-  put_filter(set, 1, {4000, 6000}, {1, 1}, -999, nan, nan);      // no Vega flux
+  put_filter(set, 0, {4000, 6000}, {1, 1}, 10000, 1, -999);  // Z_1 = 10
+  put_filter(set, 1, {4000, 6000}, {1, 1}, -999, nan, nan);  // no Vega flux
   put_filter(set, 2, {4000, 5000, 6000}, {1, 1, 1}, 1000, 0, 9);
-  put_filter(set, 3, {}, {}, -999, -999, -999);                  // no sample
+  put_filter(set, 3, {}, {}, -999, -999, -999);  // no sample
   // F = ∫0.5 dλ over [4000, 6000] = 1000: −2.5 log10 F = −7.5.
   auto r = eval(grid(3000, 7000), flat(3000, 7000, 0.5f));
   const float want[2][kNumSystems] = {{2.5f, 2.526f, 3.5f, -999, -28.6f, -28.675f, -7.5f},
@@ -92,9 +93,12 @@ TEST(EvalFilters, SevenSystemsAndTheCasesWithoutMagnitude) {
   EXPECT_EQ(r->res.filt_res_a[3], 0.0f);
   EXPECT_FALSE(r->failed());
   // Below every filter, negative over the lower half, zero flux: no magnitude, status kept.
-  const struct { V l, f; float covered, positive; } none[] = {
-      {grid(1000, 3000), flat(1000, 3000, 1), 0, 0}, {grid(3000, 5000), flat(3000, 5000, -1), 0.5f, 0},
-      {grid(3000, 7000), flat(3000, 7000, 0), 1, 0}};
+  const struct {
+    V l, f;
+    float covered, positive;
+  } none[] = {{grid(1000, 3000), flat(1000, 3000, 1), 0, 0},
+              {grid(3000, 5000), flat(3000, 5000, -1), 0.5f, 0},
+              {grid(3000, 7000), flat(3000, 7000, 0), 1, 0}};
   for (const auto& c : none) {
     r = eval(c.l, c.f);
     EXPECT_EQ(r->res.filt_res_a[2], c.covered);
@@ -127,7 +131,9 @@ TEST(EvalFilters, VegaIsZeroAndAFlatFnuIsAbZero) {
   V l(std::size_t(n), 0.0f), f(l), fnu(l);
   for (int k = 0; k < n; ++k) in >> l[std::size_t(k)] >> f[std::size_t(k)];
   // f_ν = 10^(−48.6/2.5) erg/s/cm²/Hz as f_λ = f_ν c / λ².
-  for (int k = 0; k < n; ++k) fnu[std::size_t(k)] = float(std::pow(10.0, -48.6 / 2.5) * 2.99792458e18 / (double(l[std::size_t(k)]) * double(l[std::size_t(k)])));
+  for (int k = 0; k < n; ++k)
+    fnu[std::size_t(k)] =
+        float(std::pow(10.0, -48.6 / 2.5) * 2.99792458e18 / (double(l[std::size_t(k)]) * double(l[std::size_t(k)])));
   const auto vega = eval(l, f), ab = eval(l, fnu);
   for (int i = 0; i < shared_set().Nfilters; ++i) {
     EXPECT_EQ(vega->table.at(i, 0, 1), 0.0f) << i;
@@ -136,7 +142,6 @@ TEST(EvalFilters, VegaIsZeroAndAFlatFnuIsAbZero) {
     EXPECT_NEAR(ab->table.at(i, 2, 1), 0.0f, 2e-3) << i;
   }
 }
-
 
 std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 
@@ -153,7 +158,8 @@ TEST(EvalFilters, SupportOnlyMatchesTheLiteralMeasurement) {
     for (int i = 0; i < set.Nfilters; ++i) {
       V l, t;
       float x = 3000.0f + 4000.0f * u(rng);
-      for (std::size_t k = 0, n = rng() % 5 == 0 ? rng() % 3 : 2 + rng() % 200; k < n; ++k, x += 0.5f + 20.0f * u(rng)) {
+      for (std::size_t k = 0, n = rng() % 5 == 0 ? rng() % 3 : 2 + rng() % 200; k < n;
+           ++k, x += 0.5f + 20.0f * u(rng)) {
         l.push_back(x);
         t.push_back(u(rng) * 1.2f - 0.1f);
       }
@@ -188,11 +194,13 @@ TEST(EvalFilters, SupportOnlyMatchesTheLiteralMeasurement) {
       ASSERT_EQ(saved_bracket(), bracket) << round;
       ASSERT_EQ(got->failed(), want->failed()) << round;
       ASSERT_EQ(got->out(), want->out()) << round;
-      for (std::size_t k = 0; k < got->table.m.size(); ++k) ASSERT_EQ(bits(got->table.m[k]), bits(want->table.m[k])) << round << " " << k;
+      for (std::size_t k = 0; k < got->table.m.size(); ++k)
+        ASSERT_EQ(bits(got->table.m[k]), bits(want->table.m[k])) << round << " " << k;
       for (std::size_t i = 0; i < kMaxFilters; ++i)
         ASSERT_TRUE(bits(got->res.filt_res_a[i]) == bits(want->res.filt_res_a[i]) &&
                     bits(got->res.filt_res_b[i]) == bits(want->res.filt_res_b[i]) &&
-                    bits(got->res.filt_zp_v[i]) == bits(want->res.filt_zp_v[i])) << round << " " << i;
+                    bits(got->res.filt_zp_v[i]) == bits(want->res.filt_zp_v[i]))
+            << round << " " << i;
       ASSERT_TRUE(std::all_of(work->ts.begin(), work->ts.end(), [](float v) { return v == 0.0f; }));
     }
   }

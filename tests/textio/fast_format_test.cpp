@@ -31,7 +31,8 @@ std::vector<float> sample(int random_count) {
   for (int p : {3, 4, 5, 6, 9}) {
     for (int g = 1; g <= 30; ++g) {  // odd n × 2^-g is a p-digit tie when n × 5^g has p + 1 digits
       const double lo = std::ceil(std::pow(10.0, p) / std::pow(5.0, g)), hi = std::min(10 * lo, 0x1p24);
-      for (int i = 0; lo < hi && i < 50; ++i) near(std::ldexp(2 * std::floor((lo + (hi - lo) * u(rng)) / 2) + 1, -g), 2);
+      for (int i = 0; lo < hi && i < 50; ++i)
+        near(std::ldexp(2 * std::floor((lo + (hi - lo) * u(rng)) / 2) + 1, -g), 2);
     }
     for (int i = 0; i < 1000; ++i) {  // the floats nearest to (10d + 5) × 10^j
       const std::uint64_t d = detail::kPow10[p - 1] * (1 + rng() % 9) + rng() % detail::kPow10[p - 1];
@@ -71,7 +72,8 @@ TEST(FloatDigits, ScaleByPowersOfTenExactly) {
     frac.erase(frac.find_last_not_of('0') + 1);  // the dropped fraction's digits, compared with "5"
     const std::string whole = digits.substr(0, 60 + s).erase(0, digits.find_first_not_of('0'));
     const auto got = detail::scale_pow10(m, e, s);
-    for (detail::u128 q = got ? got->floor : 0; q != 0; q /= 10) got_whole.insert(0, 1, static_cast<char>('0' + q % 10));
+    for (detail::u128 q = got ? got->floor : 0; q != 0; q /= 10)
+      got_whole.insert(0, 1, static_cast<char>('0' + q % 10));
     using enum detail::Rest;
     const auto rest = frac.empty() ? zero : frac < "5" ? below_half : frac == "5" ? half : above_half;
     ASSERT_EQ(!got, whole.size() > 39 || (whole.size() == 39 && whole >= "340282366920938463463374607431768211456"));

@@ -2,9 +2,8 @@
 // make_tables.sh runs gentab.f90 on read_cases.in; the tables are committed in data/).
 // Floats are given by their bits, so nothing here depends on decimal parsing. Every read case
 // runs on its text held in memory, streamed, and in an opened file.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cstdint>
@@ -51,8 +50,7 @@ const std::string kPlain("\n\t\r\0\\", 5), kCode = "ntr0\\";
 
 std::string escape(const std::string& s) {
   std::string out;
-  for (char c : s)
-    kPlain.find(c) == std::string::npos ? out += c : (out += '\\') += kCode[kPlain.find(c)];
+  for (char c : s) kPlain.find(c) == std::string::npos ? out += c : (out += '\\') += kCode[kPlain.find(c)];
   return out;
 }
 
@@ -79,12 +77,9 @@ TEST(GfortranTables, Output) {
             : desc == "used" ? used_part(t)
             : desc == "adj"  ? std::string(adjust_trim(t))
                              : fmt_a_fixed(cut_text(t), std::stoi(desc.substr(1)));
-    else if (desc == "list")
-      got = list_real(from_bits(b1));
-    else if (desc == "record")
-      got = list_record(std::vector<float>{from_bits(b1), from_bits(b2), from_bits(b3)});
-    else if (desc[0] == 'i')
-      got = fmt_i(std::stoi(b1), std::stoi(desc.substr(1)));
+    else if (desc == "list") got = list_real(from_bits(b1));
+    else if (desc == "record") got = list_record(std::vector<float>{from_bits(b1), from_bits(b2), from_bits(b3)});
+    else if (desc[0] == 'i') got = fmt_i(std::stoi(b1), std::stoi(desc.substr(1)));
     else {
       const int w = std::stoi(desc.substr(1)), d = std::stoi(desc.substr(desc.find('.') + 1));
       got = desc[0] == 'f' ? fmt_f(from_bits(b1), w, d) : fmt_e(from_bits(b1), w, d);
@@ -125,12 +120,11 @@ std::vector<std::string> run_case(const ReadCase& c, RecordFile file) {
       else if (c.fmt == "(a)") s = read_a600(file, a);
       else if ((s = read_first_char(file, ch)) == ReadStatus::ok) a.assign(ch != ' ', ch);
       if (!list) got.push_back(status_line(s, ""));
-      got.push_back(type == 'r'   ? "r " + to_bits(r)
-                    : type == 'i' ? "i " + std::to_string(i)
-                                  : "a [" + escape(a) + "]");
+      got.push_back(type == 'r' ? "r " + to_bits(r) : type == 'i' ? "i " + std::to_string(i) : "a [" + escape(a) + "]");
       // A list item says it stored a value exactly when its value changed.
       const bool changed = to_bits(r) != to_bits(-12345.0f) || i != -12345 || a != "UNCHANGED";
-      if (list && list->stored() != changed) got.push_back(list->stored() ? "stored() but unchanged" : "changed, not stored()");
+      if (list && list->stored() != changed)
+        got.push_back(list->stored() ? "stored() but unchanged" : "changed, not stored()");
     }
     if (list) got.insert(got.begin() + first, status_line(list->status(), list->message()));
   }

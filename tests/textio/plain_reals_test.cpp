@@ -55,7 +55,8 @@ TEST(PlainReals, SameAsListRead) {
     ListRead ra(fa), rb(fb);  // a ListRead reads nothing until asked
     const bool took = read_plain_reals(fa, a);
     ASSERT_TRUE(took || a == b) << "changed before falling back: " << text;
-    if (!took) for (float& x : a) ra.real(x);  // the literal reader takes over
+    if (!took)
+      for (float& x : a) ra.real(x);  // the literal reader takes over
     for (float& x : b) rb.real(x);
     ASSERT_TRUE(ra.status() == rb.status() && !std::memcmp(&a[0], &b[0], a.size() * 4)) << text;
     std::string_view na = "<end>", nb = na;  // the record after: both consumed the same
