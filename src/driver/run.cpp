@@ -225,15 +225,22 @@ void close_catalog(Console& console, SignalGuard& signals, CatalogSink& sink) {
 RunSummary run_with_catalog(Console& console, Diagnostics& diagnostics, SignalGuard& signals, const Options& options,
                             RunInput& in) {
   if (options.catalog.empty()) return run_models(console, diagnostics, in.p, std::move(in.source), options, signals);
-  std::unique_ptr<CatalogSink> sink = open_catalog(console, diagnostics, options, in);
+  std::unique_ptr<CatalogSink> sink;
   struct Withdraw {
     SignalGuard& signals;
     ~Withdraw() { signals.set_exit_action({}); }
   } withdraw{signals};
-  signals.set_exit_action([&console, s = sink.get()] {
-    s->finish();
+  signals.set_exit_action([&console, &sink] {
+    if (!sink) return;
+    sink->finish();
     console.flush();
   });
+  {
+    // Under the commit lock, so that a signal finds either no catalogue or one its exit action
+    // finishes, never a temporary file that nothing would remove.
+    std::lock_guard lock(signals.commit_mutex());
+    sink = open_catalog(console, diagnostics, options, in);
+  }
   RunSummary summary;
   try {
     summary = run_models(console, diagnostics, in.p, std::move(in.source), options, signals, sink.get());
