@@ -35,6 +35,17 @@ make_survey() {
   } > "$2/survey.in"
 }
 
+# two_surveys SOURCE_DIR SCRATCH NAME SCRIPT: the survey twice, in SCRATCH/single, run there by
+# one process (console.txt, single.fits), and in SCRATCH/NAME, the current directory afterwards,
+# holding the guide's SCRIPT and merge.sh. Fails when the guide lacks one of them.
+two_surveys() {
+  make_survey "$1" "$2/single"
+  make_survey "$1" "$2/$3"
+  (cd "$2/single" && veltrane --catalog single.fits survey.in > console.txt 2> /dev/null)
+  cd "$2/$3" || return 1
+  extract_script "$1/docs/cluster.md" "$4" && extract_script "$1/docs/cluster.md" merge.sh
+}
+
 # Date stamps of the problem reports differ from run to run.
 mask_dates() { sed -E 's/[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}/<DATE>/g' "$1"; }
 

@@ -15,12 +15,7 @@ parallel --version 2> /dev/null | grep -q 'GNU parallel' || { echo "skipped: par
 scratch=$(mktemp -d /tmp/veltrane-parallel.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 status=0
-make_survey "$src" "$scratch/single"
-make_survey "$src" "$scratch/parallel"
-(cd "$scratch/single" && veltrane --catalog single.fits survey.in > console.txt 2> /dev/null)
-cd "$scratch/parallel"
-extract_script "$src/docs/cluster.md" parallel.sh || exit 1
-extract_script "$src/docs/cluster.md" merge.sh || exit 1
+two_surveys "$src" "$scratch" parallel parallel.sh || exit 1
 # Two jobs at a time at most (the machine's cores are shared); --will-cite: no notice.
 PARALLEL="-j 2 --will-cite" bash parallel.sh 2> parallel.err || { echo "parallel.sh failed:"; cat parallel.err; status=1; }
 same_tables "$scratch/single" . || status=1

@@ -94,12 +94,7 @@ done
 status=0
 # The single-process run, then the guide's job array in a second copy of the survey: six
 # shards, two per array task.
-make_survey "$src" "$scratch/single"
-make_survey "$src" "$scratch/array"
-(cd "$scratch/single" && veltrane --catalog single.fits survey.in > console.txt 2> /dev/null)
-cd "$scratch/array"
-extract_script "$src/docs/cluster.md" survey.slurm || exit 1
-extract_script "$src/docs/cluster.md" merge.sh || exit 1
+two_surveys "$src" "$scratch" array survey.slurm || exit 1
 SHARDS=6 PER_TASK=2 timeout 600 sbatch --wait --quiet --array=1-3 --cpus-per-task=1 survey.slurm ||
   { echo "the job array failed:"; cat veltrane-*.out; status=1; }
 same_tables "$scratch/single" . || status=1
