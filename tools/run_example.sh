@@ -4,6 +4,9 @@
 # examples/galaxies/. The build's own output goes to build/example-build.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The build needs a compiler, CMake and cfitsio (the survey catalogue): installed when missing.
+. tools/install_missing.sh
+install_missing g++ cmake make pkg-config libcfitsio-dev || true
 mkdir -p build
 log=build/example-build.log
 echo "Building veltrane (log: $log) ..."

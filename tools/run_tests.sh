@@ -6,6 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# What the build itself needs (cfitsio for the catalogue, GoogleTest for the tests): installed
+# when missing, as root, once.
+. tools/install_missing.sh
+install_missing g++ cmake make pkg-config libcfitsio-dev libgtest-dev || true
+
 # The ECSV and veltrane-plot tests need Debian's python3 with astropy and matplotlib, the
 # Python module pybind11 and numpy, its tests pytest and the peers they compare with (synphot,
 # extinction); without them those tests are skipped, so install them when missing (as root;
