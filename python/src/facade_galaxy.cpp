@@ -10,15 +10,15 @@
 
 #include "cache/input_cache.h"
 #include "driver/parameters.h"
-#include "galaxy/galaxy.h"
-#include "tables/tables.h"
 #include "facade_internal.h"
+#include "galaxy/galaxy.h"
 #include "readers/synthesis_result.h"
 #include "support/diagnostics.h"
 #include "support/limits.h"
 #include "support/problem_log.h"
 #include "support/report.h"
 #include "support/run_stop.h"
+#include "tables/tables.h"
 #include "textio/format.h"
 #include "textio/list_input.h"
 
@@ -210,8 +210,7 @@ Galaxy rebuild(const GalaxyRequest& q, Cache& cache) {
   say_galaxy_header(r.console, label, Verbosity::echo);
   InputCache::Session session(cache.impl().cache);
   const Flow flow = rebuild_galaxy(r.context, settings, q.result_file, q.distance, session, Carried{}, *core);
-  if (flow == Flow::stop)
-    throw Error(Fault::stop, "the galaxy stops the run", q.result_file, 0, r.console.captured());
+  if (flow == Flow::stop) throw Error(Fault::stop, "the galaxy stops the run", q.result_file, 0, r.console.captured());
   if (!core->fit_read)  // the synthesis result could not be read: nothing to rebuild
     throw Error(Fault::input_file, "cannot read the synthesis result '" + q.result_file + "'", q.result_file, 0,
                 r.console.captured());

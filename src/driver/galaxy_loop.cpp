@@ -8,8 +8,8 @@
 
 #include "cache/input_cache.h"
 #include "driver/committer.h"
-#include "driver/process.h"
 #include "driver/parallel.h"
+#include "driver/process.h"
 #include "driver/run_reporter.h"
 
 namespace veltrane {
@@ -38,8 +38,8 @@ LoopEnd run_in_order(Console& console, const RunParams& p, GalaxySource& source,
 }  // namespace
 
 RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunParams& p,
-                      std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
-                      CommitListener* listener) {
+                        std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
+                        CommitListener* listener) {
   const int n = std::max(p.N_models, 0);
   const Selection selection{int(std::int64_t(n) * (options.shard - 1) / options.shards),
                             int(std::int64_t(n) * options.shard / options.shards),
@@ -52,10 +52,9 @@ RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunPar
   signals.set_progress_line(reporter.line_on());
   InputCache cache(/*keep=*/!options.literal);
   Committer committer(console, signals, reporter, listener);
-  const LoopEnd end =
-      options.jobs <= 1 || n <= 1
-          ? run_in_order(console, p, *source, selection, cache, options, committer)
-          : run_in_parallel(console, p, std::move(source), selection, cache, options, committer);
+  const LoopEnd end = options.jobs <= 1 || n <= 1
+                          ? run_in_order(console, p, *source, selection, cache, options, committer)
+                          : run_in_parallel(console, p, std::move(source), selection, cache, options, committer);
   reporter.finish(end.flow == Flow::stop ? end.at : "");
   if (end.flow == Flow::stop) throw RunStop(1, "the run stopped at " + end.at);
   return reporter.summary();

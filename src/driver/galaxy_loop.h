@@ -59,7 +59,7 @@ struct RunSummary {
 // run ends early (a stop of a model, a file that cannot be written, a bad model record) it
 // prints the summary and throws RunStop(1).
 RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunParams& p,
-                      std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
-                      CommitListener* listener = nullptr);
+                        std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
+                        CommitListener* listener = nullptr);
 
 }  // namespace veltrane

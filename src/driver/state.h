@@ -22,12 +22,12 @@ struct RunParams {
   std::string path_DIR;  // texts as read, without trailing blanks
   std::string base_SSP;
   std::string fil_dir;
-  float t_cutGyr = 0.0f;         // age cut, Gyr
-  float Phyunits = 0.0f;         // physical-units factor
-  int Ext_Corr = 0;              // 1: de-redden the observation instead of reddening the models
-  int PrintFil = 0;              // 1: ".MAG.out", 2: also ".SPC.out"
-  int Fverbose = 0;              // as read; its meaning: verbosity_of (support/report.h)
-  float t_cut = 0.0f;            // age cut, years
+  float t_cutGyr = 0.0f;  // age cut, Gyr
+  float Phyunits = 0.0f;  // physical-units factor
+  int Ext_Corr = 0;       // 1: de-redden the observation instead of reddening the models
+  int PrintFil = 0;       // 1: ".MAG.out", 2: also ".SPC.out"
+  int Fverbose = 0;       // as read; its meaning: verbosity_of (support/report.h)
+  float t_cut = 0.0f;     // age cut, years
 };
 
 // A galaxy's file names.

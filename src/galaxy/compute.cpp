@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "galaxy/galaxy.h"
 #include "extinction/laws.h"
 #include "extinction/red_term.h"
+#include "galaxy/galaxy.h"
 #include "numerics/interpolation.h"
 #include "numerics/order.h"
 #include "numerics/renorm.h"
@@ -249,8 +249,7 @@ void measure(ReportContext& report, Galaxy& g, bool literal, std::span<const flo
   if (literal) {
     EvalFilters(report, l, f, filters, g.filter_results, g.mags.plane(slot), kIntegrationRule);
   } else {
-    EvalFilters(report, Spectrum(l, f), filters, g.filter_results, g.mags.plane(slot), kIntegrationRule, g.work,
-                bands);
+    EvalFilters(report, Spectrum(l, f), filters, g.filter_results, g.mags.plane(slot), kIntegrationRule, g.work, bands);
   }
 }
 
