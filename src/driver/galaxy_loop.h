@@ -20,8 +20,10 @@ namespace veltrane {
 class GalaxySource {
  public:
   virtual ~GalaxySource() = default;
-  // The next model; false when its record is missing or cannot be read.
+  // The next galaxy; false when its record is missing or cannot be read (problem() says
+  // where and why).
   virtual bool next(GalaxyJob& job) = 0;
+  virtual Problem problem() const { return {}; }
   // The run needs no more records: a next() waiting for input (standard input) returns
   // soon, false unless what had come holds its record, and so does every later one.
   virtual void cancel() {}

@@ -45,6 +45,8 @@ class RecordFile {
   // True when the record last returned is the file's last and has no LF (for a formatted
   // record: no CR or LF) after it, so that the end of the file directly follows its text.
   bool last_unterminated() const { return unterminated_; }
+  // The whole text of a file or a string, read or not (a streaming input: what is held of it).
+  std::string_view contents() const { return data_; }
   // The 1-based number of the record last returned (0 before the first), and its text (valid
   // until the next record is asked for): where a reader says it met a problem.
   long record_number() const { return records_; }
