@@ -20,11 +20,17 @@
 
 namespace veltrane::facade {
 
-inline constexpr int kSystems = 7;           // photometric systems, in the order of kSystemKeys
+inline constexpr int kSystems = 7;           // photometric systems, in the order of system_keys()
 inline constexpr float kSentinel = -999.0f;  // the tables' missing value
-inline constexpr std::array<const char*, kSystems> kSystemKeys = {"vega",  "vegabg04", "ab",     "tg",
-                                                                  "wfpc2", "foca",     "nocalib"};
-inline constexpr std::array<const char*, 6> kLawCodes = {"CAL", "CCJ", "CCM", "GD1", "GD2", "GD3"};
+
+// The names the command line's products use, from its own tables: the photometric systems
+// (as SYSTEMS), their names in the magnitude routine, the spectrum slots, the stellar masses,
+// the extinction-law codes.
+std::vector<std::string> system_keys();
+std::vector<std::string> system_labels();
+std::vector<std::string> slot_words();
+std::vector<std::string> mass_keys();
+std::vector<std::string> law_codes();
 
 // How a failure leaves the facade: one exception type; `kind` says which Python exception
 // it becomes.

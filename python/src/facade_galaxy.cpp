@@ -15,6 +15,7 @@
 #include "readers/synthesis_result.h"
 #include "support/diagnostics.h"
 #include "support/limits.h"
+#include "support/names.h"
 #include "support/problem_log.h"
 #include "support/report.h"
 #include "tables/tables.h"
@@ -31,7 +32,7 @@ using textio::ListRead;
 using textio::ReadStatus;
 using textio::RecordFile;
 
-constexpr std::size_t kMaxStem = kTextLen - 8;  // a run's longest result path (".MAG.out" fits)
+constexpr std::size_t kMaxStem = kTextLen - kMagSuffix.size();  // a run's longest result path
 
 Fit fit_of(const FitResult& r) {
   Fit f;

@@ -368,8 +368,11 @@ PYBIND11_MODULE(_core, m) {
       if (p) std::rethrow_exception(p);
     } catch (const fc::Error& e) { translate(e); }
   });
-  m.attr("SYSTEMS") = py::cast(std::vector<std::string>(fc::kSystemKeys.begin(), fc::kSystemKeys.end()));
-  m.attr("LAWS") = py::cast(std::vector<std::string>(fc::kLawCodes.begin(), fc::kLawCodes.end()));
+  m.attr("SYSTEMS") = py::cast(fc::system_keys());
+  m.attr("SYSTEM_LABELS") = py::cast(fc::system_labels());
+  m.attr("SLOTS") = py::cast(fc::slot_words());
+  m.attr("MASSES") = py::cast(fc::mass_keys());
+  m.attr("LAWS") = py::cast(fc::law_codes());
 
   py::class_<fc::Filters>(m, "FilterSet", "A filter set read and calibrated as a run does.")
       .def(py::init(

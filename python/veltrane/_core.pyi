@@ -6,6 +6,9 @@ import numpy as np
 import numpy.typing as npt
 
 SYSTEMS: list[str]
+SYSTEM_LABELS: list[str]
+SLOTS: list[str]
+MASSES: list[str]
 LAWS: list[str]
 
 class FilterSet:
