@@ -35,7 +35,7 @@ FileIdentity identity_of(const std::string& path);
 // A regular file (or a link to one) is at `path`.
 inline bool regular_file_at(const std::string& path) { return identity_of(path).exists; }
 
-// The files a model read, with the identity each had when it was read.
+// The files a galaxy read, with the identity each had when it was read.
 using InputRecord = std::vector<std::pair<std::string, FileIdentity>>;
 
 class InputCache {
@@ -43,8 +43,8 @@ class InputCache {
   // keep = false: nothing is kept, every file is read again (the reference behaviour).
   explicit InputCache(bool keep = true) : keep_(keep) {}
 
-  // One model's view of the cache: the base reader's source, the filter loader, and the list
-  // of files the model read.
+  // One galaxy's view of the cache: the base reader's source, the filter loader, and the list
+  // of files the galaxy read.
   class Session : public BaseSource {
    public:
     explicit Session(InputCache& cache) : cache_(cache) {}

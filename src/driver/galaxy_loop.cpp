@@ -16,7 +16,7 @@
 namespace veltrane {
 namespace {
 
-// One model after another in the calling thread: each old log is removed before the model
+// One galaxy after another in the calling thread: each old log is removed before the galaxy
 // reads anything, so its commit needs no second look at its inputs.
 LoopEnd run_in_order(Console& console, const RunParams& p, GalaxySource& source, const Selection& selection,
                      InputCache& cache, const Options& options, Committer& committer) {

@@ -9,7 +9,7 @@ namespace veltrane {
 struct Options {
   bool help = false;             // -h, --help
   bool version = false;          // --version
-  int jobs = 1;                  // -j N, --jobs N: models processed at once (0 on the line: every core)
+  int jobs = 1;                  // -j N, --jobs N: galaxies processed at once (0 on the line: every core)
   bool progress = false;         // --progress: the progress line even when standard error is no terminal
   bool quiet = false;            // --quiet: no summary at the end
   bool strict = false;           // --strict: exit status 3 when a galaxy failed

@@ -36,7 +36,7 @@ Flow cannot_write(Console& out, const std::string& path, Problem& why, std::stri
   return Flow::stop;
 }
 
-// The end-of-model rule: only failed models keep a log; one that failed without writing any
+// The end-of-galaxy rule: only failed galaxies keep a log; one that failed without writing any
 // gets a short report.
 Flow settle_log(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, Problem& why) {
   const bool exists = file_exists(files.log);
@@ -53,7 +53,7 @@ Flow settle_log(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, 
 }
 
 // The log written ahead, renamed to its place where nothing is (the old log was removed when
-// the model started, and a new file is what writing it would make there); false where it
+// the galaxy started, and a new file is what writing it would make there); false where it
 // must be written as without workers.
 bool rename_staged_log(StagedTables* staged, const std::string& log) {
   const std::string tmp = staged ? std::exchange(staged->tmp[StagedTables::kLog], "") : "";
