@@ -12,6 +12,9 @@
 
 namespace veltrane {
 
+// What the catalogue keeps of galaxy `g` (its model spectra too when `spectra`).
+CatalogValues catalog_values(const Galaxy& g, bool spectra);
+
 // A worker for the galaxies of a run: its tables at their maxima and the settings.
 std::unique_ptr<Worker> make_worker(const RunParams& p, const Options& options);
 

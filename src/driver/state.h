@@ -58,8 +58,6 @@ struct CatalogValues {
   std::vector<float> coverage, coverage_positive;  // covered fraction, positive-flux fraction
   std::vector<float> lambda, total, young, old;    // --catalog-spectra: base grid and galaxies
 };
-// What the catalogue keeps of galaxy `g` (its model spectra too when `spectra`).
-CatalogValues catalog_values(const Galaxy& g, bool spectra);
 
 // Everything a galaxy produced, for the commit to write in order: its console lines, its
 // problem reports, its tables, its status, a run-ending stop, and what it leaves behind.

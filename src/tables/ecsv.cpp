@@ -1,4 +1,5 @@
-// A galaxy's tables as ECSV (astropy's Enhanced CSV).
+#include "tables/ecsv.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -7,7 +8,6 @@
 #include <string>
 
 #include "support/names.h"
-#include "tables/tables.h"
 #include "textio/format.h"
 
 namespace veltrane {
