@@ -21,6 +21,7 @@ struct Options {
   std::string catalog;           // --catalog FILE.fits: the survey catalogue (empty: none)
   bool catalog_spectra = false;  // --catalog-spectra: the catalogue holds the model spectra
   bool literal = false;          // --literal: every fast path and the input cache off (tests)
+  bool fixed_inputs = false;     // --fixed-inputs: the kept inputs are not looked at again
   int first_positional = 1;      // argv index of the first positional argument
 };
 

@@ -176,11 +176,13 @@ Shared::Slot take(Shared& shared, int m) {
 // with one job or several).
 class CommitTrail {
  public:
-  // Before galaxy m's commit (and its removal of an old log).
-  void before_commit(int m, const GalaxyFiles& f) {
+  // Before galaxy m's commit (and its removal of an old log); a trusting cache forgets the
+  // files it may replace.
+  void before_commit(int m, const GalaxyFiles& f, InputCache& cache) {
     for (const std::string* path : {&f.log, &f.mag, &f.spc, &f.mag_ecsv, &f.spc_ecsv}) {
       const FileIdentity id = identity_of(*path);
       if (!id.exists) continue;
+      cache.forget(id);
       order_.push_back({m, {id.device, id.inode}});
       latest_[{id.device, id.inode}] = m;
     }
@@ -235,7 +237,7 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Ga
       shared.done = m + 1;
       continue;
     }
-    trail.before_commit(m, slot.job.files);
+    trail.before_commit(m, slot.job.files, cache);
     if (!slot.job.too_long) remove_old_log(slot.job.files);
     const Carried& actual = committer.carried();
     if (!same_start(*slot.outcome, slot.used, actual) || !trail.unchanged(slot.outcome->inputs, slot.started)) {

@@ -25,8 +25,9 @@ GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const G
                              InputCache& cache, const Carried& before);
 
 // Before a galaxy reads anything: a log left by an earlier run (a regular file, or a link to
-// one) is removed; anything else at that path stays, silently.
-void remove_old_log(const GalaxyFiles& files);
+// one) is removed; anything else at that path stays, silently. Returns the identity of the
+// file removed (none: nothing was).
+FileIdentity remove_old_log(const GalaxyFiles& files);
 
 // Writes a galaxy's outcome as the run would have: the problem log, the console lines, the
 // tables (each through a new temporary file of its directory and a rename: write_atomically,

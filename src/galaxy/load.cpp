@@ -60,9 +60,9 @@ Flow load_galaxy(ReportContext& report, const GalaxySettings& settings, const st
   reset_galaxy(g);
   g.arq_synt = arq_synt;
   g.tables = before;
-  session.note(arq_synt, identity_of(arq_synt));
   report.subject = arq_synt;  // what the computation's problems name
-  Read_Out_KW(report, arq_synt, settings.Phyunits, g.fit);
+  Read_Out_KW(report, arq_synt, settings.Phyunits, g.fit,
+              [&session](const std::string& path) { return session.open(path); });
   g.fit_read = report.status.good();
   g.Num_base = g.fit.Num_base;
   if (!g.fit_read) return Flow::go_on;

@@ -163,8 +163,13 @@ void read_spectrum(RecordReader& in, FitResult& fit) {
 
 }  // namespace
 
-void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunits, FitResult& fit) {
+void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunits, FitResult& fit,
+                 const ResultOpener& open) {
   const std::string path(textio::trim_right(arq_synt));
+  // Opened first, looked at only when that fails: a file that opens exists.
+  std::optional<RecordFile> file = open(path);
+  if (file) return Read_Out_KW(report, *file, path, Phyunits, fit);
+  const std::string why = system_reason();
   if (!file_exists(arq_synt)) {
     const std::string l1 = "    [Read_Out_KW] arq_synt> does not exist";  // verbatim
     const std::string l2 = "    [Read_Out_KW] arq_synt> " + std::string(textio::adjust_trim(arq_synt));
@@ -172,9 +177,7 @@ void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunit
     report.log.report(LogMode::rewrite, {l1, l2}, DateLine::bare);
     return;
   }
-  std::optional<RecordFile> file = RecordFile::open(path);
-  if (!file) return report_error(report, {path, 0, 0, "the synthesis result cannot be opened: " + system_reason(), {}});
-  Read_Out_KW(report, *file, path, Phyunits, fit);
+  report_error(report, {path, 0, 0, "the synthesis result cannot be opened: " + why, {}});
 }
 
 void Read_Out_KW(ReportContext& report, RecordFile& file, const std::string& path, float Phyunits, FitResult& fit) {
