@@ -47,3 +47,16 @@ class GalaxyWarning(UserWarning):
 
 class FilterWarning(UserWarning):
     """A filter without any sample: all its values are missing."""
+
+
+class CoverageWarning(UserWarning):
+    """A magnitude measured on a spectrum that covers the filter only in part, or that has
+    NaN fluxes inside it: the flux outside or at the NaN is missing from the integral, so the
+    magnitude comes out too faint. The message names the filters. ``FilterSet.coverage()``
+    gives the covered parts; ``min_coverage=`` turns such magnitudes into NaN."""
+
+
+class SamplingWarning(UserWarning):
+    """A spectrum whose samples are too far apart for a filter: where they fall decides the
+    magnitude (beyond 0.15 of the filter's equivalent width, by 0.01 mag and more even on
+    smooth spectra). The message names the filters and the spacing."""
