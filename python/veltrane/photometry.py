@@ -508,6 +508,11 @@ class FilterSet:
         positive : numpy.ndarray
             The part covered where the flux is positive (a NaN or non-positive flux is not).
 
+        Raises
+        ------
+        ValueError, TypeError
+            As for `measure`.
+
         Examples
         --------
         >>> import numpy as np, veltrane

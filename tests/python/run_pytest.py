@@ -24,6 +24,8 @@ def main():
     import pytest
 
     sys.path.insert(0, module_dir)
+    # Processes the tests start (Dask's workers, the example script) find the module too.
+    os.environ["PYTHONPATH"] = os.pathsep.join(filter(None, [module_dir, os.environ.get("PYTHONPATH")]))
     os.environ["VELTRANE_BINARY"] = binary
     os.environ["VELTRANE_SOURCE"] = source
     sys.exit(pytest.main(["-q", "-p", "no:cacheprovider", "-W", "error::pytest.PytestUnraisableExceptionWarning",

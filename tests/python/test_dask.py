@@ -58,9 +58,7 @@ def test_a_two_worker_local_cluster_gives_the_in_process_results_bit_for_bit(bat
     fs, wave, flux = batch
     want = quietly(fs.magnitudes, wave, flux)
     lazy = fs.magnitudes(wave, da.from_array(flux, chunks=(250, -1)))
-    env = {"PYTHONPATH": os.pathsep.join(p for p in __import__("sys").path if p)}
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
-                                  env=env) as cluster, distributed.Client(cluster) as client:
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, distributed.Client(cluster) as client:
         got = quietly(lazy.compute)
         loaded = client.run(lambda: sorted(__import__("veltrane").photometry._SHARED))
         tasks = client.run(lambda dask_worker: len(dask_worker.log) > 0)
