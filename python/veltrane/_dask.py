@@ -13,11 +13,37 @@ bit for bit.
 from __future__ import annotations
 
 import hashlib
+import threading
 from typing import Any
 
 import numpy as np
 
 from . import _arrays
+from ._errors import FilterSetError
+
+# Filter sets unpickled in this process (a Dask worker's), by directory and weighting: each is
+# loaded from its files once and shared by every task.
+_SHARED: dict[tuple[str, str], Any] = {}
+_SHARED_LOCK = threading.Lock()
+
+
+def shared_filter_set(directory: str, weighting: str, fingerprint: str) -> Any:
+    """The FilterSet of `directory` loaded once per process (what a pickled one becomes); it
+    must hold the curves and calibration that were pickled (`fingerprint`), else
+    FilterSetError."""
+    from .photometry import FilterSet
+
+    with _SHARED_LOCK:
+        fs = _SHARED.get((directory, weighting))
+        if fs is None or fs._fingerprint() != fingerprint:
+            fs = FilterSet(directory, weighting=weighting)
+            if fs._fingerprint() != fingerprint:
+                error = FilterSetError(f"the filter set in {directory!r} here differs from the one that was sent "
+                                       "(other files, or changed files): its calibration does not match")
+                error.path = directory
+                raise error
+            _SHARED[(directory, weighting)] = fs
+    return fs
 
 
 class _Task:

@@ -19,106 +19,19 @@ from __future__ import annotations
 
 import hashlib
 import os
-import threading
 import warnings
-from typing import Any, NamedTuple
+from typing import Any
 
 import numpy as np
 
 from . import _arrays, _checks, _core
-from ._errors import FilterSetError, FilterWarning
-
-#: The seven photometric systems, in the order of the last axis of magnitude arrays:
-#: Vega at 0, Vega at 0.026, AB, BD+17d4708 at 9.5, WFPC2 zero point -21.1, FOCA zero point
-#: -21.175, and no zero point.
-SYSTEMS: tuple[str, ...] = tuple(_core.SYSTEMS)
-
-#: The command line's names of the systems (verbose listing), in the same order.
-TABLE_SYSTEM_NAMES: tuple[str, ...] = ("VEGA_std", "VEGABG04", "ABsystem", "TGsystem", "WFPC2sys", "FOCA_sys", "NO_calib")
-
-
-class Photometry(NamedTuple):
-    """Everything measured for one spectrum (shapes (F,) and (F, 7)) or N spectra ((N, F) and
-    (N, F, 7)).
-
-    Attributes
-    ----------
-    flux : numpy.ndarray
-        ∫F_λ T dλ over the samples of positive flux (erg s⁻¹ cm⁻² for F_λ in
-        erg s⁻¹ cm⁻² Å⁻¹; not divided by the filter's area).
-    covered : numpy.ndarray
-        The part of the filter's area covered by the spectrum (0 to 1).
-    positive : numpy.ndarray
-        The part covered where the spectrum's flux is positive (0 to 1).
-    magnitudes : numpy.ndarray
-        The magnitudes in the seven `SYSTEMS` (mag).
-    """
-
-    flux: np.ndarray
-    covered: np.ndarray
-    positive: np.ndarray
-    magnitudes: np.ndarray
-
-
-def system_index(system: str) -> int:
-    """The position of a photometric system in `SYSTEMS`.
-
-    Parameters
-    ----------
-    system : str
-        A name from `SYSTEMS`, in any letter case.
-
-    Returns
-    -------
-    int
-        Its position, the index of the last axis of a magnitude array.
-
-    Raises
-    ------
-    ValueError
-        For an unknown name.
-    TypeError
-        For anything but a string.
-
-    Examples
-    --------
-    >>> from veltrane.photometry import system_index
-    >>> system_index("AB")
-    2
-    """
-    if not isinstance(system, str):
-        raise TypeError(f"system must be a name from veltrane.SYSTEMS, not {type(system).__name__}")
-    key = system.lower()
-    if key not in SYSTEMS:
-        raise ValueError(f"unknown photometric system {system!r}: use one of {', '.join(SYSTEMS)}")
-    return SYSTEMS.index(key)
+from ._errors import FilterWarning
+from ._systems import SYSTEMS, TABLE_SYSTEM_NAMES, Photometry, system_index
 
 
 def _read_only(a: np.ndarray) -> np.ndarray:
     a.flags.writeable = False
     return a
-
-
-# Filter sets unpickled in this process (a Dask worker's), by directory and weighting: each is
-# loaded from its files once and shared by every task.
-_SHARED: dict[tuple[str, str], FilterSet] = {}
-_SHARED_LOCK = threading.Lock()
-
-
-def _shared(directory: str, weighting: str, fingerprint: str) -> FilterSet:
-    """The filter set `directory` loaded once per process; it must calibrate to the same values
-    as the one that was pickled (`fingerprint`), else FilterSetError."""
-    with _SHARED_LOCK:
-        fs = _SHARED.get((directory, weighting))
-        if fs is None or fs._fingerprint() != fingerprint:
-            fs = FilterSet(directory, weighting=weighting)
-            if fs._fingerprint() != fingerprint:
-                error = FilterSetError(f"the filter set in {directory!r} here differs from the one that was sent "
-                                       "(other files, or changed files): its calibration does not match")
-                error.path = directory
-                raise error
-            _SHARED[(directory, weighting)] = fs
-    return fs
 
 
 class FilterSet:
@@ -243,9 +156,11 @@ class FilterSet:
 
     # Pickled by reference (a Dask task, a process pool): the absolute directory, the weighting
     # and a fingerprint of the curves and the calibration; the receiving process loads the set
-    # from the files once (_shared) and checks it against the fingerprint.
+    # from the files once (_dask.shared_filter_set) and checks it against the fingerprint.
     def __reduce__(self) -> tuple[Any, tuple[str, str, str]]:
-        return _shared, (os.path.abspath(self.directory) + "/", self.weighting, self._fingerprint())
+        from ._dask import shared_filter_set
+
+        return shared_filter_set, (os.path.abspath(self.directory) + "/", self.weighting, self._fingerprint())
 
     def __copy__(self) -> FilterSet:
         return self

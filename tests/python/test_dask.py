@@ -60,7 +60,7 @@ def test_a_two_worker_local_cluster_gives_the_in_process_results_bit_for_bit(bat
     lazy = fs.magnitudes(wave, da.from_array(flux, chunks=(250, -1)))
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, distributed.Client(cluster) as client:
         got = quietly(lazy.compute)
-        loaded = client.run(lambda: sorted(__import__("veltrane").photometry._SHARED))
+        loaded = client.run(lambda: sorted(__import__("veltrane")._dask._SHARED))
         tasks = client.run(lambda dask_worker: len(dask_worker.log) > 0)
     assert np.array_equal(bits(got), bits(want))
     assert len(loaded) == 2 and all(v == [(os.path.abspath(FILTERS) + "/", "energy")] for v in loaded.values())
