@@ -226,8 +226,16 @@ struct GalaxyRequest {
   float distance = 0.0f;    // Mpc; not positive: masses without the distance term
 };
 
+// Where and why a galaxy failed, as the command line's standard error says it.
+struct Failure {
+  std::string path;  // the file at fault
+  int record = 0;    // its 1-based record, 0 when none applies
+  std::string reason;
+};
+
 struct Galaxy {
   bool ok = true;                                      // false where a run leaves a ".LOG"
+  Failure failure;                                     // !ok: the problem that failed it
   std::string console;                                 // what a run prints for the galaxy
   std::string log;                                     // the ".LOG" a run would leave (empty for a good galaxy)
   std::string warnings;                                // what a run says on standard error

@@ -155,6 +155,8 @@ GalaxySettings settings_of(const GalaxyRequest& q) {
 // What a run says about the galaxy: its console, its warnings and, where it failed, its log.
 void take_reports(Galaxy& g, const CapturedReport& r, const veltrane::Galaxy& core) {
   g.ok = r.status.good();
+  const Problem& cause = r.status.cause();
+  if (!g.ok) g.failure = {cause.file, int(cause.record), cause.reason};
   g.console = r.console.captured();
   g.warnings = standard_error(core.warnings);
   // A good galaxy's log is deleted at its end; a failed one keeps its reports, or gets one.

@@ -329,6 +329,11 @@ py::dict fit_dict(const fc::Fit& f) {
 py::dict galaxy_dict(const fc::Galaxy& g) {
   py::dict d;
   d["ok"] = g.ok;
+  d["failure"] =
+      g.ok ? py::object(py::none())
+           : py::object(py::make_tuple(
+                 g.failure.path, g.failure.record > 0 ? py::object(py::int_(g.failure.record)) : py::object(py::none()),
+                 g.failure.reason));
   for (const auto& [key, v] : {std::pair{"console", &g.console},
                                {"log", &g.log},
                                {"warnings", &g.warnings},
