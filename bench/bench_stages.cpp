@@ -118,7 +118,8 @@ void BM_FormatTables(benchmark::State& state) {
   for (auto _ : state) {
     Console console = Console::capture();
     ModelOutcome out;
-    format_tables(console, workload().p, *warm.w, warm.outcome.after, workload().job, out);
+    const auto masses = log_masses(workload().p, *warm.w, workload().job.distance);
+    format_tables(console, workload().p, *warm.w, warm.outcome.after, workload().job, masses, out);
     benchmark::DoNotOptimize(out.spc_text.data());
   }
   state.SetBytesProcessed(state.iterations() *
