@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -146,8 +147,7 @@ void put_list_field(char* f, float x) {
 
 std::string fmt_i(std::int32_t v, int w) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%d", v);
-  const std::string_view text(buf);
+  const std::string_view text(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
   if (static_cast<int>(text.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
   std::string out(static_cast<std::size_t>(w) - text.size(), ' ');
   out.append(text);
