@@ -52,7 +52,13 @@ TEST(FastWriters, MatchTheLiteralWritersByteForByte) {
   const int e_forms[][2] = {{15, 5}, {15, 3}, {14, 4}, {15, 4}, {25, 4}, {25, 6}, {8, 1}};
   const int f_forms[][2] = {{15, 5}, {15, 3}, {15, 4}, {15, 6}, {15, 8},  {8, 3},
                             {10, 1}, {25, 4}, {25, 5}, {15, 0}, {40, 25}, {5, 4}};  // f5.4: .5000, *****
-  for (float x : sample(120000)) {
+  const std::vector<float> xs = sample(120000);
+  std::string in_place(17 * xs.size(), '?');
+  ASSERT_EQ(put_list_record(in_place.data(), xs), in_place.data() + in_place.size());
+  std::string literal_record;
+  for (float x : xs) literal_record += " " + detail::list_real_literal(x);
+  ASSERT_EQ(in_place, literal_record);
+  for (float x : xs) {
     ASSERT_EQ(list_real(x), detail::list_real_literal(x)) << std::hexfloat << x;
     for (auto [w, d] : e_forms) ASSERT_EQ(fmt_e(x, w, d), detail::fmt_e_literal(x, w, d)) << std::hexfloat << x;
     for (auto [w, d] : f_forms) ASSERT_EQ(fmt_f(x, w, d), detail::fmt_f_literal(x, w, d)) << std::hexfloat << x;
