@@ -7,6 +7,7 @@
 
 #include <array>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -73,6 +74,7 @@ inline constexpr double kPow10Double[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e
 // integer part q = floor(y) and the fraction f = y - q (an exact subtraction) then round as
 // the exact value does unless f lies within 2^-17 of one half, where an exact tie may hide:
 // there the caller turns to the exact integer engine.
+static_assert(FLT_EVAL_METHOD == 0, "round_by_double's bound needs each double operation rounded to double");
 [[gnu::always_inline]] inline bool round_by_double(float x, int s, double& y, std::uint64_t& n) {
   y = static_cast<double>(std::fabs(x)) * kPow10Double[s];
   if (!(y < 0x1p34)) return false;

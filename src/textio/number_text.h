@@ -6,6 +6,7 @@
 
 #include <array>
 #include <bit>
+#include <cfloat>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -61,6 +62,7 @@ inline float c_text_to_float(const char* first, const char* last) {
 // and d: (float)d is the correctly rounded float unless d is itself a midpoint. False (v
 // unchanged) for those, for results outside the normal floats (subnormal, overflow) and
 // outside the ranges; the caller then converts the text.
+static_assert(FLT_EVAL_METHOD == 0, "small_decimal_to_float needs its double operation rounded to double");
 inline bool small_decimal_to_float(std::uint64_t digits, int k, bool neg, float& v) {
   static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
