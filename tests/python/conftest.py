@@ -27,12 +27,13 @@ def run_veltrane(directory, *args):
 
 @pytest.fixture(scope="session")
 def example(tmp_path_factory):
-    """A scratch copy of examples/ after `veltrane --ecsv grid.in` (needs the binary)."""
+    """A scratch copy of examples/ after `veltrane --ecsv --catalog-spectra --catalog survey.fits
+    grid.in` (needs the binary)."""
     if "VELTRANE_BINARY" not in os.environ:
         pytest.skip("no veltrane binary (run through ctest)")
     work = tmp_path_factory.mktemp("example") / "examples"
     shutil.copytree(os.path.join(SOURCE, "examples"), work)
-    status, _ = run_veltrane(work, "--ecsv", "grid.in")
+    status, _ = run_veltrane(work, "--ecsv", "--catalog-spectra", "--catalog", "survey.fits", "grid.in")
     assert status == 0
     return work
 
