@@ -163,15 +163,15 @@ class CatalogFile:
                 raise fail(self.path, f"damaged (checksum of its {hdu_words(found.group(1) or 'PRIMARY')})")
         return hdus
 
-    def column(self, hdu: str, name: str, rows: np.ndarray, vector: bool = True) -> np.ndarray:
-        """Column `name` of table `hdu` at `rows`, in native byte order ((rows, n) for a vector
-        column, even of one element)."""
+    def column(self, hdu: str | int, name: str, rows: np.ndarray) -> np.ndarray:
+        """Array column `name` of table `hdu` at `rows`, in native byte order: (rows, n), even
+        for arrays of one element."""
         with self.open() as hdus:
             values = hdus[hdu].data[name]
-            out = np.array(values[rows])
+            out, tail = np.array(values[rows]), values.shape[1:] or (1,)
             del values
         out = out.astype(out.dtype.newbyteorder("="))
-        return out.reshape(rows.size, -1) if vector else out
+        return out.reshape((rows.size,) + tail)
 
 
 def hdu_words(hdu: str) -> str:

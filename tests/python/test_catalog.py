@@ -121,6 +121,7 @@ def test_a_selection_holds_its_rows_only_and_leaves_no_file_open(example):
     assert same(pick.spectra("old"), cat.spectra("old")[[3, 0]])
     assert same(pick.log_mass["old_m2"], cat.log_mass["old_m2"][[3, 0]])
     assert far.status_counts()["no_distance"] == 1 and cat.status_counts()["usable"] == 4
+    assert cat[~cat.usable].magnitudes(system="ab", component="obs").shape == (0, 10)
     assert not pick.name.flags.writeable and not cat.log_mass["total_m3"].flags.writeable
     assert "4 galaxies (4 usable), 10 filters, spectra, layout" in repr(cat)
 
