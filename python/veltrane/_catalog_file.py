@@ -40,6 +40,17 @@ class Status(enum.IntFlag):
     OTHER_FILTERS = 256  #: measured through another filter set than FILTERS: magnitudes NaN
     OTHER_GRID = 512  #: its spectra lie on another grid than WAVELENGTH: spectra NaN
 
+    def words(self) -> str:
+        """The bits set, in words and in bit order.
+
+        Examples
+        --------
+        >>> from veltrane.catalog import Status
+        >>> Status(35).words()
+        'processed, failed, result unread'
+        """
+        return ", ".join(str(bit.name).lower().replace("_", " ") for bit in Status if bit & self)
+
 
 SLOT_KEYS = dict(zip(SLOTS, ("OBS", "TOT", "YOUNG", "OLD")), tot="TOT")
 MASS_COLUMNS = {key: "LOGMASS_" + key.upper() for key in MASSES}
