@@ -40,6 +40,7 @@ def run_blocks(found, where, cwd, monkeypatch):
             test = doctest.DocTestParser().get_doctest(code, namespace, where, where, line - 1)
             runner = doctest.DocTestRunner(optionflags=FLAGS)
             runner.run(test, clear_globs=False)
+            namespace.update(test.globs)  # a DocTest runs on a copy: what it defines is there for the next blocks
             assert runner.failures == 0, f"{where}:{line}: see the doctest report above"
         else:
             continue
