@@ -69,7 +69,14 @@ def text(value: Any) -> Any:
 
 
 def texts(column: Any) -> np.ndarray:
-    return np.array([text(str(v)) for v in column], dtype=str)
+    """A text column as str, escapes decoded (only the texts that hold one are looked at)."""
+    values = np.array(column, dtype=str)
+    escaped = np.flatnonzero(np.char.find(values, "%") >= 0)
+    if escaped.size:
+        decoded = [text(str(v)) for v in values[escaped]]
+        values = values.astype(f"<U{max(values.dtype.itemsize // 4, max(map(len, decoded)))}")
+        values[escaped] = decoded
+    return values
 
 
 class CatalogFilters(NamedTuple):
@@ -214,7 +221,8 @@ def locate(path: str, hdus: Any) -> tuple[Any, Any, Any]:
     tables = {h.name: h for h in hdus[1:]}
     galaxies = tables.get("GALAXIES")
     if meta is None:
-        galaxies = next((h for h in hdus[1:] if veltrane_header(h.header) and "STATUS" in h.columns.names), None)
+        galaxies = next((h for h in hdus[1:] if veltrane_header(h.header) and "STATUS" in getattr(h, "columns", ())),
+                        None)
         meta = galaxies.header if galaxies is not None else None
         if meta is None:
             raise fail(path, "a FITS file, but not a Veltrane catalogue")
@@ -266,7 +274,6 @@ def read_only(a: np.ndarray) -> np.ndarray:
     return a
 
 
-
 def catalog_state(path: str, hdus: Any) -> dict[str, Any]:
     """What a Catalog holds in memory: the provenance, the filters, the per-galaxy scalars and
     masses, the spectra's grid."""
@@ -297,7 +304,11 @@ def catalog_state(path: str, hdus: Any) -> dict[str, Any]:
     if "INPUTS" in names:
         from astropy.table import Table
 
-        state["inputs"] = Table(hdus["INPUTS"].data)
+        inputs = Table(hdus["INPUTS"].data)
+        for name in inputs.colnames:
+            if inputs[name].dtype.kind in "SU":
+                inputs[name] = texts(inputs[name])
+        state["inputs"] = inputs
     if "SPECTRA" in names and "WAVELENGTH" in names and meta is hdus[0].header:
         spectra = hdus["SPECTRA"]
         if not np.array_equal(np.asarray(spectra.data["GRID_ROW"]), state["grid_row"]):
