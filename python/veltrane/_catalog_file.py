@@ -8,7 +8,8 @@ import enum
 import os
 import re
 import warnings
-from typing import Any, NamedTuple
+from dataclasses import dataclass
+from typing import Any
 
 import numpy as np
 
@@ -79,7 +80,8 @@ def texts(column: Any) -> np.ndarray:
     return values
 
 
-class CatalogFilters(NamedTuple):
+@dataclass(frozen=True, eq=False)
+class CatalogFilters:
     """The filter set of a catalogue (its FILTERS table), one value per filter in list order,
     the order of the magnitude arrays' filter axis.
 
@@ -257,16 +259,16 @@ def filter_set(path: str, meta: Any, galaxies: Any, table: Any) -> CatalogFilter
     if table is None:
         if None in named:
             raise fail(path, "damaged: its GALAXIES table names no filters and has no FILTERS table")
-        return CatalogFilters(np.array(named, dtype=str), np.array([galaxies.header[f"LEFF{k + 1}"] for k in range(n)],
-                                                                  dtype=np.float32),
-                              np.full(n, np.nan, np.float32), np.full((n, len(SYSTEMS)), np.nan, np.float32))
-    data = table.data
-    names = texts(data["FILTER"])
-    if len(names) != n or (named[0] is not None and list(names) != named):
-        raise fail(path, "damaged: its FILTERS table is not the filter set its header names")
-    native = lambda c: np.asarray(data[c], dtype=np.float32)  # noqa: E731
-    zero_points = np.stack([native("ZP_" + s.upper()) for s in SYSTEMS], axis=1)
-    return CatalogFilters(names, native("LAMBDA_EFF"), native("AREA"), zero_points)
+        arrays = [np.array(named, dtype=str), np.array([galaxies.header[f"LEFF{k + 1}"] for k in range(n)], np.float32),
+                  np.full(n, np.nan, np.float32), np.full((n, len(SYSTEMS)), np.nan, np.float32)]
+    else:
+        data = table.data
+        names = texts(data["FILTER"])
+        if len(names) != n or (named[0] is not None and list(names) != named):
+            raise fail(path, "damaged: its FILTERS table is not the filter set its header names")
+        native = lambda c: np.array(data[c], dtype=np.float32)  # noqa: E731
+        arrays = [names, native("LAMBDA_EFF"), native("AREA"), np.stack([native("ZP_" + s.upper()) for s in SYSTEMS], 1)]
+    return CatalogFilters(*(read_only(a) for a in arrays))
 
 
 def read_only(a: np.ndarray) -> np.ndarray:

@@ -76,10 +76,20 @@ class Catalog:
     layout: int
     provenance: dict[str, Any]
     filters: CatalogFilters | None
+    grid_row: np.ndarray
+    name: np.ndarray
+    result: np.ndarray
+    distance: np.ndarray
+    status: np.ndarray
+    a_v: np.ndarray
+    law: np.ndarray
     log_mass: dict[str, np.ndarray]
     wavelength: np.ndarray | None
     flux_unit: str | None
     inputs: Any
+    _file: CatalogFile
+    _galaxies: int  # the GALAXIES table's place in the file
+    _rows: np.ndarray  # the file's rows this catalogue holds, in its order
 
     def __init__(self) -> None:
         raise TypeError("a Catalog is made by veltrane.read_catalog(path)")
@@ -125,7 +135,7 @@ class Catalog:
             return self._one_filter(filter)
         return [self._one_filter(f) for f in filter]
 
-    def _one_filter(self, filter: str | int) -> int:
+    def _one_filter(self, filter: str | int | np.integer) -> int:
         assert self.filters is not None
         if isinstance(filter, str):
             return self.filters.index(filter)
@@ -202,8 +212,9 @@ class Catalog:
         [1.0, 1.0, 1.0, 1.0]
         """
         axis = self._filter_axis(filter)
-        return tuple(self._file.column(self._galaxies, c, self._rows)[:, axis]  # type: ignore[return-value]
-                     for c in ("COVERAGE", "COVERAGE_POSITIVE"))
+        covered, positive = (self._file.column(self._galaxies, c, self._rows)[:, axis]
+                             for c in ("COVERAGE", "COVERAGE_POSITIVE"))
+        return covered, positive
 
     def spectra(self, component: str) -> np.ndarray:
         """The model spectra of the galaxies (written with ``--catalog-spectra``), on the grid

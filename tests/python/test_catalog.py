@@ -5,6 +5,7 @@ spectra bit for bit; selections; and every way a file is not a catalogue refused
 import gc
 import os
 import shutil
+import sys
 import warnings
 
 import numpy as np
@@ -141,8 +142,9 @@ def test_a_galaxy_without_its_synthesis_result_has_no_values(example):
         cat.spectra("total")
 
 
-def test_wrong_arguments_say_what_is_known(example):
+def test_wrong_arguments_say_what_is_known(example, monkeypatch):
     cat = veltrane.read_catalog(example / "survey.fits")
+    assert not cat.filters.zero_points.flags.writeable
     for call, error, words in [
             (lambda: cat.magnitudes("John_Q.dat", system="ab", component="obs"), KeyError, "John_U.dat, John_B.dat"),
             (lambda: cat.magnitudes(10, system="ab", component="obs"), IndexError, "has 10"),
@@ -152,6 +154,9 @@ def test_wrong_arguments_say_what_is_known(example):
             (lambda: veltrane.Catalog(), TypeError, "read_catalog")]:
         with pytest.raises(error, match=words):
             call()
+    monkeypatch.setitem(sys.modules, "astropy.io.fits", None)
+    with pytest.raises(ImportError, match="read_catalog needs astropy"):
+        veltrane.read_catalog(example / "survey.fits")
 
 
 def damage(path, work):
