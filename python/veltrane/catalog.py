@@ -33,7 +33,7 @@ class Catalog:
     """A survey catalogue read by `read_catalog`: its galaxies (one per row, in grid order),
     the filter set, the provenance, and the magnitudes and spectra read on demand. Rows are
     selected with ``catalog[mask]`` (a boolean mask, indices or a slice), which gives a
-    catalogue of those rows.
+    catalogue of those rows. Read-only, arrays included.
 
     Attributes
     ----------
@@ -97,9 +97,11 @@ class Catalog:
     @classmethod
     def _of(cls, file: CatalogFile, state: dict[str, Any]) -> Catalog:
         catalog = cls.__new__(cls)
-        catalog._file = file
-        catalog.__dict__.update(state)
+        catalog.__dict__.update(state, _file=file)
         return catalog
+
+    def __setattr__(self, key: str, value: Any) -> None:
+        raise AttributeError(f"a Catalog is read-only ({key}): select rows with catalog[mask]")
 
     def __len__(self) -> int:
         return int(self._rows.size)

@@ -128,10 +128,11 @@ def test_a_selection_holds_its_rows_only_and_leaves_no_file_open(example):
 
 
 def test_a_galaxy_without_its_synthesis_result_has_no_values(example):
-    status, _ = run_veltrane(example, "--catalog", "lost.fits", "gal99", "50", "galaxies/", "base/", "filters/", "1.0",
-                             "1.0E-17", "0", "0", "0")
+    status, _ = run_veltrane(example, "--catalog", "lost.fits", "gal_99%_ü", "50", "galaxies/", "base/", "filters/",
+                             "1.0", "1.0E-17", "0", "0", "0")
     assert status == 0
     cat = veltrane.read_catalog(example / "lost.fits")
+    assert (cat.name[0], cat.result[0]) == ("gal_99%_ü", "galaxies/gal_99%_ü")  # written gal_99%25_%C3%BC
     assert Status(int(cat.status[0])) == Status.PROCESSED | Status.FAILED | Status.RESULT_UNREAD
     assert cat.filters is None and not cat.usable[0] and np.isnan(cat.log_mass["total_m3"][0])
     counts = cat.status_counts()
@@ -151,7 +152,8 @@ def test_wrong_arguments_say_what_is_known(example, monkeypatch):
             (lambda: cat.magnitudes(system="johnson", component="obs"), ValueError, "vega, vegabg04"),
             (lambda: cat.magnitudes(system="ab", component="model"), ValueError, "obs, total, young, old"),
             (lambda: cat.spectra("obs"), ValueError, "model spectra only"),
-            (lambda: veltrane.Catalog(), TypeError, "read_catalog")]:
+            (lambda: veltrane.Catalog(), TypeError, "read_catalog"),
+            (lambda: setattr(cat, "name", None), AttributeError, "read-only")]:
         with pytest.raises(error, match=words):
             call()
     monkeypatch.setitem(sys.modules, "astropy.io.fits", None)
