@@ -22,8 +22,8 @@ from __future__ import annotations
 
 from . import extinction, tables
 from ._version import __version__
-from ._errors import (CoverageWarning, FilterSetError, FilterWarning, GalaxyWarning, InputFileError, RunStopError,
-                      SamplingWarning, VeltraneError)
+from ._errors import (CoverageWarning, Failure, FilterSetError, FilterWarning, GalaxyWarning, InputFileError,
+                      RunStopError, SamplingWarning, VeltraneError)
 from .extinction import LAWS, deredden, red_term, redden
 from .galaxy import MASSES, SLOTS, Fit, Galaxy, Grid, InputCache, read_fit, read_grid, rebuild
 from .photometry import SYSTEMS, TABLE_SYSTEM_NAMES, FilterSet, Photometry
@@ -32,4 +32,4 @@ from .tables import read_ecsv, read_mag, read_spc
 __all__ = ["__version__", "SYSTEMS", "TABLE_SYSTEM_NAMES", "SLOTS", "MASSES", "LAWS", "FilterSet", "Photometry", "Fit", "Galaxy",
            "Grid", "InputCache", "read_fit", "read_grid", "rebuild", "red_term", "redden", "deredden",
            "read_mag", "read_spc", "read_ecsv", "extinction", "tables", "VeltraneError", "FilterSetError",
-           "InputFileError", "RunStopError", "GalaxyWarning", "FilterWarning", "CoverageWarning", "SamplingWarning"]
+           "InputFileError", "RunStopError", "Failure", "GalaxyWarning", "FilterWarning", "CoverageWarning", "SamplingWarning"]
