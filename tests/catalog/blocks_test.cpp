@@ -1,0 +1,45 @@
+// Catalogues larger than one write block: rows are written about a mebibyte at a time, so every
+// row after the first block must land after it, in both tables, and read back as given.
+#include <gtest/gtest.h>
+
+#include <bit>
+
+#include "catalog/reader.h"
+#include "catalog/sample.h"
+#include "test_util.h"
+
+namespace vtest {
+namespace {
+
+TEST(CatalogBlocks, RowsAfterTheFirstBlockFollowIt) {
+  TempDir dir;
+  SampleOptions o;
+  o.galaxies = 2500;  // GALAXIES about 0.8 KiB a row, SPECTRA 1.2 KiB: two blocks or more each
+  o.filters = 5;
+  o.points = 100;
+  o.unread_upto = 1200;  // rows before the first filter set wait, and come out in blocks too
+  ASSERT_EQ(write_sample(dir / "c.fits", o), "");
+  CatalogReader r(dir / "c.fits");
+  ASSERT_EQ(r.rows(), o.galaxies);
+  const auto index = r.index();
+  for (int g = 1; g <= o.galaxies; ++g) ASSERT_EQ(index[std::size_t(g - 1)].first, g);
+  const FilterSetInfo set = sample_filters(o.filters);
+  SampleGalaxy want;
+  for (int g : {1, 1199, 1201, 1202, 2000, 2499, 2500}) {
+    sample_galaxy(g, o, set, want);
+    const StoredRow got = r.row(g);
+    SCOPED_TRACE(g);
+    EXPECT_EQ(got.name, want.name);
+    EXPECT_EQ(got.status, want.row.status);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(got.distance), std::bit_cast<std::uint32_t>(want.row.distance));
+    if (want.mags.empty()) {
+      EXPECT_TRUE(std::isnan(got.magnitudes.at(0)) && std::isnan(got.old.at(0)));
+    } else {
+      EXPECT_EQ(got.magnitudes.at(7), want.mags.at(7));
+      EXPECT_EQ(got.old, want.old);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vtest
