@@ -1,5 +1,6 @@
-// Catalogues larger than one write block: rows are written about a mebibyte at a time, so every
-// row after the first block must land after it, in both tables, and read back as given.
+// Catalogues at the ends of their sizes: larger than one write block (rows are written about a
+// mebibyte at a time, so every row after the first block must land after it, in both tables),
+// and measured through a filter set of no filter (the set was met, nothing was measured).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -11,7 +12,7 @@
 namespace vtest {
 namespace {
 
-TEST(CatalogBlocks, RowsAfterTheFirstBlockFollowIt) {
+TEST(CatalogSizes, RowsAfterTheFirstBlockFollowIt) {
   TempDir dir;
   SampleOptions o;
   o.galaxies = 2500;  // GALAXIES about 0.8 KiB a row, SPECTRA 1.2 KiB: two blocks or more each
@@ -39,6 +40,24 @@ TEST(CatalogBlocks, RowsAfterTheFirstBlockFollowIt) {
       EXPECT_EQ(got.old, want.old);
     }
   }
+}
+
+TEST(CatalogSizes, AFilterSetOfNoFilterSaysNothingWasMeasured) {
+  TempDir dir;
+  SampleOptions o;
+  o.filters = 0;
+  o.galaxies = 5;
+  ASSERT_EQ(write_sample(dir / "c.fits", o), "");
+  CatalogReader r(dir / "c.fits");
+  EXPECT_TRUE(r.has_filters()) << "a filter set was met";
+  EXPECT_EQ(r.card("NFILTERS"), "0");
+  EXPECT_EQ(r.filters().identity, sample_filters(0).identity);
+  EXPECT_TRUE(r.filters().filters.empty());
+  ASSERT_EQ(r.rows(), 5);
+  const StoredRow row = r.row(2);
+  EXPECT_EQ(row.status, kProcessed);
+  EXPECT_TRUE(row.magnitudes.empty() && row.coverage.empty());
+  EXPECT_FLOAT_EQ(row.log_mass[0], 9.002f);
 }
 
 }  // namespace
