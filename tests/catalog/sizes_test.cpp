@@ -1,9 +1,11 @@
 // Catalogues at the ends of their sizes: larger than one write block (rows are written about a
 // mebibyte at a time, so every row after the first block must land after it, in both tables),
-// and measured through a filter set of no filter (the set was met, nothing was measured).
+// and measured through a filter set of no filter (the set was met, nothing was measured). And
+// the one card a reader does not keep: the UTC time of writing.
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <ctime>
 
 #include "catalog/reader.h"
 #include "catalog/sample.h"
@@ -58,6 +60,20 @@ TEST(CatalogSizes, AFilterSetOfNoFilterSaysNothingWasMeasured) {
   EXPECT_EQ(row.status, kProcessed);
   EXPECT_TRUE(row.magnitudes.empty() && row.coverage.empty());
   EXPECT_FLOAT_EQ(row.log_mass[0], 9.002f);
+}
+
+// DATE = 'YYYY-MM-DDThh:mm:ss', the UTC time the file was written, among the primary cards.
+TEST(CatalogSizes, ThePrimaryHeaderSaysWhenTheFileWasWritten) {
+  TempDir dir;
+  const std::time_t before = std::time(nullptr);
+  ASSERT_EQ(write_sample(dir / "c.fits", SampleOptions{}), "");
+  const std::string file = read_file(dir / "c.fits");
+  std::string date;
+  for (std::size_t at = 0; at + 80 <= file.size() && file.compare(at, 8, "END     ") != 0; at += 80)
+    if (file.compare(at, 11, "DATE    = '") == 0) date = file.substr(at + 11, 19);
+  std::tm utc{};
+  ASSERT_TRUE(strptime(date.c_str(), "%Y-%m-%dT%H:%M:%S", &utc)) << "DATE '" << date << "'";
+  EXPECT_LE(std::abs(timegm(&utc) - before), 60) << date;
 }
 
 }  // namespace
