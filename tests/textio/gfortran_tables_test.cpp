@@ -178,11 +178,13 @@ TEST(GfortranTables, Reads) {
 // (Veltrane takes the number as cut short there, like "na"), and a READ after the end of the
 // file is an error there, another end of file here.
 TEST(GfortranTables, BeyondGfortran) {
-  RecordFile f = RecordFile::from_string("nan(ab");
-  float v = 0.0f;
-  EXPECT_EQ(ListRead(f).real(v), ReadStatus::end_of_file);
-  EXPECT_EQ(ListRead(f).real(v), ReadStatus::end_of_file);
-  EXPECT_EQ(read_e15_5(f, v), ReadStatus::end_of_file);
+  for (const char* text : {"nan(ab", "nan("}) {
+    RecordFile f = RecordFile::from_string(text);
+    float v = 0.0f;
+    EXPECT_EQ(ListRead(f).real(v), ReadStatus::end_of_file) << text;
+    EXPECT_EQ(ListRead(f).real(v), ReadStatus::end_of_file) << text;
+    EXPECT_EQ(read_e15_5(f, v), ReadStatus::end_of_file) << text;
+  }
 }
 
 // Standard input is read as records are asked for: a record is available as soon as its line
