@@ -6,8 +6,9 @@
 # Makes a grid of GALAXIES (default 64) galaxies from the example's four result files in a
 # scratch directory, runs VELTRANE with -j JOBS and --catalog-spectra, then with -j 1, and
 # fails unless both end with status 0, print the same console and standard error, and write
-# the same catalogue (but for the cards that hold the time: DATE and the checksums). tools/run_tests.sh runs it on the ThreadSanitizer build, where a data race ends
-# the run with its report.
+# the same catalogue (but for the cards that hold the time: DATE and the checksums).
+# tools/run_tests.sh runs it on the ThreadSanitizer build, where a data race ends the run with
+# its report.
 set -euo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 jobs=${2:?jobs_catalog_check: JOBS missing}
