@@ -50,18 +50,6 @@ bool filter_files_changed(const catalog::FilterSetInfo& old, const std::string& 
   return now.identity != old.identity || now.standards != old.standards;
 }
 
-// A file that starts as every FITS file does ("SIMPLE  =" in its first card), or holds
-// nothing; a directory or an unreadable file is neither.
-bool fits_or_empty(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  char head[9];
-  const std::size_t n = std::fread(head, 1, sizeof head, f);
-  const bool empty = n == 0 && std::feof(f) != 0;
-  std::fclose(f);
-  return empty || (n == sizeof head && std::memcmp(head, "SIMPLE  =", sizeof head) == 0);
-}
-
 GalaxyRow placeholder(const ModelJob& job, const std::string& name, std::uint32_t status) {
   GalaxyRow row;
   row.grid_row = job.index + 1;
@@ -108,17 +96,32 @@ int grid_name_width(const std::string& grid, int n) {
 
 CatalogSink::CatalogSink(Console& console, Diagnostics& diagnostics, Setup setup)
     : console_(console), diagnostics_(diagnostics), path_(setup.path), fil_dir_(setup.provenance.filter_dir) {
-  if (file_exists(path_) && !fits_or_empty(path_)) {
-    // A slip on the command line ("--catalog survey.in") must not cost an input file.
-    diagnostics.warn("--catalog: " + path_ + " exists and is not a FITS file; it is left as it is");
-    throw RunStop(1, "catalogue refused");
+  // A slip on the command line ("--catalog survey.in", someone's table) must not cost a file:
+  // only nothing, an empty file or a Veltrane catalogue is written over.
+  std::string what;
+  switch (catalog::occupant_of(path_, &what)) {
+    case catalog::Occupant::nothing:
+    case catalog::Occupant::empty:
+    case catalog::Occupant::catalogue:
+    case catalog::Occupant::shard: break;
+    case catalog::Occupant::not_fits:
+      diagnostics.warn("--catalog: " + path_ + " exists and is not a FITS file; it is left as it is");
+      throw RunStop(1, "catalogue refused");
+    default:
+      diagnostics.warn("--catalog: " + path_ + " exists and is " + what + "; it is left as it is");
+      throw RunStop(1, "catalogue refused");
   }
   if (setup.continue_existing && file_exists(path_)) open_existing(diagnostics, setup);
   writer_ = std::make_unique<catalog::CatalogWriter>(path_, setup.provenance, setup.layout);
   if (writer_->failed()) {
-    reported_ = true;
+    say_failure();
     stop(console_, "... ERROR -> Cannot write " + path_, 1);
   }
+}
+
+void CatalogSink::say_failure() {
+  if (!said_) diagnostics_.warn("cannot write the catalogue " + path_ + ": " + writer_->failure().reason);
+  said_ = reported_ = true;
 }
 
 void CatalogSink::open_existing(Diagnostics& diagnostics, const Setup& setup) {
@@ -127,9 +130,9 @@ void CatalogSink::open_existing(Diagnostics& diagnostics, const Setup& setup) {
                      "); it is left as it is: name another catalogue, or remove it to start anew");
     throw RunStop(1, "catalogue refused");
   };
-  try {
-    existing_.emplace(path_);
-  } catch (const catalog::CatalogReader::Error& e) { refuse(e.what()); }
+  catalog::Failure failure;
+  existing_ = catalog::CatalogReader::open(path_, failure);
+  if (!existing_) refuse(failure.reason);
   std::string why = mismatch(existing_->provenance(), existing_->layout(), setup.provenance, setup.layout);
   if (why.empty() && existing_->has_filters() && filter_files_changed(existing_->filters(), fil_dir_))
     why = "its filter set's files have changed";
@@ -137,15 +140,18 @@ void CatalogSink::open_existing(Diagnostics& diagnostics, const Setup& setup) {
   existing_row_.assign(std::size_t(std::max(setup.provenance.galaxies, 0)), 0);
   const bool by_name = setup.provenance.grid_identity.empty();
   if (by_name) existing_name_.resize(existing_row_.size());
-  try {
-    long long i = 0;
-    for (const auto& [grid_row, status] : existing_->index()) {
-      ++i;
-      if ((status & catalog::kProcessed) == 0 || grid_row < 1 || std::size_t(grid_row) > existing_row_.size()) continue;
-      existing_row_[std::size_t(grid_row - 1)] = i;
-      if (by_name) existing_name_[std::size_t(grid_row - 1)] = existing_->row(i).name;
-    }
-  } catch (const catalog::CatalogReader::Error& e) { refuse(e.what()); }
+  const auto index = existing_->index();
+  if (!index) refuse(existing_->failure().reason);
+  long long i = 0;
+  for (const auto& [grid_row, status] : *index) {
+    ++i;
+    if ((status & catalog::kProcessed) == 0 || grid_row < 1 || std::size_t(grid_row) > existing_row_.size()) continue;
+    existing_row_[std::size_t(grid_row - 1)] = i;
+    if (!by_name) continue;
+    const std::optional<catalog::StoredRow> row = existing_->row(i);
+    if (!row) refuse(existing_->failure().reason);
+    existing_name_[std::size_t(grid_row - 1)] = row->name;
+  }
 }
 
 std::optional<bool> CatalogSink::holds(const ModelJob& job) const {
@@ -158,7 +164,7 @@ std::optional<bool> CatalogSink::holds(const ModelJob& job) const {
 Flow CatalogSink::append(const GalaxyRow& row) {
   if (writer_->append(row)) return Flow::go_on;
   if (!reported_) console_.say("... ERROR -> Cannot write " + path_);
-  reported_ = true;
+  say_failure();
   return Flow::stop;
 }
 
@@ -204,15 +210,13 @@ Flow CatalogSink::skipped(const ModelJob& job) {
   const auto i = std::size_t(job.index);
   if (!existing_ || i >= existing_row_.size() || existing_row_[i] == 0)
     return append(placeholder(job, name, catalog::kSkippedExisting));
-  try {
-    const catalog::StoredRow kept = existing_->row(existing_row_[i]);
-    return append(kept.view(existing_->has_filters() ? &existing_->filters() : nullptr, existing_->grid()));
-  } catch (const catalog::CatalogReader::Error& e) {
-    // The catalogue continued changed under the run: the new one cannot be complete.
-    diagnostics_.warn(path_ + ": " + e.what());
-    writer_->abandon();
-    return append(placeholder(job, name, catalog::kSkippedExisting));
-  }
+  const std::optional<catalog::StoredRow> kept = existing_->row(existing_row_[i]);
+  if (kept) return append(kept->view(existing_->has_filters() ? &existing_->filters() : nullptr, existing_->grid()));
+  // The catalogue continued changed under the run: the new one cannot be complete.
+  diagnostics_.warn(existing_->failure().text() + "; the catalogue continued cannot be carried on");
+  said_ = true;
+  writer_->abandon();
+  return append(placeholder(job, name, catalog::kSkippedExisting));
 }
 
 void CatalogSink::stopped_at(const ModelJob& job) {
@@ -222,9 +226,10 @@ void CatalogSink::stopped_at(const ModelJob& job) {
 bool CatalogSink::finish() {
   if (finished_) return *finished_;
   finished_ = !writer_->failed() && writer_->finish();
-  if (!*finished_ && !reported_) console_.say("... ERROR -> Cannot write " + path_);
-  reported_ = true;
-  return *finished_;
+  if (*finished_) return true;
+  if (!reported_) console_.say("... ERROR -> Cannot write " + path_);
+  say_failure();
+  return false;
 }
 
 }  // namespace veltrane
