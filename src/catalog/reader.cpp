@@ -72,6 +72,7 @@ Occupant occupant_of(const std::string& path, std::string* words) {
   };
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return is(Occupant::nothing, "");
+  if (S_ISDIR(st.st_mode)) return is(Occupant::unreadable, "a directory");
   const FitsScan s = scan_fits(path, ScanDepth::primary);
   if (s.failure.kind == K::io) return is(Occupant::unreadable, "a file that cannot be read (" + s.failure.reason + ")");
   if (s.failure.kind == K::not_fits && s.size == 0) return is(Occupant::empty, "an empty file");

@@ -2,8 +2,8 @@
 """Catalogues checked with the tools astronomers read them with.
 
 Usage: fits_tools_test.py CHECK MAKE_CATALOG VELTRANE_MERGE VELTRANE
-  CHECK: fitsverify | astropy | fitsio | stilts | robustness | run | restart | select |
-         edges | layout1 (exit 77, a skip, without the tool)
+  CHECK: fitsverify | astropy | fitsio | stilts | robustness | run | restart
+         (exit 77, a skip, without the tool)
 
 In a scratch directory make_catalog writes the synthetic survey of tests/catalog/sample.h
 (failed galaxies, one without a result, a non-ASCII name, -999.0 values, spectra) as one
@@ -22,8 +22,8 @@ catalogue and as three shards, and veltrane-merge joins the shards. Then:
               after its rows leaves nothing under the name, one finished there leaves a valid
               catalogue; a catalogue cut short is refused by the merge (status 1); a merge of
               more shards than it may open files at once.
-The checks "run", "restart", "select" and "edges" take veltrane's own catalogues of the
-bundled example (examples/):
+The checks "run" and "restart" take veltrane's own catalogues of the bundled example
+(examples/); catalog_edges_test.py has more of them:
   run         the catalogue's magnitudes equal the ECSV tables' as float32 bit for bit, its
               masses the .MAG.out values at their printed precision, the console and tables
               are those of a run without it; fitsverify 0/0 on the example's catalogue, on a
@@ -34,70 +34,18 @@ bundled example (examples/):
               run byte for byte, and so does one after a run that stopped (a missing SSP
               file); a catalogue of another run, or a damaged one, is refused untouched; a
               file-size limit gives "Cannot write", status 1, and no file.
-  select      docs/catalog.md's selections (blocks select.py, select.sh) keep FILTERS, the
-              filter names and the provenance;
-  edges       --catalog into a directory that does not exist, one that cannot be written
-              (as an unprivileged user), with a file-size limit, onto another program's FITS
-              file: standard output and status as for any catalogue that cannot be written
-              (or refused), standard error names the file and the reason, nothing is left;
-  layout1     a catalogue of layout 1 (its units, masses without distance) is merged and
-              continued into layout 2, its rows as this version writes them.
 """
 
 import os
-import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 
-CHECK = sys.argv[1]
-MAKE, MERGE, VELTRANE = (os.path.abspath(a) for a in sys.argv[2:5])
-ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-GUIDE = os.path.join(ROOT, "docs", "cluster.md")
+from fits_common import (CHECK, HDUS, MAKE, MASSES, MERGE, SYSTEMS, UNITS, VELTRANE, check, example,
+                         galaxies_bytes, guide_block, left_in, need, report, run, verified)
+
 SHARDS = 3
-# Unit of every column that has one (the others have none).
-UNITS = {"DISTANCE": "Mpc", "AV": "mag", "LAMBDA_EFF": "Angstrom", "AREA": "Angstrom", "LAMBDA": "Angstrom"}
-SYSTEMS = ["VEGA", "VEGABG04", "AB", "TG", "WFPC2", "FOCA", "NOCALIB"]
-for slot in ["OBS", "TOT", "YOUNG", "OLD"]:
-    UNITS.update({f"MAG_{slot}_{s}": "mag" for s in SYSTEMS})
-UNITS.update({f"ZP_{s}": "mag" for s in SYSTEMS})
-UNITS.update({f"LOGMASS_{p}_{m}": "log(solMass)" for p in ["TOTAL", "YOUNG", "OLD"] for m in ["M3", "M2"]})
-UNITS.update({f"FLUX_{p}": "erg/(s.cm2.Angstrom)" for p in ["TOTAL", "YOUNG", "OLD"]})
-MASSES = [f"LOGMASS_{p}_{m}" for p in ("TOTAL", "YOUNG", "OLD") for m in ("M3", "M2")]
-CATALOG_DOC = os.path.join(ROOT, "docs", "catalog.md")
-HDUS = ["GALAXIES", "FILTERS", "WAVELENGTH", "SPECTRA"]
-
-problems = []
-
-
-def check(ok, what):
-    if not ok:
-        problems.append(what)
-    return ok
-
-
-def run(args, **kw):
-    return subprocess.run(args, capture_output=True, text=True, **kw)
-
-
-def need(tool):
-    if shutil.which(tool) is None:
-        print(f"skipped: no {tool}")
-        sys.exit(77)
-
-
-def guide_block(name, doc=GUIDE):
-    """The script the guide marks "<!-- tested: NAME -->": its indented block, unindented."""
-    lines = open(doc).read().split("\n")
-    at = lines.index(f"<!-- tested: {name} -->") + 1
-    while not lines[at]:
-        at += 1
-    block = []
-    while at < len(lines) and (lines[at].startswith("    ") or not lines[at]):
-        block.append(lines[at][4:])
-        at += 1
-    return "\n".join(block).strip("\n") + "\n"
 
 
 def catalogues(work):
@@ -240,10 +188,6 @@ def check_stilts(made):
     same_columns(Table.read(made["merged"], hdu="GALAXIES"), Table.read(tcat), "the guide's stilts tcat")
 
 
-def left_in(directory):
-    return sorted(os.listdir(directory))
-
-
 def check_robustness(work):
     big = os.path.join(work, "limit")
     os.mkdir(big)
@@ -292,36 +236,6 @@ def check_robustness(work):
         open(os.path.join(held, "cut.fits"), "wb").write(data[:cut])
         r = run([MERGE, "out.fits", "cut.fits"], cwd=held)
         check(r.returncode == 1 and not os.path.exists(os.path.join(held, "out.fits")), f"cut at {cut}: {r}")
-
-
-def example(work, name, galaxies, printfil=2):
-    """A copy of the bundled example in work/name whose grid (grid.in) lists `galaxies`
-    (name, distance) with PrintFil `printfil`; each name not in the example is a copy of a
-    galaxy of it ("gal02_7" of gal02)."""
-    d = os.path.join(work, name)
-    shutil.copytree(os.path.join(ROOT, "examples"), d)
-    for g, _ in galaxies:
-        src = os.path.join(d, "galaxies", g.split("_")[0])
-        if not os.path.exists(os.path.join(d, "galaxies", g)) and os.path.exists(src):
-            shutil.copy(src, os.path.join(d, "galaxies", g))
-    with open(os.path.join(d, "grid.in")) as f:
-        params = f.read().split("\n")[:9]
-    params[0] = f"{len(galaxies):15d}"
-    params[7] = f"{printfil:15d}"
-    open(os.path.join(d, "grid.in"), "w").write("\n".join(params + [f"{g} {dist}" for g, dist in galaxies]) + "\n")
-    return d
-
-
-def galaxies_bytes(path):
-    from astropy.io import fits
-
-    with fits.open(path) as f:
-        return f["GALAXIES"].data.tobytes()
-
-
-def verified(path):
-    r = run(["fitsverify", path])
-    return check("**** Verification found 0 warning(s) and 0 error(s). ****" in r.stdout, f"fitsverify {path}:\n{r.stdout}")
 
 
 def printed_equal(value, text):
@@ -473,149 +387,17 @@ def check_restart(work):
     check([f for f in left_in(d) if f.endswith(".fits") or f.startswith(".")] == [], f"limit left {left_in(d)}")
 
 
-def check_select(work):
-    """docs/catalog.md's selections, astropy's and STILTS's, on a catalogue with a failed galaxy."""
-    need("stilts")
-    need("fitsverify")
-    from astropy.io import fits
-    from astropy.table import Table
-
-    d = example(work, "select", [("gal01", "45.0"), ("nothere", "1.0"), ("gal03", "0.0"), ("gal04", "180.0")], 0)
-    run([VELTRANE, "--catalog-spectra", "--catalog", "survey.fits", "grid.in"], cwd=d, check=True)
-    sha = fits.getheader(os.path.join(d, "survey.fits"))["GRIDSHA"]
-    r = run(["/usr/bin/python3", "-c", guide_block("select.py", CATALOG_DOC)], cwd=d)
-    check(r.returncode == 0 and sha in r.stdout and "gal04" in r.stdout, f"select.py: {r}")
-    with fits.open(os.path.join(d, "good.fits")) as f:
-        check([h.name for h in f] == ["PRIMARY"] + HDUS, f"select.py kept {[h.name for h in f]}")
-        check(f[0].header["GRIDSHA"] == sha and f["GALAXIES"].header["FILT3"] == "John_V.dat", "select.py headers")
-        check(list(f["GALAXIES"].data["NAME"]) == ["gal01", "gal03", "gal04"], "select.py rows")
-        check(list(f["SPECTRA"].data["GRID_ROW"]) == [1, 3, 4], "select.py spectra rows")
-    verified(os.path.join(d, "good.fits"))
-    r = run(["bash", "-c", guide_block("select.sh", CATALOG_DOC)], cwd=d)
-    check(r.returncode == 0 and "FILT3: John_V.dat\n" in r.stdout and f"GRIDSHA: {sha}\n" in r.stdout,
-          f"select.sh: {r}")
-    stilts_filters = Table.read(os.path.join(d, "good-stilts.fits"), hdu=2)
-    check(len(stilts_filters) == 10 and stilts_filters["FILTER"][2] == "John_V.dat", "select.sh: FILTERS")
-    check(len(Table.read(os.path.join(d, "good-stilts.fits"), hdu=1)) == 3, "select.sh: GALAXIES")
-
-
-def hidden_or_fits(directory):
-    return [f for f in left_in(directory) if f.startswith(".") or f.endswith(".fits")]
-
-
-def check_edges(work):
-    """--catalog where it cannot be written, or onto another program's FITS file."""
-    from astropy.io import fits
-    import numpy as np
-
-    d = example(work, "edges", [("gal01", "45.0"), ("gal02", "120.0"), ("gal03", "0.0"), ("gal04", "180.0")], 0)
-    plain = run([VELTRANE, "grid.in"], cwd=d).stdout
-    echo = plain[: plain.index("    ... arq_synt")]
-    fits.BinTableHDU.from_columns([fits.Column(name="X", format="E", array=np.zeros(3, "f4"))]).writeto(
-        os.path.join(d, "myphot.fits"))
-    kept = open(os.path.join(d, "myphot.fits"), "rb").read()
-    os.mkdir(os.path.join(d, "ro"), 0o555)
-    os.chmod(work, 0o755)
-    for root, dirs, _ in os.walk(d):
-        os.chmod(root, 0o555 if root.endswith("/ro") else 0o755)
-    as_nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
-    nobody = os.geteuid() == 0 and shutil.which("setpriv") is not None
-    cases = [("no such directory", [], "nodir/c.fits", "No such file or directory", True),
-             ("a file-size limit", ["bash", "-c", 'ulimit -f 40; exec "$0" "$@"'], "big.fits", "File too large", True),
-             ("another program's FITS file", [], "myphot.fits", None, False)]
-    if nobody:
-        cases.append(("a directory it cannot write", as_nobody, "ro/c.fits", "Permission denied", True))
-    else:
-        print("not root or no setpriv: the unwritable directory is not tried")
-    for what, prefix, name, reason, written in cases:
-        r = run(prefix + [VELTRANE, "--catalog-spectra", "--catalog", name, "grid.in"], cwd=d)
-        check(r.returncode == 1, f"{what}: status {r.returncode}")
-        if written:  # the console as far as it got, then the line it has always had
-            line = f"    ... ERROR -> Cannot write {name}\n"
-            check(r.stdout.endswith(line) and plain.startswith(r.stdout[: -len(line)]) and
-                  r.stdout.startswith(echo), f"{what}: stdout {r.stdout[-300:]}")
-            check(f"veltrane: cannot write the catalogue {name}: {reason}\n" in r.stderr, f"{what}: {r.stderr}")
-        else:
-            check(r.stdout == echo, f"{what}: stdout {r.stdout}")
-            check(f"veltrane: --catalog: {name} exists and is a FITS file, but not a Veltrane catalogue; it is "
-                  "left as it is\n" in r.stderr, f"{what}: {r.stderr}")
-        check(sum(name in line for line in r.stderr.splitlines()) == 1, f"{what}: said once: {r.stderr}")
-        left = hidden_or_fits(d) + hidden_or_fits(os.path.join(d, "ro"))
-        check(left == ["myphot.fits"], f"{what}: left {left}")
-    check(open(os.path.join(d, "myphot.fits"), "rb").read() == kept, "another program's FITS file changed")
-
-
-def as_layout1(path):
-    """The catalogue at `path` as layout 1 wrote it: its units, no filter keywords, and the
-    tables' masses for a galaxy without a distance (-42.9 here)."""
-    from astropy.io import fits
-
-    with fits.open(path, mode="update", checksum=False) as f:
-        f[0].header["VTFORMAT"] = 1
-        g = f["GALAXIES"]
-        for k in [k for k in g.header if k.startswith(("FILT", "LEFF")) and k[4:].isdigit()]:
-            del g.header[k]
-        for c in MASSES:
-            g.columns.change_attrib(c, "unit", "solMass")
-            g.data[c][(g.data["STATUS"] & 17) == 17] = -42.9
-        if "SPECTRA" in [h.name for h in f]:
-            for c in ("FLUX_TOTAL", "FLUX_YOUNG", "FLUX_OLD"):
-                f["SPECTRA"].columns.change_attrib(c, "unit", "")
-        for h in f:
-            h.add_checksum()
-
-
-def check_layout1(work):
-    need("fitsverify")
-    try:
-        from astropy.io import fits
-    except ImportError as err:
-        print(f"skipped: {err}")
-        sys.exit(77)
-    # Shards of layout 1 merge into the catalogue this version writes for the whole grid.
-    made = {"single": os.path.join(work, "single.fits")}
-    run([MAKE, made["single"], "--spectra", "30"], check=True)
-    for k in (1, 2):
-        made[k] = os.path.join(work, f"old-{k}.fits")
-        run([MAKE, made[k], "--spectra", "30", "--shard", f"{k}/2"], check=True)
-        as_layout1(made[k])
-        check(fits.getheader(made[k], "GALAXIES")["TUNIT8"] == "solMass", "as_layout1")
-    r = run([MERGE, os.path.join(work, "merged.fits"), made[1], made[2]])
-    check(r.returncode == 0, f"layout 1 merged: {r}")
-    merged = os.path.join(work, "merged.fits")
-    verified(merged)
-    check(fits.getheader(merged)["VTFORMAT"] == 2, "merged layout")
-    check(galaxies_bytes(merged) == galaxies_bytes(made["single"]), "layout 1 rows merged differ from layout 2's")
-    run([MAKE, os.path.join(work, "new-2.fits"), "--spectra", "30", "--shard", "2/2"], check=True)
-    r = run([MERGE, os.path.join(work, "mixed.fits"), made[1], os.path.join(work, "new-2.fits")])
-    check(r.returncode == 2 and "written in another catalogue layout: 2 here, 1 there" in r.stderr, f"mixed: {r}")
-    # A run continues a catalogue of layout 1 into the one it would have written.
-    four = [("gal01", "45.0"), ("gal02", "120.0"), ("gal03", "0.0"), ("gal04", "180.0")]
-    d = example(work, "continued", four, 0)
-    run([VELTRANE, "--catalog", "whole.fits", "grid.in"], cwd=d, check=True)
-    shutil.copy(os.path.join(d, "whole.fits"), os.path.join(d, "c.fits"))
-    as_layout1(os.path.join(d, "c.fits"))
-    r = run([VELTRANE, "--skip-existing", "--catalog", "c.fits", "grid.in"], cwd=d)
-    check(r.returncode == 0 and "0 galaxies processed, 0 failed, 4 skipped" in r.stderr, f"continued: {r}")
-    check(galaxies_bytes(os.path.join(d, "c.fits")) == galaxies_bytes(os.path.join(d, "whole.fits")),
-          "a continued layout 1 catalogue differs from layout 2's")
-
-
 def main():
     with tempfile.TemporaryDirectory(prefix="veltrane-fits-") as work:
         if CHECK == "robustness":
             check_robustness(work)
-        elif CHECK in ("run", "restart", "select", "edges", "layout1"):
-            {"run": check_run, "restart": check_restart, "select": check_select, "edges": check_edges,
-             "layout1": check_layout1}[CHECK](work)
+        elif CHECK in ("run", "restart"):
+            {"run": check_run, "restart": check_restart}[CHECK](work)
         else:
             made = catalogues(work)
             {"fitsverify": check_fitsverify, "astropy": check_astropy, "fitsio": check_fitsio,
              "stilts": check_stilts}[CHECK](made)
-    for p in problems[:30]:
-        print("FAIL:", p)
-    print(f"{CHECK}: {len(problems)} problem(s)")
-    return 1 if problems else 0
+    return report()
 
 
 if __name__ == "__main__":

@@ -278,12 +278,23 @@ TEST(CatalogWriter, FailuresLeaveNothingAndKeepAnEarlierFile) {
     std::vector<std::string> left;
   } cases[] = {
       {"no such directory",
-       [](TempDir& d) { return CatalogWriter(d / "no/c.fits", sample_provenance({}), sample_layout({})).failed(); },
+       [](TempDir& d) {
+         const CatalogWriter w(d / "no/c.fits", sample_provenance({}), sample_layout({}));
+         return w.failure().text() == d / "no/c.fits" + ": No such file or directory" &&
+                w.failure().kind == Failure::Kind::io;
+       },
        {}},
       {"the name is a directory",
        [](TempDir& d) {
          fs::create_directory(d / "c.fits");
          return !write_sample(d / "c.fits", {}).empty();
+       },
+       {"c.fits"}},
+      {"a file made at the name meanwhile, not to be replaced",
+       [](TempDir& d) {
+         CatalogWriter w(d / "c.fits", sample_provenance({}), sample_layout({}));
+         write_file(d / "c.fits", "earlier");
+         return !w.finish(false) && w.failure().text() == d / "c.fits" + ": File exists";
        },
        {"c.fits"}},
       {"rows out of grid order",
@@ -344,7 +355,7 @@ TEST(CatalogWriter, SizeLimitAndKill) {
         if (c.kill) ::raise(SIGKILL);
         return true;
       });
-      ::_exit(error.empty() ? 0 : 3);
+      ::_exit(error.empty() ? 0 : error == "File too large" ? 3 : 4);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -352,7 +363,7 @@ TEST(CatalogWriter, SizeLimitAndKill) {
       EXPECT_TRUE(WIFSIGNALED(status)) << c.what;
       EXPECT_GE(entries(dir).size(), 2u) << "its temporary files stay, hidden";
     } else {
-      EXPECT_EQ(WEXITSTATUS(status), 3) << c.what;
+      EXPECT_EQ(WEXITSTATUS(status), 3) << c.what << ": the system's reason, File too large";
       EXPECT_EQ(entries(dir), std::vector<std::string>{"c.fits"}) << c.what;
     }
     EXPECT_EQ(read_file(dir / "c.fits"), "earlier") << c.what;
