@@ -1,6 +1,7 @@
 #include "driver/catalog_sink.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,26 +19,38 @@ namespace {
 using catalog::GalaxyRow;
 
 // Why a catalogue written with `old` cannot be continued by a run writing `now`; empty when
-// it can. Floats compare bit for bit.
+// it can. The run's parameters are compared before the identities (a grid file whose age cut
+// was edited is said to hold another age cut, not another grid file); floats bit for bit.
 std::string mismatch(const catalog::Provenance& old, const catalog::Layout& old_layout, const catalog::Provenance& now,
                      const catalog::Layout& layout) {
   const auto same_float = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-  const std::pair<bool, const char*> checks[] = {
+  const auto value = [](float v) {  // as the catalogue's header shows it: 1.0, 1.0E-17
+    char buf[32];
+    std::string t(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+    for (char& c : t) c = c == 'e' ? 'E' : c;
+    if (t.find_first_of(".En") == std::string::npos) t += ".0";
+    else if (t.find('.') == std::string::npos && t.find('E') != std::string::npos) t.insert(t.find('E'), ".0");
+    return t;
+  };
+  const auto values = [&](float a, float b, const char* unit) {
+    return " (" + value(a) + unit + "; this run " + value(b) + unit + ")";
+  };
+  const std::pair<bool, std::string> checks[] = {
       {old.version == now.version, "another version of veltrane"},
-      {old.grid_identity == now.grid_identity, "another grid file"},
-      {old.galaxies == now.galaxies, "another number of galaxies"},
       {old.shard == now.shard && old.shards == now.shards, "another shard"},
+      {same_float(old.t_cut_gyr, now.t_cut_gyr), "another age cut" + values(old.t_cut_gyr, now.t_cut_gyr, " Gyr")},
+      {same_float(old.phyunits, now.phyunits), "another Phyunits" + values(old.phyunits, now.phyunits, "")},
+      {old.ext_corr == now.ext_corr, "another Ext_Corr"},
+      {old_layout.spectra == layout.spectra, layout.spectra ? "no spectra" : "spectra"},
       {old.path_dir == now.path_dir && old.base_dir == now.base_dir && old.filter_dir == now.filter_dir,
        "other directories"},
-      {same_float(old.t_cut_gyr, now.t_cut_gyr) && same_float(old.phyunits, now.phyunits) &&
-           old.ext_corr == now.ext_corr,
-       "another age cut, Phyunits or Ext_Corr"},
+      {old.grid_identity == now.grid_identity, "another grid file"},
+      {old.galaxies == now.galaxies, "another number of galaxies"},
       {old_layout.name_width == layout.name_width && old_layout.result_width == layout.result_width,
        "other NAME or RESULT widths"},
-      {old_layout.spectra == layout.spectra, layout.spectra ? "no spectra" : "spectra"},
   };
   for (const auto& [same, what] : checks)
-    if (!same) return std::string("it holds ") + what;
+    if (!same) return "it holds " + what;
   return "";
 }
 

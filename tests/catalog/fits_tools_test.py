@@ -367,9 +367,13 @@ def check_restart(work):
           f"restart after a stop: {r}")
     # Refused before any galaxy, the catalogue untouched: another run's, a damaged one.
     kept = open(os.path.join(d, "c.fits"), "rb").read()
-    for args, why in ((["--shard", "1/2"], "another shard"), (["--catalog-spectra"], "no spectra"),
-                      (["-j", "2"], None)):
-        r = run([VELTRANE, "--skip-existing"] + args + ["--catalog", "c.fits", "grid.in"], cwd=d)
+    # A grid file whose age cut was edited holds another age cut (before another grid file).
+    grid = open(os.path.join(d, "grid.in")).read().split("\n")
+    open(os.path.join(d, "cut2.in"), "w").write("\n".join(grid[:4] + ["2.0"] + grid[5:]))
+    for args, grid_file, why in ((["--shard", "1/2"], "grid.in", "another shard"),
+                                 (["--catalog-spectra"], "grid.in", "no spectra"), (["-j", "2"], "grid.in", None),
+                                 ([], "cut2.in", "another age cut (1.0 Gyr; this run 2.0 Gyr)")):
+        r = run([VELTRANE, "--skip-existing"] + args + ["--catalog", "c.fits", grid_file], cwd=d)
         if why is None:
             check(r.returncode == 0 and "0 galaxies processed, 0 failed, 6 skipped" in r.stderr, f"same run: {r}")
             continue
