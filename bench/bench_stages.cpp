@@ -15,7 +15,7 @@
 #include <string>
 
 #include "cache/input_cache.h"
-#include "driver/model.h"
+#include "driver/process.h"
 #include "driver/parameters.h"
 #include "driver/state.h"
 #include "support/console.h"
@@ -32,7 +32,7 @@ using namespace veltrane;
 struct Workload {
   bool ok = false;
   RunParams p;
-  ModelJob job;
+  GalaxyJob job;
   fs::path out_dir;
 
   Workload() {
@@ -79,8 +79,8 @@ bool ready(benchmark::State& state) {
 struct Warm {
   InputCache cache;
   std::unique_ptr<Worker> w = std::make_unique<Worker>();
-  ModelOutcome outcome;
-  Warm() { outcome = process_model(workload().p, workload().job, *w, cache, Carried{}); }
+  GalaxyOutcome outcome;
+  Warm() { outcome = process_galaxy(workload().p, workload().job, *w, cache, Carried{}); }
 };
 
 void BM_ReadResult(benchmark::State& state) {
@@ -103,7 +103,7 @@ void BM_Rebuild(benchmark::State& state) {
   for (auto _ : state) {
     CapturedReport report;
     InputCache::Session session(cache);
-    ModelOutcome out;
+    GalaxyOutcome out;
     out.after = warm.outcome.after;
     rebuild_model(report.context, workload().p, *warm.w, session, out);
     if (report.status.failed()) state.SkipWithError("model not rebuilt");
@@ -117,7 +117,7 @@ void BM_FormatTables(benchmark::State& state) {
   Warm warm;
   for (auto _ : state) {
     Console console = Console::capture();
-    ModelOutcome out;
+    GalaxyOutcome out;
     format_tables(console, workload().p, *warm.w, warm.outcome.after, workload().job, out);
     benchmark::DoNotOptimize(out.spc_text.data());
   }
@@ -131,7 +131,7 @@ void BM_WriteTables(benchmark::State& state) {
   Warm warm;
   for (auto _ : state) {
     Console console = Console::capture();
-    if (commit_model(warm.outcome, workload().job.files, console) == Flow::stop) state.SkipWithError("not written");
+    if (commit_galaxy(warm.outcome, workload().job.files, console) == Flow::stop) state.SkipWithError("not written");
   }
 }
 BENCHMARK(BM_WriteTables)->Unit(benchmark::kMillisecond);
@@ -140,9 +140,9 @@ void BM_WholeModel(benchmark::State& state) {
   if (!ready(state)) return;
   Warm warm;
   for (auto _ : state) {
-    ModelOutcome o = process_model(workload().p, workload().job, *warm.w, warm.cache, warm.outcome.after);
+    GalaxyOutcome o = process_galaxy(workload().p, workload().job, *warm.w, warm.cache, warm.outcome.after);
     Console console = Console::capture();
-    if (commit_model(o, workload().job.files, console) == Flow::stop) state.SkipWithError("not written");
+    if (commit_galaxy(o, workload().job.files, console) == Flow::stop) state.SkipWithError("not written");
   }
 }
 BENCHMARK(BM_WholeModel)->Unit(benchmark::kMillisecond);

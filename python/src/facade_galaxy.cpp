@@ -1,5 +1,5 @@
 // One galaxy: a synthesis result and a grid file read as a run reads them, and a galaxy
-// rebuilt through the driver's own model loop, with its spectra, magnitudes and tables.
+// rebuilt as a run rebuilds it (the galaxy layer), with its spectra, magnitudes and tables.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "cache/input_cache.h"
-#include "driver/model.h"
 #include "driver/parameters.h"
-#include "driver/state.h"
+#include "galaxy/galaxy.h"
+#include "tables/tables.h"
 #include "facade_internal.h"
 #include "readers/synthesis_result.h"
 #include "support/diagnostics.h"
@@ -74,31 +74,6 @@ void check_result_path(const std::string& path) {
   if (path.empty()) fail(Fault::value, "no synthesis result file given");
   if (path.size() > kMaxStem)
     fail(Fault::value, "the synthesis result path is too long (a run takes at most 592 characters): '" + path + "'");
-}
-
-// The six log masses of the ECSV table's metadata ("null" for a missing one), exactly.
-std::array<float, 6> masses_of(const std::string& ecsv) {
-  constexpr std::array<const char*, 6> keys = {"log_mass_total_m3", "log_mass_total_m2", "log_mass_young_m3",
-                                               "log_mass_young_m2", "log_mass_old_m3",   "log_mass_old_m2"};
-  std::array<float, 6> m{};
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    const std::string key = std::string("{") + keys[k] + ": ";
-    const std::size_t at = ecsv.find(key);
-    if (at == std::string::npos) fail(Fault::internal, std::string("no ") + keys[k] + " in the magnitude table");
-    std::string_view v = std::string_view(ecsv).substr(at + key.size());
-    if (v.starts_with("null")) {
-      m[k] = kSentinel;
-      continue;
-    }
-    v.remove_prefix(std::strlen("{value: "));
-    v = v.substr(0, v.find(','));
-    if (v == ".nan") m[k] = std::nanf("");
-    else if (v == ".inf") m[k] = INFINITY;
-    else if (v == "-.inf") m[k] = -INFINITY;
-    else if (std::from_chars(v.data(), v.data() + v.size(), m[k]).ec != std::errc())
-      fail(Fault::internal, std::string("unreadable ") + keys[k] + " in the magnitude table");
-  }
-  return m;
 }
 
 // The warnings as a run writes them on standard error.
@@ -169,63 +144,48 @@ Cache::~Cache() = default;
 
 namespace {
 
-// The parameters of a run of this one galaxy: both tables, in text and ECSV, and quiet.
-RunParams run_params(const GalaxyRequest& q) {
-  RunParams p;
-  p.N_models = 1;
-  p.base_SSP = q.base_dir;
-  p.fil_dir = q.filter_dir;
-  p.t_cutGyr = q.t_cut_gyr;
-  p.t_cut = p.t_cutGyr * 1.0E9f;
-  p.Phyunits = q.phyunits > 0.0f ? q.phyunits : 1.0f;
-  p.Ext_Corr = q.ext_corr;
-  p.PrintFil = 2;
-  p.Fverbose = 0;
-  p.ecsv = true;
-  return p;
+// The settings of a run of this one galaxy.
+GalaxySettings settings_of(const GalaxyRequest& q) {
+  return {q.base_dir, q.filter_dir, q.t_cut_gyr * 1.0E9f, q.phyunits > 0.0f ? q.phyunits : 1.0f, q.ext_corr, false};
 }
 
 // What a run says about the galaxy: its console, its warnings and, where it failed, its log.
-void take_reports(Galaxy& g, const ModelOutcome& out) {
-  g.ok = out.status.good();
-  g.console = out.console;
-  g.warnings = standard_error(out.warnings);
+void take_reports(Galaxy& g, const CapturedReport& r, const veltrane::Galaxy& core) {
+  g.ok = r.status.good();
+  g.console = r.console.captured();
+  g.warnings = standard_error(core.warnings);
   // A good galaxy's log is deleted at its end; a failed one keeps its reports, or gets one.
-  if (!g.ok && !out.log.empty()) {
-    g.log = out.log.content().text;
+  if (!g.ok && !r.log.empty()) {
+    g.log = r.log.content().text;
   } else if (!g.ok) {
-    g.log = end_of_model_report().content().text;  // it failed on the console only
+    g.log = end_of_galaxy_report().content().text;  // it failed on the console only
   }
 }
 
-// The tables, spectra and magnitudes of a rebuilt galaxy, from the outcome and its worker.
-void take_products(Galaxy& g, const ModelOutcome& out, const Worker& w) {
-  const ModelSpectra& s = w.spectra;
-  g.mag_text = out.mag_text;
-  g.spc_text = out.spc_text;
-  g.mag_ecsv = out.mag_ecsv;
-  g.spc_ecsv = out.spc_ecsv;
-  g.wave = head(out.after.base->b_lambda, s.N_lb);
+// The spectra and magnitudes of a rebuilt galaxy.
+void take_products(Galaxy& g, const veltrane::Galaxy& core) {
+  const ModelSpectra& s = core.spectra;
+  g.wave = head(core.tables.base->b_lambda, s.N_lb);
   g.total = head(s.allssp_f, s.N_lb);
   g.young = head(s.youssp_f, s.N_lb);
   g.old = head(s.oldssp_f, s.N_lb);
   g.red = head(s.red_term, s.N_lb);
   g.ext_wave = head(s.onlambda, s.n_ext);
   g.ext_flux = head(s.onfluxes, s.n_ext);
-  g.obs_wave = head(w.fit.o_lambda, w.fit.N_obs);
-  g.obs_flux = head(w.fit.o_fluxes, w.fit.N_obs);
+  g.obs_wave = head(core.fit.o_lambda, core.fit.N_obs);
+  g.obs_flux = head(core.fit.o_fluxes, core.fit.N_obs);
 
-  const FilterSet& set = *out.after.filters;
+  const FilterSet& set = *core.tables.filters;
   g.filters = std::clamp(set.Nfilters, 0, kMaxFilters);
   for (int c = 0; c < kNumSlots; ++c)
     for (int i = 0; i < g.filters; ++i)
-      for (int k = 0; k < kSystems; ++k) g.magnitudes.push_back(w.mags.at(i, k, c));
-  const FilterResults& fr = w.filter_results;
+      for (int k = 0; k < kSystems; ++k) g.magnitudes.push_back(core.mags.at(i, k, c));
+  const FilterResults& fr = core.filter_results;
   g.covered = head(fr.filt_res_a, g.filters);
   g.positive = head(fr.filt_res_b, g.filters);
   g.zero_point = head(fr.filt_zp_v, g.filters);
   g.lambda_eff = head(set.lamb_eff, g.filters);
-  g.log_mass = masses_of(out.mag_ecsv);
+  g.log_mass = core.log_mass;
 }
 
 }  // namespace
@@ -235,30 +195,37 @@ Galaxy rebuild(const GalaxyRequest& q, Cache& cache) {
   check_directory(q.base_dir, 0, "the base directory");
   check_filter_directory(q.filter_dir);
 
-  const RunParams p = run_params(q);
-  ModelJob job;
-  job.name = q.name;
-  job.distance = q.distance;
-  job.files.arq_synt = q.result_file;
-
+  const GalaxySettings settings = settings_of(q);
   Galaxy g;
   {
     // As read: the rebuild corrects the observation in place.
     CapturedReport r;
-    g.fit = read_result(r, q.result_file, p.Phyunits);
+    g.fit = read_result(r, q.result_file, settings.Phyunits);
   }
 
-  auto w = std::make_unique<Worker>();
-  const ModelOutcome out = process_model(p, job, *w, cache.impl().cache, Carried{});
-  if (out.flow == Flow::stop) throw Error(Fault::stop, "the galaxy stops the run", q.result_file, 0, out.console);
-  take_reports(g, out);
-  if (!out.rebuilt)  // the synthesis result could not be read: nothing to rebuild
+  // As a run with Fverbose 0 and both tables, in text and ECSV.
+  auto core = std::make_unique<veltrane::Galaxy>();
+  CapturedReport r(Verbosity::echo);
+  const GalaxyLabel label{q.name, q.result_file, q.distance};
+  say_galaxy_header(r.console, label, Verbosity::echo);
+  InputCache::Session session(cache.impl().cache);
+  const Flow flow = rebuild_galaxy(r.context, settings, q.result_file, q.distance, session, Carried{}, *core);
+  if (flow == Flow::stop)
+    throw Error(Fault::stop, "the galaxy stops the run", q.result_file, 0, r.console.captured());
+  if (!core->fit_read)  // the synthesis result could not be read: nothing to rebuild
     throw Error(Fault::input_file, "cannot read the synthesis result '" + q.result_file + "'", q.result_file, 0,
-                out.console);
-  take_products(g, out, *w);
-  if (out.filters_replaced)
+                r.console.captured());
+  TableTexts tables;
+  format_tables(r.console, 2, true, *core, label, tables);
+  g.mag_text = std::move(tables.mag_text);
+  g.spc_text = std::move(tables.spc_text);
+  g.mag_ecsv = std::move(tables.mag_ecsv);
+  g.spc_ecsv = std::move(tables.spc_ecsv);
+  take_reports(g, r, *core);
+  take_products(g, *core);
+  if (core->filters_replaced)
     g.filter_set =
-        std::make_shared<const Filters>(filters_of(out.after.filters, Weighting::energy, q.filter_dir, nullptr));
+        std::make_shared<const Filters>(filters_of(core->tables.filters, Weighting::energy, q.filter_dir, nullptr));
   return g;
 }
 

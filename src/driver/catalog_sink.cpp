@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "catalog/digest.h"
-#include "driver/model_sources.h"
+#include "driver/galaxy_sources.h"
 #include "driver/parameters.h"
 #include "photometry/magnitudes.h"
 #include "support/file_check.h"
@@ -63,7 +63,7 @@ bool filter_files_changed(const catalog::FilterSetInfo& old, const std::string& 
   return now.identity != old.identity || now.standards != old.standards;
 }
 
-GalaxyRow placeholder(const ModelJob& job, const std::string& name, std::uint32_t status) {
+GalaxyRow placeholder(const GalaxyJob& job, const std::string& name, std::uint32_t status) {
   GalaxyRow row;
   row.grid_row = job.index + 1;
   row.name = name;
@@ -101,7 +101,7 @@ int grid_name_width(const std::string& grid, int n) {
   RunParams p;
   read_parameter_records(quiet, *file, true, p);
   RecordSource records(std::move(*file), Naming{});
-  ModelJob job;
+  GalaxyJob job;
   for (int m = 0; m < n && records.next(job); ++m)
     width = std::max(width, int(catalog::fits_text_length(textio::used_part(job.name))));
   return width;
@@ -167,7 +167,7 @@ void CatalogSink::open_existing(Diagnostics& diagnostics, const Setup& setup) {
   }
 }
 
-std::optional<bool> CatalogSink::holds(const ModelJob& job) const {
+std::optional<bool> CatalogSink::holds(const GalaxyJob& job) const {
   if (!existing_) return std::nullopt;
   const auto i = std::size_t(job.index);
   if (i >= existing_row_.size() || existing_row_[i] == 0) return false;
@@ -190,7 +190,7 @@ const catalog::FilterSetInfo* CatalogSink::filter_info(const std::shared_ptr<con
   return &info_;
 }
 
-Flow CatalogSink::committed(const ModelJob& job, const ModelOutcome& outcome) {
+Flow CatalogSink::committed(const GalaxyJob& job, const GalaxyOutcome& outcome) {
   const std::string name = textio::used_part(job.name);
   if (!outcome.processed) return append(placeholder(job, name, catalog::kNameTooLong));
   const CatalogValues& v = outcome.catalog;
@@ -218,7 +218,7 @@ Flow CatalogSink::committed(const ModelJob& job, const ModelOutcome& outcome) {
   return append(row);
 }
 
-Flow CatalogSink::skipped(const ModelJob& job) {
+Flow CatalogSink::skipped(const GalaxyJob& job) {
   const std::string name = textio::used_part(job.name);
   const auto i = std::size_t(job.index);
   if (!existing_ || i >= existing_row_.size() || existing_row_[i] == 0)
@@ -232,7 +232,7 @@ Flow CatalogSink::skipped(const ModelJob& job) {
   return append(placeholder(job, name, catalog::kSkippedExisting));
 }
 
-void CatalogSink::stopped_at(const ModelJob& job) {
+void CatalogSink::stopped_at(const GalaxyJob& job) {
   if (!writer_->failed()) append(placeholder(job, textio::used_part(job.name), catalog::kRunStopped));
 }
 

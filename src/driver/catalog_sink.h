@@ -18,7 +18,7 @@
 #include "catalog/catalog.h"
 #include "catalog/reader.h"
 #include "catalog/writer.h"
-#include "driver/model_loop.h"
+#include "driver/galaxy_loop.h"
 #include "support/console.h"
 #include "support/diagnostics.h"
 
@@ -41,10 +41,10 @@ class CatalogSink : public CommitListener {
   // reason on standard error, RunStop(1).
   CatalogSink(Console& console, Diagnostics& diagnostics, Setup setup);
 
-  Flow committed(const ModelJob& job, const ModelOutcome& outcome) override;
-  Flow skipped(const ModelJob& job) override;
-  void stopped_at(const ModelJob& job) override;
-  std::optional<bool> holds(const ModelJob& job) const override;
+  Flow committed(const GalaxyJob& job, const GalaxyOutcome& outcome) override;
+  Flow skipped(const GalaxyJob& job) override;
+  void stopped_at(const GalaxyJob& job) override;
+  std::optional<bool> holds(const GalaxyJob& job) const override;
 
   // Completes the catalogue with the rows appended so far and gives it its name; later calls
   // return the first one's answer. False after "    ... ERROR -> Cannot write PATH" on the

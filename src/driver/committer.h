@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/model_loop.h"
+#include "driver/galaxy_loop.h"
 #include "driver/run_reporter.h"
 #include "driver/signals.h"
 #include "driver/state.h"
@@ -21,11 +21,11 @@ struct Selection {
   int PrintFil = 0;
   bool ecsv = false;
   const CommitListener* listener = nullptr;  // may hold the models done by an earlier run
-  void mark(ModelJob& job) const;
+  void mark(GalaxyJob& job) const;
 
  private:
-  bool complete(const ModelFiles& f) const;
-  bool done(const ModelJob& job) const;
+  bool complete(const GalaxyFiles& f) const;
+  bool done(const GalaxyJob& job) const;
 };
 
 // How a model loop ended: after its last model, or stopped at `at` (the synthesis result of
@@ -44,12 +44,12 @@ class Committer {
       : console_(console), signals_(signals), reporter_(reporter), listener_(listener) {}
 
   // Writes model `job` (processed on carried()) under the signal guard's lock, renaming the
-  // tables `staged` holds (see commit_model), then counts it, writes its warnings and tells
+  // tables `staged` holds (see commit_galaxy), then counts it, writes its warnings and tells
   // the listener; afterwards carried() is what it leaves. Flow::stop when the run ends at
   // this model (its stop, a file it cannot write, or the listener's).
-  Flow commit(const ModelJob& job, const ModelOutcome& outcome, StagedTables* staged = nullptr);
+  Flow commit(const GalaxyJob& job, const GalaxyOutcome& outcome, StagedTables* staged = nullptr);
   // A model the run does not take; Flow::stop when the listener ends the run there.
-  Flow skip(const ModelJob& job);
+  Flow skip(const GalaxyJob& job);
   // Where tables written ahead of their commit are registered.
   TemporaryFiles& temporaries() { return signals_.temporaries(); }
   // What the last committed model left to the next one.
@@ -65,6 +65,6 @@ class Committer {
 
 // What a model leaves to the next when the previous model left `actual`: its own tables
 // where its readers replaced them, `actual` elsewhere.
-Carried carried_after(const ModelOutcome& o, const Carried& actual);
+Carried carried_after(const GalaxyOutcome& o, const Carried& actual);
 
 }  // namespace veltrane

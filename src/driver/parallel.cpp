@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/model.h"
+#include "driver/process.h"
 
 namespace veltrane {
 namespace {
@@ -19,9 +19,9 @@ namespace {
 // What the reader, the workers and the committer share, under `mutex`.
 struct Shared {
   struct Slot {
-    ModelJob job;
+    GalaxyJob job;
     bool bad_record = false;
-    std::optional<ModelOutcome> outcome;
+    std::optional<GalaxyOutcome> outcome;
     Carried used;         // the tables the worker started from
     int started = 0;      // the models before this one had been committed when it started
     StagedTables staged;  // its tables, written ahead
@@ -46,7 +46,7 @@ struct Shared {
 // committed.
 class Reader {
  public:
-  Reader(Shared& shared, std::shared_ptr<ModelSource> source, const Selection& selection, int n, std::size_t window)
+  Reader(Shared& shared, std::shared_ptr<GalaxySource> source, const Selection& selection, int n, std::size_t window)
       : shared_(shared), source_(std::move(source)), thread_([=, this] { run(selection, n, window); }) {}
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
@@ -65,7 +65,7 @@ class Reader {
         shared_.changed.wait(lock, [&] { return shared_.stopping || shared_.slots.size() < window; });
         if (shared_.stopping) break;
       }
-      ModelJob job;
+      GalaxyJob job;
       const bool ok = source_->next(job);
       if (ok) selection.mark(job);
       std::lock_guard lock(shared_.mutex);
@@ -82,7 +82,7 @@ class Reader {
   }
 
   Shared& shared_;
-  std::shared_ptr<ModelSource> source_;
+  std::shared_ptr<GalaxySource> source_;
   std::thread thread_;  // last: it starts once the members above exist
 };
 
@@ -91,9 +91,9 @@ class Reader {
 // commit writes them, as one thread would) and hands the outcome back.
 class Workers {
  public:
-  Workers(Shared& shared, const RunParams& p, InputCache& cache, TemporaryFiles& temps, bool literal, int jobs)
-      : shared_(shared), p_(p), cache_(cache), temps_(temps) {
-    for (int t = 0; t < jobs; ++t) threads_.emplace_back([this, literal] { run(literal); });
+  Workers(Shared& shared, const RunParams& p, const Options& options, InputCache& cache, TemporaryFiles& temps)
+      : shared_(shared), p_(p), options_(options), cache_(cache), temps_(temps) {
+    for (int t = 0; t < options.jobs; ++t) threads_.emplace_back([this] { run(); });
   }
   Workers(const Workers&) = delete;
   Workers& operator=(const Workers&) = delete;
@@ -104,13 +104,12 @@ class Workers {
   }
 
  private:
-  void run(bool literal) {
-    auto worker = std::make_unique<Worker>();
-    worker->literal = literal;
+  void run() {
+    const std::unique_ptr<Worker> worker = make_worker(p_, options_);
     for (;;) {
       int m = 0, started = 0;
       Carried used;
-      const ModelJob* job = nullptr;
+      const GalaxyJob* job = nullptr;
       {
         std::unique_lock lock(shared_.mutex);
         shared_.changed.wait(lock, [&] { return shared_.stopping || !shared_.todo.empty() || shared_.reading_done; });
@@ -121,8 +120,8 @@ class Workers {
         started = shared_.done;
         job = &shared_.slots.at(m).job;  // map nodes stay put
       }
-      ModelOutcome outcome = process_model(p_, *job, *worker, cache_, used);
-      StagedTables staged = literal ? StagedTables{} : stage_tables(outcome, job->files, temps_);
+      GalaxyOutcome outcome = process_galaxy(p_, options_, *job, *worker, cache_, used);
+      StagedTables staged = options_.literal ? StagedTables{} : stage_tables(outcome, job->files, temps_);
       std::lock_guard lock(shared_.mutex);
       auto& slot = shared_.slots.at(m);
       slot.outcome = std::move(outcome);
@@ -135,6 +134,7 @@ class Workers {
 
   Shared& shared_;
   const RunParams& p_;
+  const Options& options_;
   InputCache& cache_;
   TemporaryFiles& temps_;
   std::vector<std::thread> threads_;
@@ -175,7 +175,7 @@ Shared::Slot take(Shared& shared, int m) {
 class CommitTrail {
  public:
   // Before model m's commit (and its removal of an old log).
-  void before_commit(int m, const ModelFiles& f) {
+  void before_commit(int m, const GalaxyFiles& f) {
     for (const std::string* path : {&f.log, &f.mag, &f.spc, &f.mag_ecsv, &f.spc_ecsv}) {
       const FileIdentity id = identity_of(*path);
       if (!id.exists) continue;
@@ -207,20 +207,20 @@ class CommitTrail {
 
 // The model was computed on the tables the previous model really left: either it replaced
 // them itself, or it used the same ones.
-bool same_start(const ModelOutcome& o, const Carried& used, const Carried& actual) {
-  if (!o.rebuilt) return true;
+bool same_start(const GalaxyOutcome& o, const Carried& used, const Carried& actual) {
+  if (!o.fit_read) return true;
   return (o.base_replaced || used.base == actual.base) && (o.filters_replaced || used.filters == actual.filters);
 }
 
 }  // namespace
 
-LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
-                        const Selection& selection, InputCache& cache, int jobs, bool literal, Committer& committer) {
+LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<GalaxySource> source,
+                        const Selection& selection, InputCache& cache, const Options& options, Committer& committer) {
   const LeftTables left(committer.temporaries());  // first: it goes after the threads end
   Shared shared;
-  const std::size_t window = std::size_t(2 * jobs + 2);  // models read ahead of the commit
+  const std::size_t window = std::size_t(2 * options.jobs + 2);  // models read ahead of the commit
   const Reader reader(shared, std::move(source), selection, p.N_models, window);
-  const Workers workers(shared, p, cache, committer.temporaries(), literal, jobs);
+  const Workers workers(shared, p, options, cache, committer.temporaries());
 
   std::unique_ptr<Worker> own;  // for a model that must be computed again
   CommitTrail trail;
@@ -237,12 +237,9 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Mo
     if (!slot.job.too_long) remove_old_log(slot.job.files);
     const Carried& actual = committer.carried();
     if (!same_start(*slot.outcome, slot.used, actual) || !trail.unchanged(slot.outcome->inputs, slot.started)) {
-      if (!own) {
-        own = std::make_unique<Worker>();
-        own->literal = literal;
-      }
+      if (!own) own = make_worker(p, options);
       discard_staged(slot.staged);  // tables of a computation that no longer holds
-      slot.outcome = process_model(p, slot.job, *own, cache, actual);
+      slot.outcome = process_galaxy(p, options, slot.job, *own, cache, actual);
     }
     const Flow flow = committer.commit(slot.job, *slot.outcome, &slot.staged);
     discard_staged(slot.staged);  // what a stop left untaken

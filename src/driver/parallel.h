@@ -10,14 +10,14 @@
 
 #include "cache/input_cache.h"
 #include "driver/committer.h"
-#include "driver/model_loop.h"
+#include "driver/galaxy_loop.h"
 #include "driver/state.h"
 
 namespace veltrane {
 
 // The reader, the workers and the committer. Every thread it starts has ended when it
 // returns: a reader waiting for standard input is woken through `source`'s cancel().
-LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<ModelSource> source,
-                        const Selection& selection, InputCache& cache, int jobs, bool literal, Committer& committer);
+LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<GalaxySource> source,
+                        const Selection& selection, InputCache& cache, const Options& options, Committer& committer);
 
 }  // namespace veltrane

@@ -13,8 +13,8 @@
 
 #include "catalog/digest.h"
 #include "driver/catalog_sink.h"
-#include "driver/model_loop.h"
-#include "driver/model_sources.h"
+#include "driver/galaxy_loop.h"
+#include "driver/galaxy_sources.h"
 #include "driver/options.h"
 #include "driver/parameters.h"
 #include "driver/signals.h"
@@ -41,7 +41,7 @@ constexpr int kMaxArgs = 300;
 // The run parameters and the model records of one input form.
 struct RunInput {
   RunParams p;
-  std::shared_ptr<ModelSource> source;
+  std::shared_ptr<GalaxySource> source;
   std::string grid;    // the grid file; empty: standard input or arguments
   int name_width = 0;  // a catalogue's NAME width; 0: the longest name a galaxy may have
 };
@@ -224,7 +224,7 @@ void close_catalog(Console& console, SignalGuard& signals, CatalogSink& sink) {
 // the run, and by the signal guard on SIGINT or SIGTERM.
 RunSummary run_with_catalog(Console& console, Diagnostics& diagnostics, SignalGuard& signals, const Options& options,
                             RunInput& in) {
-  if (options.catalog.empty()) return run_models(console, diagnostics, in.p, std::move(in.source), options, signals);
+  if (options.catalog.empty()) return run_galaxies(console, diagnostics, in.p, std::move(in.source), options, signals);
   std::unique_ptr<CatalogSink> sink;
   struct Withdraw {
     SignalGuard& signals;
@@ -243,7 +243,7 @@ RunSummary run_with_catalog(Console& console, Diagnostics& diagnostics, SignalGu
   }
   RunSummary summary;
   try {
-    summary = run_models(console, diagnostics, in.p, std::move(in.source), options, signals, sink.get());
+    summary = run_galaxies(console, diagnostics, in.p, std::move(in.source), options, signals, sink.get());
   } catch (const RunStop&) {
     close_catalog(console, signals, *sink);
     throw;
@@ -269,9 +269,6 @@ int run_input(Console& console, Diagnostics& diagnostics, SignalGuard& signals, 
   }
   if (verbosity == Verbosity::listing) console.say("[Veltrane]");
   p.t_cut = p.t_cutGyr * 1.0E9f;
-  p.ecsv = options.ecsv;
-  p.catalog = !options.catalog.empty();
-  p.catalog_spectra = options.catalog_spectra;
 
   const RunSummary summary = run_with_catalog(console, diagnostics, signals, options, in);
   if (verbosity == Verbosity::listing) console.say("[Veltrane]");

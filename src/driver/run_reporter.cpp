@@ -7,7 +7,7 @@ namespace veltrane {
 RunReporter::RunReporter(Diagnostics& diagnostics, int total, bool progress, bool quiet, bool sharded)
     : diagnostics_(diagnostics), total_(total), progress_(progress), quiet_(quiet), sharded_(sharded) {}
 
-void RunReporter::committed(const ModelJob& job, const ModelOutcome& o) {
+void RunReporter::committed(const GalaxyJob& job, const GalaxyOutcome& o) {
   if (job.skip || !o.processed) {
     ++summary_.skipped;
   } else {
@@ -24,7 +24,7 @@ void RunReporter::committed(const ModelJob& job, const ModelOutcome& o) {
   show(false);
 }
 
-void RunReporter::skipped(const ModelJob& job) {
+void RunReporter::skipped(const GalaxyJob& job) {
   if (job.other_shard) {
     ++summary_.other_shards;
     return;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/model_loop.h"
+#include "driver/galaxy_loop.h"
 #include "driver/state.h"
 #include "support/diagnostics.h"
 
@@ -20,9 +20,9 @@ class RunReporter {
   RunReporter(Diagnostics& diagnostics, int total, bool progress, bool quiet, bool sharded);
 
   // A model was committed: counted, its warnings written.
-  void committed(const ModelJob& job, const ModelOutcome& o);
+  void committed(const GalaxyJob& job, const GalaxyOutcome& o);
   // A model the run does not take.
-  void skipped(const ModelJob& job);
+  void skipped(const GalaxyJob& job);
   // The end of the run: the last progress line, then the summary (unless quiet), with
   // "the run stopped at `stopped_at`" when it is not empty.
   void finish(const std::string& stopped_at);

@@ -105,15 +105,16 @@ void TemporaryFiles::close() {
   closed_ = true;
 }
 
-std::array<std::pair<const std::string*, const std::string*>, 4> tables_of(const ModelOutcome& o,
-                                                                           const ModelFiles& files) {
-  return {{{o.mag ? &o.mag_text : nullptr, &files.mag},
-           {o.spc ? &o.spc_text : nullptr, &files.spc},
-           {o.mag_ecsv.empty() ? nullptr : &o.mag_ecsv, &files.mag_ecsv},
-           {o.spc_ecsv.empty() ? nullptr : &o.spc_ecsv, &files.spc_ecsv}}};
+std::array<std::pair<const std::string*, const std::string*>, 4> tables_of(const GalaxyOutcome& o,
+                                                                           const GalaxyFiles& files) {
+  const TableTexts& t = o.tables;
+  return {{{t.mag ? &t.mag_text : nullptr, &files.mag},
+           {t.spc ? &t.spc_text : nullptr, &files.spc},
+           {t.mag_ecsv.empty() ? nullptr : &t.mag_ecsv, &files.mag_ecsv},
+           {t.spc_ecsv.empty() ? nullptr : &t.spc_ecsv, &files.spc_ecsv}}};
 }
 
-StagedTables stage_tables(const ModelOutcome& o, const ModelFiles& files, TemporaryFiles& temps) {
+StagedTables stage_tables(const GalaxyOutcome& o, const GalaxyFiles& files, TemporaryFiles& temps) {
   StagedTables staged;
   staged.temps = &temps;
   if (!o.processed || o.flow == Flow::stop) return staged;

@@ -67,12 +67,12 @@ struct StagedTables {
 
 // The (text, final path) of each table `o` asks for, in the commit's order; a null text where
 // it writes none.
-std::array<std::pair<const std::string*, const std::string*>, 4> tables_of(const ModelOutcome& o,
-                                                                           const ModelFiles& files);
+std::array<std::pair<const std::string*, const std::string*>, 4> tables_of(const GalaxyOutcome& o,
+                                                                           const GalaxyFiles& files);
 
 // Writes the tables and the problem log of a processed model that does not stop the run to
 // temporary files.
-StagedTables stage_tables(const ModelOutcome& o, const ModelFiles& files, TemporaryFiles& temps);
+StagedTables stage_tables(const GalaxyOutcome& o, const GalaxyFiles& files, TemporaryFiles& temps);
 
 // Removes the temporary files of `staged` that no commit took.
 void discard_staged(StagedTables& staged);

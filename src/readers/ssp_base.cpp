@@ -43,9 +43,9 @@ void list_column_header(Console& console, const std::string& first_file) {
   console.say(text);
 }
 
-// "(4x,a,2(e15.5),5x,a,4(e15.5))": SSP j's record with the population columns as refilled;
+// "(4x,a,2(e15.5),5x,a,4(e15.5))": SSP j's record with the base's columns as read;
 // QHc_base keeps its reset value.
-void list_row(Console& console, const BaseFile::Record& r, PopulationColumns columns, std::size_t j) {
+void list_row(Console& console, const BaseFile::Record& r, const BaseRead& columns, std::size_t j) {
   std::string text(textio::adjust_trim(r.filebase));
   text += textio::fmt_e(columns.age_base[j], 15, 5) + textio::fmt_e(columns.met_base[j], 15, 5) + "     ";
   text += textio::adjust_trim(r.cod_base);
@@ -172,7 +172,7 @@ bool check_spectrum(ReportContext& report, const SspFile& ssp, const BaseRequest
 // false after the report of a failure (an SSP file that cannot be opened also stops the
 // run). `read` collects the spectra read, for the tables.
 bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& request, const BaseFile::Record& r,
-              PopulationColumns columns, std::size_t j, Scan& scan, BaseRead& result,
+              std::size_t j, Scan& scan, BaseRead& result,
               std::vector<std::shared_ptr<const SspFile>>& read) {
   if (r.status == BaseFile::Status::error) {
     report_problem(report, {indent("[Read_BASpec] Base File contains ERROR")});
@@ -203,7 +203,7 @@ bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& requ
     report.fail();
     return false;
   }
-  if (report.listing()) list_row(report.console, r, columns, j);
+  if (report.listing()) list_row(report.console, r, result, j);
   return true;
 }
 
@@ -230,7 +230,7 @@ void list_summary(Console& console, const Scan& scan, int Num_base) {
 // After the reset: every SSP of the count in turn, until one fails; then the mass check and
 // the summary.
 void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& request, const BaseFile& base,
-               PopulationColumns columns, BaseRead& result, std::vector<std::shared_ptr<const SspFile>>& read) {
+               BaseRead& result, std::vector<std::shared_ptr<const SspFile>>& read) {
   const std::size_t n_ssp = std::size_t(std::max(result.Num_base, 0));
   Scan scan;
   scan.aux_ages.assign(n_ssp, kSentinel);
@@ -239,14 +239,14 @@ void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& req
   const BaseFile::Record past_the_end{.status = BaseFile::Status::end_of_file};
   for (std::size_t j = 0; j < n_ssp; ++j) {
     const BaseFile::Record& r = j < base.records.size() ? base.records[j] : past_the_end;
-    columns.age_base[j] = r.age;
-    columns.met_base[j] = r.met;
-    columns.alphbase[j] = r.alph;
+    result.age_base[j] = r.age;
+    result.met_base[j] = r.met;
+    result.alphbase[j] = r.alph;
     scan.Mst[j] = r.mst;
     if (j == 0 && report.listing()) list_column_header(report.console, r.filebase);
     note(scan.aux_ages, j, r.age);
     note(scan.aux_mets, j, r.met);
-    if (!read_ssp(report, source, request, r, columns, j, scan, result, read)) return;
+    if (!read_ssp(report, source, request, r, j, scan, result, read)) return;
   }
   check_masses(report, scan, result.Num_base);
   if (report.listing()) list_summary(report.console, scan, result.Num_base);
@@ -254,7 +254,7 @@ void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& req
 
 }  // namespace
 
-BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseRequest& request, PopulationColumns columns) {
+BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseRequest& request) {
   BaseRead result;
   result.Num_base = request.Num_base;
   if (report.listing()) list_head(report.console, request);
@@ -262,11 +262,9 @@ BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseReques
   if (!open_base(report, source, request, base, result)) return result;
 
   if (report.listing()) report.console.say("... Set_base: Reset arrays");
-  std::fill(columns.age_base.begin(), columns.age_base.begin() + kMaxSsp, kSentinel);
-  std::fill(columns.met_base.begin(), columns.met_base.begin() + kMaxSsp, 0.0f);
-  std::fill(columns.alphbase.begin(), columns.alphbase.begin() + kMaxSsp, 0.0f);
+  result.age_base.fill(kSentinel);
   std::vector<std::shared_ptr<const SspFile>> read;
-  read_ssps(report, source, request, *base, columns, result, read);
+  read_ssps(report, source, request, *base, result, read);
 
   // Publish: from the reset on, the tables hold what was read, however the reading ended.
   result.replaced = true;

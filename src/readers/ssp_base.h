@@ -3,6 +3,7 @@
 // tables (ssp_files.h) for the rebuild.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <span>
 #include <string>
@@ -23,27 +24,23 @@ struct BaseRequest {
   int Num_base = 0;  // the synthesis result's SSP count
 };
 
-// The population columns the base refills (kMaxSsp entries each): age_base, met_base and
-// alphbase, stored where the synthesis result kept its own ages, metallicities and last
-// column.
-struct PopulationColumns {
-  std::span<float> age_base, met_base, alphbase;
-};
-
 struct BaseRead {
   int Num_base = 0;       // the base file's count (the request's when record 1 holds none)
   bool replaced = false;  // the reading reset the tables: `tables` holds what it read
   std::shared_ptr<const BaseTables> tables;
   Flow flow = Flow::go_on;                // stop: a base or SSP file that cannot be opened
   std::vector<std::string> cut_at_limit;  // SSP files whose reading stopped at kMaxPoints points
+  // The base file's columns of the SSPs read, as its listing shows them: -999.0, 0.0 and 0.0
+  // from the reset on, for SSPs the reading did not reach.
+  std::array<float, kMaxSsp> age_base{}, met_base{}, alphbase{};
 };
 
 // Read_BASpec and its ReadTextBAS: reads the base file `arq_base` and every SSP spectrum
 // (`base_dir` up to its first blank, then the SSP's file name), checks each spectrum against
-// the fit range [Olsynini, Olsynfin] and refills `columns`. Every failure prints its report
+// the fit range [Olsynini, Olsynfin]. Every failure prints its report
 // (console, and rewriting the model's log) and fails the model; the first one ends the
 // reading. A missing base file or an SSP file that cannot be opened also stops the run.
 // At Verbosity::listing prints the listing of the base, at Verbosity::points every point.
-BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseRequest& request, PopulationColumns columns);
+BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseRequest& request);
 
 }  // namespace veltrane

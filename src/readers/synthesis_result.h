@@ -26,8 +26,7 @@ struct FitResult {
   float mass_tot_3 = 0.0f;
   float A_V = 0.0f;  // V-band extinction, mag
 
-  // Population table. age_j, met_j and alph_j are the storage that the SSP base reader refills
-  // as age_base, met_base and alphbase.
+  // Population table.
   std::vector<float> x_j = std::vector<float>(kMaxSsp, 0.0f);   // light fraction, per cent
   std::vector<float> m2_j = std::vector<float>(kMaxSsp, 0.0f);  // mass fractions, per cent
   std::vector<float> m3_j = std::vector<float>(kMaxSsp, 0.0f);

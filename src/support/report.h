@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "support/console.h"
-#include "support/model_status.h"
+#include "support/galaxy_status.h"
 #include "support/problem_log.h"
 
 namespace veltrane {
@@ -30,7 +30,7 @@ inline Verbosity verbosity_of(int Fverbose) {
 struct ReportContext {
   Console& console;     // the model's console lines
   ProblemLog& log;      // the model's problem reports (".LOG")
-  ModelStatus& status;  // good until a step of the model fails
+  GalaxyStatus& status;  // good until a step of the model fails
   Verbosity verbosity = Verbosity::quiet;
 
   bool listing() const { return verbosity == Verbosity::listing; }
@@ -55,7 +55,7 @@ struct CapturedReport {
 
   Console console = Console::capture();
   ProblemLog log{&console};
-  ModelStatus status;
+  GalaxyStatus status;
   ReportContext context;
 };
 

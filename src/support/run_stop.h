@@ -12,7 +12,7 @@
 namespace veltrane {
 
 enum class Flow {
-  go_on,  // the run goes on (the model may have failed: see ModelStatus)
+  go_on,  // the run goes on (the model may have failed: see GalaxyStatus)
   stop,   // the run ends after this model's report
 };
 

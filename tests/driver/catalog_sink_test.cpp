@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "catalog/reader.h"
-#include "driver/model_sources.h"
+#include "driver/galaxy_sources.h"
 #include "test_util.h"
 
 namespace veltrane {
@@ -28,8 +28,8 @@ CatalogSink::Setup setup(const std::string& path, int shard, bool continue_exist
   return s;
 }
 
-ModelOutcome outcome(bool processed, bool failed, bool fit_read) {
-  ModelOutcome o;
+GalaxyOutcome outcome(bool processed, bool failed, bool fit_read) {
+  GalaxyOutcome o;
   o.processed = processed;
   if (failed) o.status.fail();
   o.catalog.fit_read = fit_read;
@@ -51,7 +51,7 @@ std::vector<std::uint32_t> write_run(const std::string& path, bool continue_exis
     int kind;
   } galaxies[] = {{10.0f, 0}, {0.0f, 1}, {5.0f, 2}, {5.0f, 3}, {5.0f, 4}, {5.0f, 5}, {5.0f, 6}};
   for (int m = 0; m < 7; ++m) {
-    const ModelJob job = naming.job(m, "gal" + std::to_string(m), galaxies[m].distance);
+    const GalaxyJob job = naming.job(m, "gal" + std::to_string(m), galaxies[m].distance);
     switch (galaxies[m].kind) {
       case 0: EXPECT_EQ(sink.committed(job, outcome(true, false, true)), Flow::go_on); break;
       case 1: sink.committed(job, outcome(true, true, true)); break;  // failed, no distance

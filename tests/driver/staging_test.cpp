@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <set>
 
-#include "driver/model.h"
+#include "driver/process.h"
 #include "test_util.h"
 
 namespace veltrane {
@@ -95,12 +95,12 @@ TEST(Staging, TheCommitRenamesWhatWasWrittenAheadWhereItCanStand) {
   for (const Case& c : cases) {
     vtest::TempDir dir;
     TemporaryFiles temps;
-    const ModelFiles files{dir / "g", dir / "g.LOG", dir / "g.MAG.out", dir / "g.SPC.out", dir / "g.mag.ecsv", ""};
-    ModelOutcome o;
-    o.processed = o.mag = o.spc = true;
-    o.mag_text = "magnitudes\n";
-    o.spc_text = "spectra\n";
-    o.mag_ecsv = "# %ECSV 1.0\n";
+    const GalaxyFiles files{dir / "g", dir / "g.LOG", dir / "g.MAG.out", dir / "g.SPC.out", dir / "g.mag.ecsv", ""};
+    GalaxyOutcome o;
+    o.processed = o.tables.mag = o.tables.spc = true;
+    o.tables.mag_text = "magnitudes\n";
+    o.tables.spc_text = "spectra\n";
+    o.tables.mag_ecsv = "# %ECSV 1.0\n";
     o.console = "first\nsecond\n";
     Console capture = Console::capture();
     o.log = ProblemLog(&capture);
@@ -113,13 +113,13 @@ TEST(Staging, TheCommitRenamesWhatWasWrittenAheadWhereItCanStand) {
     if (std::string(c.at_log) == "dir") fs::create_directory(files.log);
     if (std::string(c.at_log) == "link") fs::create_symlink(dir / "target", files.log);
     Console console = Console::capture();
-    EXPECT_EQ(commit_model(o, files, console, &staged), c.flow) << c.at_log;
+    EXPECT_EQ(commit_galaxy(o, files, console, &staged), c.flow) << c.at_log;
     std::string said = console.captured();
     if (const std::size_t at = said.find(dir.str()); at != std::string::npos) said.replace(at, dir.str().size(), "DIR");
     EXPECT_EQ(said, c.console) << c.at_log;
     discard_staged(staged);  // as the model loop does after a commit
     EXPECT_EQ(names_in(dir), c.names) << c.at_log;
-    EXPECT_EQ(vtest::exists(files.spc) && vtest::read_file(files.spc) == o.spc_text, c.flow == Flow::go_on);
+    EXPECT_EQ(vtest::exists(files.spc) && vtest::read_file(files.spc) == o.tables.spc_text, c.flow == Flow::go_on);
     EXPECT_EQ(vtest::exists(files.log) && vtest::read_file(files.log).find("    a report\n") != std::string::npos,
               c.failed);
   }

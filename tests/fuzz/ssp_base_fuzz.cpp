@@ -51,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Source source(parts);
   CapturedReport report(verbosity_of(verbose));
-  std::vector<float> age(kMaxSsp), met(kMaxSsp), alph(kMaxSsp);
-  const BaseRead read = Read_BASpec(report.context, source, {".", "base/", ini, fin, num}, {age, met, alph});
+  const BaseRead read = Read_BASpec(report.context, source, {".", "base/", ini, fin, num});
   vfuzz::check(read.flow == Flow::go_on || report.status.failed(), "a stop fails the model");
   vfuzz::check(report.status.good() || !report.log.empty(), "a failure leaves its report");
   vfuzz::check(read.replaced == (read.tables != nullptr), "tables with a reading past the reset");

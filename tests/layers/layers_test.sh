@@ -13,22 +13,25 @@ cxx=${1:?usage: layers_test.sh CXX LAYERS_DIR SRC_DIR}
 layers_dir=${2:?usage: layers_test.sh CXX LAYERS_DIR SRC_DIR}
 src=${3:?usage: layers_test.sh CXX LAYERS_DIR SRC_DIR}
 
-# The house rules (docs/architecture.md): text I/O at the bottom, then support, then
-# numerics; readers, extinction and photometry above numerics and never each other; the
-# input cache above readers and photometry; the survey catalogue on its own (plain data in,
-# FITS out); the driver on top.
+# The house rules (docs/architecture.md): text I/O at the bottom, then support; numerics,
+# the readers and extinction on support, photometry on numerics, never each other; the input
+# cache above the readers and photometry; one galaxy's physics above the cache and
+# extinction, the formatting of its tables above it; the survey catalogue on its own (plain
+# data in, FITS out); the driver on top.
 allowed() {
   case $1 in
     textio) echo "textio" ;;
     support) echo "textio support" ;;
-    numerics) echo "textio support numerics" ;;
-    readers | extinction | photometry) echo "textio support numerics $1" ;;
+    numerics | readers | extinction) echo "textio support $1" ;;
+    photometry) echo "textio support numerics photometry" ;;
     cache) echo "textio support numerics readers photometry cache" ;;
+    galaxy) echo "textio support numerics readers extinction photometry cache galaxy" ;;
+    tables) echo "textio support numerics readers extinction photometry cache galaxy tables" ;;
     catalog) echo "catalog" ;;
-    driver) echo "textio support numerics readers extinction photometry cache catalog driver" ;;
+    driver) echo "textio support numerics readers extinction photometry cache galaxy tables catalog driver" ;;
   esac
 }
-layers="textio support numerics readers extinction photometry cache catalog driver"
+layers="textio support numerics readers extinction photometry cache galaxy tables catalog driver"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

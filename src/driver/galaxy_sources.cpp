@@ -1,4 +1,4 @@
-#include "driver/model_sources.h"
+#include "driver/galaxy_sources.h"
 
 #include "textio/format.h"
 #include "textio/text_length.h"
@@ -11,8 +11,8 @@ constexpr std::size_t kMaxStem = kTextLen - 8;
 
 }  // namespace
 
-ModelJob Naming::job(int index, const std::string& name, float distance) const {
-  ModelJob job;
+GalaxyJob Naming::job(int index, const std::string& name, float distance) const {
+  GalaxyJob job;
   job.index = index;
   job.name = name;
   job.distance = distance;
@@ -29,7 +29,7 @@ ModelJob Naming::job(int index, const std::string& name, float distance) const {
   return job;
 }
 
-bool RecordSource::next(ModelJob& job) {
+bool RecordSource::next(GalaxyJob& job) {
   std::string name;
   float distance = 0.0f;
   textio::ListRead r(file_);

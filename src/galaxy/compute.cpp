@@ -1,4 +1,5 @@
-// Population split and spectrum rebuild of one model. See docs/formulae.md for the physics.
+// The computation of one galaxy on its loaded inputs: population split, rebuilt and scaled
+// model spectra, the cleaned and extended observation, the magnitudes. See docs/formulae.md.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -7,13 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "driver/model.h"
+#include "galaxy/galaxy.h"
 #include "extinction/laws.h"
 #include "extinction/red_term.h"
 #include "numerics/interpolation.h"
 #include "numerics/order.h"
 #include "numerics/renorm.h"
-#include "readers/ssp_base.h"
 #include "textio/format.h"
 
 namespace veltrane {
@@ -68,14 +68,14 @@ void add_weighted(float* __restrict acc, const float* __restrict f, int n, float
 }
 
 // Σ_j b_fluxes(·, j) × (x_j / 100) / S_j, each SSP normalised at lbd_norm.
-void sum_normalised_ssps(ReportContext& report, const Worker& w, const BaseTables& base, const BaseGrid& grid,
+void sum_normalised_ssps(ReportContext& report, const Galaxy& g, const BaseTables& base, const BaseGrid& grid,
                          ModelSpectra& s, bool literal) {
-  const FitResult& fit = w.fit;
+  const FitResult& fit = g.fit;
   const int n = s.N_lb;
   std::fill(s.allssp_f.begin(), s.allssp_f.end(), 0.0f);
   std::fill(s.youssp_f.begin(), s.youssp_f.end(), 0.0f);
   std::fill(s.oldssp_f.begin(), s.oldssp_f.end(), 0.0f);
-  const int ssps = std::min(fit.Num_base, kMaxSsp);
+  const int ssps = std::min(g.Num_base, kMaxSsp);
   for (int j = 0; j < ssps; ++j) {
     const std::span<const float> f = base.flux(j).first(std::size_t(n));
     const float S_j =
@@ -89,8 +89,8 @@ void sum_normalised_ssps(ReportContext& report, const Worker& w, const BaseTable
 
 // Physical units, and either the de-reddened observation (Ext_Corr 1, A_V ≥ 0) or the
 // reddened models.
-void scale_spectra(ReportContext& report, const RunParams& p, FitResult& fit, const BaseGrid& grid, ModelSpectra& s,
-                   bool literal) {
+void scale_spectra(ReportContext& report, const GalaxySettings& p, FitResult& fit, const BaseGrid& grid,
+                   ModelSpectra& s, bool literal) {
   const int n = s.N_lb;
   const auto renorm = [&](float x, std::span<const float> F) {
     return literal ? StatsReNorm(report, x, grid.lambda, F) : StatsReNorm(report, x, grid, F);
@@ -243,85 +243,69 @@ bool raw_measure_is_silent(const FitResult& fit, const FilterSet& set) {
 }
 
 // The magnitudes of one spectrum into a slot of the magnitude table.
-void measure(ReportContext& report, Worker& w, const FilterSet& filters, std::span<const float> l,
-             std::span<const float> f, int slot, std::span<const Band> bands = {}) {
-  if (w.literal) {
-    EvalFilters(report, l, f, filters, w.filter_results, w.mags.plane(slot), kIntegrationRule);
+void measure(ReportContext& report, Galaxy& g, bool literal, std::span<const float> l, std::span<const float> f,
+             int slot, std::span<const Band> bands = {}) {
+  const FilterSet& filters = *g.tables.filters;
+  if (literal) {
+    EvalFilters(report, l, f, filters, g.filter_results, g.mags.plane(slot), kIntegrationRule);
   } else {
-    EvalFilters(report, Spectrum(l, f), filters, w.filter_results, w.mags.plane(slot), kIntegrationRule, w.work, bands);
+    EvalFilters(report, Spectrum(l, f), filters, g.filter_results, g.mags.plane(slot), kIntegrationRule, g.work,
+                bands);
   }
 }
 
-// The magnitudes of the model: the raw observation (replaced below unless measuring it
+// The magnitudes of the galaxy: the raw observation (replaced below unless measuring it
 // fails), the extended observation once sorted and checked, the three model spectra.
 // Flow::stop after the report of repeated wavelengths in the extended spectrum.
-Flow measure_model(ReportContext& report, Worker& w, InputCache::Session& session, const Carried& state,
-                   const BaseGrid& grid, bool fits) {
-  const FitResult& fit = w.fit;
-  ModelSpectra& s = w.spectra;
-  const FilterSet& filters = *state.filters;
-  if (w.literal || !raw_measure_is_silent(fit, filters))
-    measure(report, w, filters, head(fit.o_lambda, fit.N_obs), head(fit.o_fluxes, fit.N_obs), 0);
+Flow measure_galaxy(ReportContext& report, Galaxy& g, InputCache::Session& session, const BaseGrid& grid, bool fits,
+                    bool literal) {
+  const FitResult& fit = g.fit;
+  ModelSpectra& s = g.spectra;
+  if (literal || !raw_measure_is_silent(fit, *g.tables.filters))
+    measure(report, g, literal, head(fit.o_lambda, fit.N_obs), head(fit.o_fluxes, fit.N_obs), 0);
 
-  if (fits) sort_extended(s, s.n_trimmed, w.literal);
+  if (fits) sort_extended(s, s.n_trimmed, literal);
   if (!fits || (s.n_ext > 1 && repeated_wavelengths(s))) {
     report.console.say("... Lambda is not monotonic!");       // verbatim
     report.console.say("... Aqui a coisa foi pro beleléu!");  // verbatim (Portuguese: "it all went wrong")
     return Flow::stop;
   }
-  measure(report, w, filters, head(s.onlambda, s.n_ext), head(s.onfluxes, s.n_ext), 0);
+  measure(report, g, literal, head(s.onlambda, s.n_ext), head(s.onfluxes, s.n_ext), 0);
   std::shared_ptr<const std::vector<Band>> bands;
-  if (!w.literal && grid.increasing && report.status.good()) bands = session.bands(state.base, s.N_lb, state.filters);
+  if (!literal && grid.increasing && report.status.good())
+    bands = session.bands(g.tables.base, s.N_lb, g.tables.filters);
   const std::span<const Band> on_grid = bands ? std::span<const Band>(*bands) : std::span<const Band>();
-  measure(report, w, filters, grid.lambda, head(s.allssp_f, s.N_lb), 1, on_grid);
-  measure(report, w, filters, grid.lambda, head(s.youssp_f, s.N_lb), 2, on_grid);
-  measure(report, w, filters, grid.lambda, head(s.oldssp_f, s.N_lb), 3, on_grid);
+  measure(report, g, literal, grid.lambda, head(s.allssp_f, s.N_lb), 1, on_grid);
+  measure(report, g, literal, grid.lambda, head(s.youssp_f, s.N_lb), 2, on_grid);
+  measure(report, g, literal, grid.lambda, head(s.oldssp_f, s.N_lb), 3, on_grid);
   return Flow::go_on;
 }
 
 }  // namespace
 
-Flow rebuild_model(ReportContext& report, const RunParams& p, Worker& w, InputCache::Session& session,
-                   ModelOutcome& out) {
-  FitResult& fit = w.fit;
-  ModelSpectra& s = w.spectra;
-  Carried& state = out.after;
-  const bool literal = w.literal;
+Flow compute_galaxy(ReportContext& report, const GalaxySettings& settings, InputCache::Session& session, Galaxy& g) {
+  FitResult& fit = g.fit;
+  ModelSpectra& s = g.spectra;
+  const bool literal = settings.literal;
+  split_population(fit, settings.t_cut, s);
 
-  split_population(fit, p.t_cut, s);
-
-  const std::string base_dir = textio::used_part(p.base_SSP);
-  const BaseRequest request{textio::cut_text(base_dir + fit.arq_info[1]), base_dir, fit.Olsynini, fit.Olsynfin,
-                            fit.Num_base};
-  out.rebuilt = true;
-  BaseRead read = Read_BASpec(report, session, request, {fit.age_j, fit.met_j, fit.alph_j});
-  fit.Num_base = read.Num_base;
-  out.cut_at_limit = std::move(read.cut_at_limit);
-  if (read.replaced) state.base = std::move(read.tables);
-  out.base_replaced = read.replaced;
-  if (read.flow == Flow::stop) return Flow::stop;
-  if (report.status.good()) {
-    FilterLoad load = session.filters(report, textio::used_part(p.fil_dir), kIntegrationRule);
-    if (load.flow == Flow::stop) return Flow::stop;
-    state.filters = std::move(load.set);
-    out.filters_replaced = true;
-  }
-  const BaseTables& base = *state.base;
-
+  const BaseTables& base = *g.tables.base;
   s.N_lb = int(std::count_if(base.b_lambda.begin(), base.b_lambda.end(), [](float l) { return l > 0.0f; }));
   const BaseGrid grid(head(base.b_lambda, s.N_lb));
 
   if (!law_of_code(fit.R_LawOPT))
-    out.warnings.push_back("galaxy " + w.name + ": extinction law '" + std::string(textio::trim_right(fit.R_LawOPT)) +
-                           "' is not CAL, CCJ, CCM, GD1, GD2 or GD3; CCJ is used");
+    g.warnings.push_back("galaxy " + g.arq_synt + ": extinction law '" + std::string(textio::trim_right(fit.R_LawOPT)) +
+                         "' is not CAL, CCJ, CCM, GD1, GD2 or GD3; CCJ is used");
   fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT);
   for (int i = 0; i < s.N_lb; ++i) s.ten_term[i] = std::pow(10.0f, fit.A_V * s.red_term[i]);
 
-  sum_normalised_ssps(report, w, base, grid, s, literal);
-  scale_spectra(report, p, fit, grid, s, literal);
+  sum_normalised_ssps(report, g, base, grid, s, literal);
+  scale_spectra(report, settings, fit, grid, s, literal);
   const bool fits = clean_and_extend(fit, base, grid, s, literal);
 
-  return measure_model(report, w, session, state, grid, fits);
+  if (measure_galaxy(report, g, session, grid, fits, literal) == Flow::stop) return Flow::stop;
+  g.rebuilt = true;
+  return Flow::go_on;
 }
 
 }  // namespace veltrane

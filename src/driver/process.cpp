@@ -1,30 +1,18 @@
-#include "driver/model.h"
+#include "driver/process.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <utility>
 
 #include "driver/staging.h"
-#include "support/array_reset.h"
 #include "support/file_check.h"
 #include "textio/format.h"
 
 namespace veltrane {
 namespace {
-
-// Sentinels in every slot of the magnitude table and in the per-filter results, so a model
-// that fails shows -999.0 wherever it computed nothing itself; no population row of an
-// earlier model weighs anything in this one.
-void reset_model(Worker& w) {
-  reset_to_sentinel(w.mags.m);
-  for (auto* v : {&w.filter_results.filt_res_a, &w.filter_results.filt_res_b, &w.filter_results.filt_zp_v})
-    reset_to_sentinel(*v);
-  for (auto* v : {&w.fit.x_j, &w.fit.m2_j, &w.fit.m3_j, &w.spectra.x_you, &w.spectra.x_old, &w.spectra.m2_you,
-                  &w.spectra.m2_old, &w.spectra.m3_you, &w.spectra.m3_old})
-    reset_to_zero(*v);
-}
 
 // `text` written to `path` from its start ("w") or after what it holds ("a"); every step
 // checked.
@@ -43,13 +31,13 @@ Flow cannot_write(Console& out, const std::string& path) {
 
 // The end-of-model rule: only failed models keep a log; one that failed without writing any
 // gets a short report.
-Flow settle_log(const ModelOutcome& o, const ModelFiles& files, Console& out) {
+Flow settle_log(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out) {
   const bool exists = file_exists(files.log);
   if (o.status.good() && exists) {
     // Nothing but a regular file of its own is ever removed: a directory cannot be.
     if (!regular_file_at(files.log) || std::remove(files.log.c_str()) != 0) return cannot_write(out, files.log);
   } else if (o.status.failed() && !exists) {
-    if (!write_file(files.log, end_of_model_report().content().text, "ab")) return cannot_write(out, files.log);
+    if (!write_file(files.log, end_of_galaxy_report().content().text, "ab")) return cannot_write(out, files.log);
   }
   return Flow::go_on;
 }
@@ -70,22 +58,49 @@ bool rename_staged_log(StagedTables* staged, const std::string& log) {
 
 }  // namespace
 
-ProblemLog end_of_model_report() {
-  ProblemLog end;
-  // verbatim: the report names the model's status by its old flag, IsKeepOn.
-  end.report(LogMode::append,
-             {indent("[Veltrane] IsKeepOn === 0 @@@@@@@@@@@@"), indent("[Veltrane] Problem reported on console")});
-  return end;
+CatalogValues catalog_values(const Galaxy& g, bool spectra) {
+  CatalogValues out;
+  out.fit_read = g.fit_read;
+  if (g.fit_read) {
+    out.A_V = g.fit.A_V;
+    out.law = std::string(textio::trim_right(g.fit.R_LawOPT));
+  }
+  out.measured = g.rebuilt;
+  if (!g.rebuilt) return out;
+  out.log_mass = g.log_mass;
+  const int nf = std::clamp(g.tables.filters->Nfilters, 0, kMaxFilters);
+  const auto head = [](const std::vector<float>& v, int n) {
+    return std::vector<float>(v.begin(), v.begin() + std::clamp(n, 0, int(v.size())));
+  };
+  out.magnitudes.reserve(std::size_t(kNumSlots) * kNumSystems * std::size_t(nf));
+  for (int slot = 0; slot < kNumSlots; ++slot)
+    for (int system = 0; system < kNumSystems; ++system)
+      for (int k = 0; k < nf; ++k) out.magnitudes.push_back(g.mags.at(k, system, slot));
+  out.coverage = head(g.filter_results.filt_res_a, nf);
+  out.coverage_positive = head(g.filter_results.filt_res_b, nf);
+  if (!spectra) return out;
+  const ModelSpectra& s = g.spectra;
+  out.lambda = head(g.tables.base->b_lambda, s.N_lb);
+  out.total = head(s.allssp_f, s.N_lb);
+  out.young = head(s.youssp_f, s.N_lb);
+  out.old = head(s.oldssp_f, s.N_lb);
+  return out;
 }
 
-ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, InputCache& cache,
-                           const Carried& before) {
-  ModelOutcome out;
+std::unique_ptr<Worker> make_worker(const RunParams& p, const Options& options) {
+  auto w = std::make_unique<Worker>();
+  w->settings = {p.base_SSP, p.fil_dir, p.t_cut, p.Phyunits, p.Ext_Corr, options.literal};
+  return w;
+}
+
+GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const GalaxyJob& job, Worker& w,
+                             InputCache& cache, const Carried& before) {
+  GalaxyOutcome out;
   Console console = Console::capture();
   out.after = before;
-  console.say("... arq_synt: " + job.files.arq_synt);
   const Verbosity verbosity = verbosity_of(p.Fverbose);
-  if (verbosity == Verbosity::echo) console.say("... distance: " + textio::adj_f(job.distance, 15, 8));
+  const GalaxyLabel label{job.name, job.files.arq_synt, job.distance};
+  say_galaxy_header(console, label, verbosity);
   if (job.too_long) {
     // Cut names would collide: the log or a table could replace the result file itself.
     console.say("... VT__WARN: File name too long, model skipped");  // verbatim
@@ -96,36 +111,27 @@ ModelOutcome process_model(const RunParams& p, const ModelJob& job, Worker& w, I
   ProblemLog log(&console);
   ReportContext report{console, log, out.status, verbosity};
   InputCache::Session session(cache);
-  reset_model(w);
-  w.name = job.files.arq_synt;
-  session.note(job.files.arq_synt, identity_of(job.files.arq_synt));
-  Read_Out_KW(report, job.files.arq_synt, p.Phyunits, w.fit);
-  const bool fit_read = out.status.good();
-  if (fit_read) {
-    out.flow = rebuild_model(report, p, w, session, out);
-    if (out.flow == Flow::go_on) {
-      const auto masses = log_masses(p, w, job.distance);
-      format_tables(console, p, w, out.after, job, masses, out);
-      if (p.catalog) keep_catalog_values(p, w, out.after, true, true, masses, out.catalog);
-    }
-  } else if (p.catalog) {
-    keep_catalog_values(p, w, out.after, false, false, {}, out.catalog);
-  }
+  Galaxy& g = w.galaxy;
+  out.flow = rebuild_galaxy(report, w.settings, job.files.arq_synt, job.distance, session, before, g);
+  out.fit_read = g.fit_read;
+  out.base_replaced = g.base_replaced;
+  out.filters_replaced = g.filters_replaced;
+  out.after = g.tables;
+  out.warnings = g.warnings;
+  if (g.rebuilt) format_tables(console, p.PrintFil, options.ecsv, g, label, out.tables);
+  if (!options.catalog.empty() && out.flow == Flow::go_on) out.catalog = catalog_values(g, options.catalog_spectra);
   out.console = console.captured();
   log.detach();
   out.log = std::move(log);
-  for (const std::string& f : out.cut_at_limit)
-    out.warnings.push_back("galaxy " + job.files.arq_synt + ": SSP file " + f +
-                           " reaches the 10,000-point limit: points after the 10,000th are not read");
   out.inputs = session.read();
   return out;
 }
 
-void remove_old_log(const ModelFiles& files) {
+void remove_old_log(const GalaxyFiles& files) {
   if (regular_file_at(files.log)) std::remove(files.log.c_str());
 }
 
-Flow commit_model(const ModelOutcome& o, const ModelFiles& files, Console& out, StagedTables* staged) {
+Flow commit_galaxy(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, StagedTables* staged) {
   if (!o.log.empty() && !rename_staged_log(staged, files.log)) {
     const ProblemLog::Content c = o.log.content();
     if (!write_file(files.log, c.text, c.rewrite ? "wb" : "ab")) {

@@ -3,7 +3,7 @@
 // the run (RunStop, status 1) and nothing is heard of it. The galaxies are the golden cases'
 // gal01 under several names and distances, and a name without a result file (it fails, and
 // is committed all the same).
-#include "driver/model_loop.h"
+#include "driver/galaxy_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/model_sources.h"
+#include "driver/galaxy_sources.h"
 #include "support/run_stop.h"
 #include "test_util.h"
 
@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 struct Listener : CommitListener {
   std::vector<int> indexes;
   std::vector<std::thread::id> threads;
-  Flow committed(const ModelJob& job, const ModelOutcome&) override {
+  Flow committed(const GalaxyJob& job, const GalaxyOutcome&) override {
     indexes.push_back(job.index);
     threads.push_back(std::this_thread::get_id());
     return Flow::go_on;
@@ -61,7 +61,7 @@ TEST(ModelLoop, TheListenerHearsOfEveryCommitInOrderInTheCommittingThread) {
       Listener heard;
       bool stopped = false;
       try {
-        run_models(console, diagnostics, p, source, options, signals, &heard);
+        run_galaxies(console, diagnostics, p, source, options, signals, &heard);
       } catch (const RunStop& stop) { stopped = stop.status() == 1; }
       EXPECT_EQ(stopped, c.stops) << jobs << " jobs";
       EXPECT_EQ(heard.indexes, c.heard) << jobs << " jobs";

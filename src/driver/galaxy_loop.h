@@ -1,7 +1,7 @@
 // The model loop: one model after another, or several processed at once by worker threads
 // and committed strictly in order, so that the console, the files and the exit status are
 // those of the one-at-a-time run. Its pieces: the source of the model records, the reader
-// that takes them ahead (parallel.h), the workers that process them (process_model), and
+// that takes them ahead (parallel.h), the workers that process them (process_galaxy), and
 // the committer that writes them in galaxy order (committer.h).
 #pragma once
 
@@ -17,11 +17,11 @@
 namespace veltrane {
 
 // Where the model records come from, in order.
-class ModelSource {
+class GalaxySource {
  public:
-  virtual ~ModelSource() = default;
+  virtual ~GalaxySource() = default;
   // The next model; false when its record is missing or cannot be read.
-  virtual bool next(ModelJob& job) = 0;
+  virtual bool next(GalaxyJob& job) = 0;
   // The run needs no more records: a next() waiting for input (standard input) returns
   // soon, false unless what had come holds its record, and so does every later one.
   virtual void cancel() {}
@@ -35,16 +35,16 @@ class ModelSource {
 class CommitListener {
  public:
   virtual ~CommitListener() = default;
-  virtual Flow committed(const ModelJob& job, const ModelOutcome& outcome) = 0;
+  virtual Flow committed(const GalaxyJob& job, const GalaxyOutcome& outcome) = 0;
   // Skipped by --skip-existing (never a model of another shard).
-  virtual Flow skipped(const ModelJob&) { return Flow::go_on; }
+  virtual Flow skipped(const GalaxyJob&) { return Flow::go_on; }
   // The run ends at this model: its stop, or one of its files that cannot be written.
-  virtual void stopped_at(const ModelJob&) {}
+  virtual void stopped_at(const GalaxyJob&) {}
   // With --skip-existing: whether an earlier record that the listener continues holds
   // model `job` as done (then the model is skipped once its tables, if any, exist too);
   // nullopt when there is no such record and the tables alone decide. Called from the thread
   // that reads the model records, never changes the listener.
-  virtual std::optional<bool> holds(const ModelJob&) const { return std::nullopt; }
+  virtual std::optional<bool> holds(const GalaxyJob&) const { return std::nullopt; }
 };
 
 // How many galaxies the model loop processed, failed and skipped.
@@ -58,8 +58,8 @@ struct RunSummary {
 // the signal guard's lock. The progress line and the summary go to `diagnostics`. When the
 // run ends early (a stop of a model, a file that cannot be written, a bad model record) it
 // prints the summary and throws RunStop(1).
-RunSummary run_models(Console& console, Diagnostics& diagnostics, const RunParams& p,
-                      std::shared_ptr<ModelSource> source, const Options& options, SignalGuard& signals,
+RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunParams& p,
+                      std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
                       CommitListener* listener = nullptr);
 
 }  // namespace veltrane

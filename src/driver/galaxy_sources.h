@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/model_loop.h"
+#include "driver/galaxy_loop.h"
 #include "driver/standard_input.h"
 #include "driver/state.h"
 #include "textio/list_input.h"
@@ -19,16 +19,16 @@ struct Naming {
   std::string path_dir;    // the used part of path_DIR
   std::string output_dir;  // empty: beside the fit results; else ending in "/"
   // A too long path_DIR + name is marked (job.too_long) for the model to be skipped.
-  ModelJob job(int index, const std::string& name, float distance) const;
+  GalaxyJob job(int index, const std::string& name, float distance) const;
 };
 
 // Model records read from `file` as the run asks for them; `input` (standard input) is
 // interrupted by cancel().
-class RecordSource : public ModelSource {
+class RecordSource : public GalaxySource {
  public:
   RecordSource(textio::RecordFile file, Naming naming, std::shared_ptr<StandardInput> input = nullptr)
       : input_(std::move(input)), file_(std::move(file)), naming_(std::move(naming)) {}
-  bool next(ModelJob& job) override;
+  bool next(GalaxyJob& job) override;
   void cancel() override {
     if (input_) input_->interrupt();
   }
@@ -41,16 +41,16 @@ class RecordSource : public ModelSource {
 };
 
 // The one model of the argument form.
-class ArgumentSource : public ModelSource {
+class ArgumentSource : public GalaxySource {
  public:
-  explicit ArgumentSource(ModelJob job) : job_(std::move(job)) {}
-  bool next(ModelJob& job) override {
+  explicit ArgumentSource(GalaxyJob job) : job_(std::move(job)) {}
+  bool next(GalaxyJob& job) override {
     job = job_;
     return true;
   }
 
  private:
-  ModelJob job_;
+  GalaxyJob job_;
 };
 
 }  // namespace veltrane

@@ -5,7 +5,7 @@
 
 namespace veltrane {
 
-class ModelStatus {
+class GalaxyStatus {
  public:
   bool good() const { return good_; }
   bool failed() const { return !good_; }

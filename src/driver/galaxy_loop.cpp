@@ -1,4 +1,4 @@
-#include "driver/model_loop.h"
+#include "driver/galaxy_loop.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 
 #include "cache/input_cache.h"
 #include "driver/committer.h"
-#include "driver/model.h"
+#include "driver/process.h"
 #include "driver/parallel.h"
 #include "driver/run_reporter.h"
 
@@ -17,12 +17,11 @@ namespace {
 
 // One model after another in the calling thread: each old log is removed before the model
 // reads anything, so its commit needs no second look at its inputs.
-LoopEnd run_in_order(Console& console, const RunParams& p, ModelSource& source, const Selection& selection,
-                     InputCache& cache, bool literal, Committer& committer) {
-  auto worker = std::make_unique<Worker>();
-  worker->literal = literal;
+LoopEnd run_in_order(Console& console, const RunParams& p, GalaxySource& source, const Selection& selection,
+                     InputCache& cache, const Options& options, Committer& committer) {
+  const std::unique_ptr<Worker> worker = make_worker(p, options);
   for (int m = 0; m < p.N_models; ++m) {
-    ModelJob job;
+    GalaxyJob job;
     if (!source.next(job)) return bad_model_record(console);
     selection.mark(job);
     if (job.skip) {
@@ -30,7 +29,7 @@ LoopEnd run_in_order(Console& console, const RunParams& p, ModelSource& source, 
       continue;
     }
     if (!job.too_long) remove_old_log(job.files);
-    const ModelOutcome outcome = process_model(p, job, *worker, cache, committer.carried());
+    const GalaxyOutcome outcome = process_galaxy(p, options, job, *worker, cache, committer.carried());
     if (committer.commit(job, outcome) == Flow::stop) return {Flow::stop, job.files.arq_synt};
   }
   return {};
@@ -38,15 +37,15 @@ LoopEnd run_in_order(Console& console, const RunParams& p, ModelSource& source, 
 
 }  // namespace
 
-RunSummary run_models(Console& console, Diagnostics& diagnostics, const RunParams& p,
-                      std::shared_ptr<ModelSource> source, const Options& options, SignalGuard& signals,
+RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunParams& p,
+                      std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
                       CommitListener* listener) {
   const int n = std::max(p.N_models, 0);
   const Selection selection{int(std::int64_t(n) * (options.shard - 1) / options.shards),
                             int(std::int64_t(n) * options.shard / options.shards),
                             options.skip_existing,
                             p.PrintFil,
-                            p.ecsv,
+                            options.ecsv,
                             listener};
   RunReporter reporter(diagnostics, selection.last - selection.first, options.progress || ::isatty(STDERR_FILENO),
                        options.quiet, options.sharded);
@@ -55,8 +54,8 @@ RunSummary run_models(Console& console, Diagnostics& diagnostics, const RunParam
   Committer committer(console, signals, reporter, listener);
   const LoopEnd end =
       options.jobs <= 1 || n <= 1
-          ? run_in_order(console, p, *source, selection, cache, options.literal, committer)
-          : run_in_parallel(console, p, std::move(source), selection, cache, options.jobs, options.literal, committer);
+          ? run_in_order(console, p, *source, selection, cache, options, committer)
+          : run_in_parallel(console, p, std::move(source), selection, cache, options, committer);
   reporter.finish(end.flow == Flow::stop ? end.at : "");
   if (end.flow == Flow::stop) throw RunStop(1, "the run stopped at " + end.at);
   return reporter.summary();

@@ -1,0 +1,50 @@
+// A galaxy's numbers as the texts a run writes: the magnitude table ".MAG.out", the spectrum
+// table ".SPC.out", their ECSV forms, and the report of a galaxy that failed without a log
+// of its own. Texts only: the driver writes them.
+#pragma once
+
+#include <string>
+
+#include "galaxy/galaxy.h"
+#include "support/console.h"
+#include "support/problem_log.h"
+#include "support/report.h"
+
+namespace veltrane {
+
+// What names a galaxy in the metadata of its ECSV tables.
+struct GalaxyLabel {
+  std::string name;      // as read (its used part is the galaxy's name)
+  std::string arq_synt;  // its synthesis result
+  float distance = 0.0f;  // Mpc
+};
+
+// The console lines that open a galaxy: its synthesis result, and its distance when the run
+// echoes its parameters.
+void say_galaxy_header(Console& console, const GalaxyLabel& label, Verbosity verbosity);
+
+// The texts of a galaxy's tables; `mag` and `spc` say which are to be written.
+struct TableTexts {
+  bool mag = false, spc = false;
+  std::string mag_text, spc_text, mag_ecsv, spc_ecsv;
+};
+
+// ".MAG.out" (PrintFil ≥ 1) and ".SPC.out" (PrintFil ≥ 2) of a computed galaxy, with their
+// ECSV forms when `ecsv`; the warning of a galaxy without a distance goes to `console`.
+void format_tables(Console& console, int PrintFil, bool ecsv, const Galaxy& g, const GalaxyLabel& label,
+                   TableTexts& out);
+
+// ".MAG.out": one row per filter of g.tables.filters (filter name, coverage, effective
+// wavelength, zero point, the four magnitudes in the Vega system, their differences, the six
+// log masses), in fixed-width fields.
+std::string magnitude_table(const Galaxy& g);
+// ".SPC.out": one list-directed record of nine reals per point of the base grid.
+std::string spectrum_table(const Galaxy& g);
+// The same as ECSV (astropy's Enhanced CSV): every system and slot, -999.0 as a masked value.
+std::string magnitude_ecsv(const Galaxy& g, const GalaxyLabel& label);
+std::string spectrum_ecsv(const Galaxy& g, const GalaxyLabel& label);
+
+// The report a galaxy that failed without a log of its own gets at its end, dated now.
+ProblemLog end_of_galaxy_report();
+
+}  // namespace veltrane
