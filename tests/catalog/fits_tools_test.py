@@ -376,6 +376,7 @@ def check_restart(work):
         r = run([VELTRANE, "--skip-existing"] + args + ["--catalog", "c.fits", grid_file], cwd=d)
         if why is None:
             check(r.returncode == 0 and "0 galaxies processed, 0 failed, 6 skipped" in r.stderr, f"same run: {r}")
+            kept = open(os.path.join(d, "c.fits"), "rb").read()  # written anew (its DATE)
             continue
         check(r.returncode == 1 and "arq_synt" not in r.stdout and f"c.fits cannot be continued (it holds {why})" in r.stderr,
               f"{args}: {r}")
