@@ -127,6 +127,13 @@ def check_astropy(made):
     check(g.meta["GRIDSHA"] == fits.getheader(made["single"])["GRIDSHA"], "provenance in GALAXIES")
     for h in HDUS:
         Table.read(made["merged"], hdu=h)
+    # INPUTS: each shard merged, its name as given, its shard and its SHA-256 (sha256sum's).
+    import hashlib
+    inputs = Table.read(made["merged"], hdu="INPUTS")
+    shards = [made[f"shard{k}"] for k in range(1, SHARDS + 1)]
+    check(list(inputs["FILE"]) == shards and list(inputs["SHARDK"]) == [1, 2, 3], f"INPUTS {inputs}")
+    check(list(inputs["SHA256"]) == [hashlib.sha256(open(f, "rb").read()).hexdigest() for f in shards], "SHA256")
+    check(list(inputs["DATE"]) == [fits.getheader(f)["DATE"] for f in shards], "INPUTS DATE")
     here = os.getcwd()
     os.chdir(os.path.dirname(made["merged"]))
     guide = {}
