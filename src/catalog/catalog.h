@@ -27,8 +27,9 @@
 namespace veltrane::catalog {
 
 // Why a catalogue (or a file taken for one) cannot be read or written: the file as named by
-// the caller and the reason in words (the operating system's, strerror, for I/O), ready to be
-// said as "PATH: REASON". `kind` lets a caller choose its answer (an exit status, say).
+// the caller and the reason in words (the operating system's, strerror, for I/O), said as
+// "FILE: REASON" (as the problems of the layers below say theirs, which this layer, standing
+// alone, does not use). `kind` lets a caller choose its answer (an exit status, say).
 struct Failure {
   enum class Kind {
     none,
@@ -40,10 +41,10 @@ struct Failure {
     misuse,         // the caller's rows do not fit the catalogue (grid order, array sizes)
   };
   Kind kind = Kind::none;
-  std::string path;
+  std::string file;
   std::string reason;
   explicit operator bool() const { return kind != Kind::none; }
-  std::string text() const { return path + ": " + reason; }
+  std::string where_and_why() const { return file + ": " + reason; }
 };
 
 // Layout version of the file, in the primary header (VTFORMAT). Layout 2 gave the log masses

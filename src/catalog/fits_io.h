@@ -53,7 +53,7 @@ std::string_view get_text(const unsigned char* p, std::size_t width);
 // Creates a new empty file beside `path` (same directory) whose name starts with "." (so
 // shell globs such as *.fits skip it) and is never longer than the final name's last
 // component; created exclusively, never over an existing file. Returns its path; empty when
-// it cannot (nothing created), `failure` saying why (its path is `path`).
+// it cannot (nothing created), `failure` saying why (naming `path`).
 std::string create_temporary_beside(const std::string& path, Failure& failure);
 
 // Appends the bytes of `from`, from `offset` to its end, to the end of `to`: in the kernel

@@ -252,7 +252,7 @@ FitsScan scan_fits(const std::string& path, ScanDepth depth, bool digest) {
   }
   if (in.fd >= 0) ::close(in.fd);
   if (error != 0) s.failure = {Failure::Kind::io, "", std::strerror(error)};
-  s.failure.path = path;
+  s.failure.file = path;
   return s;
 }
 

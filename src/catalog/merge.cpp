@@ -91,7 +91,7 @@ struct Merge {
       std::optional<CatalogReader> r = CatalogReader::open(in, failure, true);
       if (!r) {
         if (!end) end = failure.kind == Failure::Kind::not_catalogue ? MergeEnd::refused : MergeEnd::unreadable;
-        report.lines.push_back(failure.text());
+        report.lines.push_back(failure.where_and_why());
         continue;
       }
       r->release();
@@ -118,7 +118,7 @@ bool Merge::collect_rows(std::vector<Held>& held) {
   const int galaxies = readers[0].provenance().galaxies;
   for (std::size_t i = 0; i < readers.size(); ++i) {
     const auto index = readers[i].index();
-    if (!index) return stop(MergeEnd::unreadable, readers[i].failure().text());
+    if (!index) return stop(MergeEnd::unreadable, readers[i].failure().where_and_why());
     int last = 0;
     long long r = 0;
     for (const auto& [grid_row, status] : *index) {
@@ -210,7 +210,7 @@ bool Merge::write() {
       }
     }
     const std::optional<StoredRow> row = in.row(h.row);
-    if (!row) return stop(MergeEnd::unreadable, in.failure().text());
+    if (!row) return stop(MergeEnd::unreadable, in.failure().where_and_why());
     if (!writer.append(row->view(in.has_filters() ? &in.filters() : nullptr, in.grid()))) break;
   }
   if (!writer.finish(options.overwrite))

@@ -276,7 +276,7 @@ struct CatalogWriter::Impl {
   bool fail_with(Failure f) {
     if (!failure) {
       failure = std::move(f);
-      failure.path = path;
+      failure.file = path;
     }
     remove_temporaries();
     return false;

@@ -226,7 +226,7 @@ Flow CatalogSink::skipped(const GalaxyJob& job) {
   const std::optional<catalog::StoredRow> kept = existing_->row(existing_row_[i]);
   if (kept) return append(kept->view(existing_->has_filters() ? &existing_->filters() : nullptr, existing_->grid()));
   // The catalogue continued changed under the run: the new one cannot be complete.
-  diagnostics_.warn(existing_->failure().text() + "; the catalogue continued cannot be carried on");
+  diagnostics_.warn(existing_->failure().where_and_why() + "; the catalogue continued cannot be carried on");
   said_ = true;
   writer_->abandon();
   return append(placeholder(job, name, catalog::kSkippedExisting));

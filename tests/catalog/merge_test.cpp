@@ -86,7 +86,7 @@ TEST(Merge, ShardsEqualTheSingleRunAndRecordTheirInputs) {
     for (const char* hdu : {"GALAXIES", "FILTERS", "WAVELENGTH", "SPECTRA"})
       EXPECT_TRUE(table_bytes(dir / "single.fits", hdu) == table_bytes(dir / "merged.fits", hdu)) << c.what << hdu;
     const FitsScan scan = scan_fits(dir / "merged.fits", ScanDepth::whole);
-    EXPECT_FALSE(scan.failure) << scan.failure.text();
+    EXPECT_FALSE(scan.failure) << scan.failure.where_and_why();
     for (const HduExtent& h : scan.hdus) EXPECT_TRUE(h.checksum_ok) << c.what << h.name;
     EXPECT_EQ(scan.primary.at("SHARDN"), "0") << "a merged catalogue is no shard";
     EXPECT_EQ(scan.primary.at("NMISSING"), "0");

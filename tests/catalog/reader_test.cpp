@@ -22,7 +22,7 @@ TEST(CatalogReader, FilesThatAreNoWholeCatalogue) {
   ASSERT_EQ(write_sample(dir / "good.fits", o), "");
   const std::string good = read_file(dir / "good.fits");
   const FitsScan scan = scan_fits(dir / "good.fits", ScanDepth::whole);
-  ASSERT_FALSE(scan.failure) << scan.failure.text();
+  ASSERT_FALSE(scan.failure) << scan.failure.where_and_why();
   ASSERT_EQ(scan.hdus.size(), 5u);
   for (const HduExtent& h : scan.hdus) EXPECT_TRUE(h.checksum_ok) << h.name << ": cfitsio's checksums, verified here";
   const auto at = [&](const char* hdu) {
@@ -74,8 +74,8 @@ TEST(CatalogReader, FilesThatAreNoWholeCatalogue) {
     c.make(path);
     Failure failure;
     EXPECT_FALSE(CatalogReader::open(path, failure)) << c.name;
-    EXPECT_EQ(failure.kind, c.kind) << c.name << ": " << failure.text();
-    EXPECT_EQ(failure.text(), path + ": " + c.reason) << c.name;
+    EXPECT_EQ(failure.kind, c.kind) << c.name << ": " << failure.where_and_why();
+    EXPECT_EQ(failure.where_and_why(), path + ": " + c.reason) << c.name;
   }
 }
 

@@ -168,7 +168,7 @@ inline std::string write_sample(const std::string& path, const SampleOptions& o,
 inline std::optional<CatalogReader> read_back(const std::string& path) {
   Failure failure;
   std::optional<CatalogReader> r = CatalogReader::open(path, failure);
-  if (!r) std::fprintf(stderr, "%s\n", failure.text().c_str());
+  if (!r) std::fprintf(stderr, "%s\n", failure.where_and_why().c_str());
   return r;
 }
 

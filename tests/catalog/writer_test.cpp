@@ -193,7 +193,7 @@ TEST(CatalogWriter, AppendedSpectraBothWays) {
       EXPECT_FALSE(append_file(dir / "from", offset, dir / "to", in_kernel));
       EXPECT_TRUE(read_file(dir / "to") == "head" + from.substr(std::size_t(offset))) << offset << in_kernel;
     }
-  EXPECT_EQ(append_file(dir / "absent", 0, dir / "to").text(), dir / "to" + ": No such file or directory");
+  EXPECT_EQ(append_file(dir / "absent", 0, dir / "to").where_and_why(), dir / "to" + ": No such file or directory");
 }
 
 // Where the temporary file goes, and what is left at the final name. A name is a name:
@@ -280,7 +280,7 @@ TEST(CatalogWriter, FailuresLeaveNothingAndKeepAnEarlierFile) {
       {"no such directory",
        [](TempDir& d) {
          const CatalogWriter w(d / "no/c.fits", sample_provenance({}), sample_layout({}));
-         return w.failure().text() == d / "no/c.fits" + ": No such file or directory" &&
+         return w.failure().where_and_why() == d / "no/c.fits" + ": No such file or directory" &&
                 w.failure().kind == Failure::Kind::io;
        },
        {}},
@@ -294,7 +294,7 @@ TEST(CatalogWriter, FailuresLeaveNothingAndKeepAnEarlierFile) {
        [](TempDir& d) {
          CatalogWriter w(d / "c.fits", sample_provenance({}), sample_layout({}));
          write_file(d / "c.fits", "earlier");
-         return !w.finish(false) && w.failure().text() == d / "c.fits" + ": File exists";
+         return !w.finish(false) && w.failure().where_and_why() == d / "c.fits" + ": File exists";
        },
        {"c.fits"}},
       {"rows out of grid order",

@@ -68,7 +68,7 @@ std::vector<std::uint32_t> write_run(const std::string& path, bool continue_exis
   EXPECT_TRUE(sink.finish());
   Failure failure;
   std::optional<CatalogReader> r = CatalogReader::open(path, failure);
-  EXPECT_TRUE(r) << failure.text();
+  EXPECT_TRUE(r) << failure.where_and_why();
   if (!r) return {};
   std::vector<std::uint32_t> statuses;
   const auto index = r->index();
