@@ -15,8 +15,8 @@
 #include <string>
 
 #include "cache/input_cache.h"
-#include "driver/process.h"
 #include "driver/parameters.h"
+#include "driver/process.h"
 #include "driver/state.h"
 #include "support/console.h"
 #include "support/limits.h"

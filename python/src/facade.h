@@ -1,7 +1,7 @@
 // The one door between the Python module and Veltrane's C++: every call into the kernels, the
-// readers and the driver is made in the facade's sources, one per subject (facade_filters.cpp,
-// facade_filter_problems.cpp, facade_extinction.cpp, facade_galaxy.cpp, sharing
-// facade_internal.h), in terms of the plain types below. The rest of the binding (numpy
+// readers and the galaxy layer is made in the facade's sources, one per subject
+// (facade_filters.cpp, facade_extinction.cpp, facade_galaxy.cpp, sharing facade_internal.h),
+// in terms of the plain types below. The rest of the binding (numpy
 // arrays, threads, batches, Python exceptions, docstrings) sees only this header.
 //
 // Units: wavelengths in Å, fluxes per unit wavelength (per Å), magnitudes in mag. Arrays are
@@ -37,12 +37,19 @@ enum class Fault {
 };
 class Error : public std::runtime_error {
  public:
-  Error(Fault fault, const std::string& what, std::string file = {}, int line = 0, std::string printed = {})
-      : std::runtime_error(what), kind(fault), path(std::move(file)), record(line), console(std::move(printed)) {}
+  Error(Fault fault, const std::string& what, std::string file = {}, int line = 0, std::string printed = {},
+        std::string why = {})
+      : std::runtime_error(what),
+        kind(fault),
+        path(std::move(file)),
+        record(line),
+        console(std::move(printed)),
+        reason(std::move(why)) {}
   Fault kind;
   std::string path;     // the file concerned, if any
   int record = 0;       // its 1-based record (line), 0 when none applies
   std::string console;  // what a run would have printed, if anything
+  std::string reason;   // what is wrong there, in words (the message without the place)
 };
 
 // Energy weighting: the command line's mean ∫F T dλ / ∫T dλ. Photon weighting: every curve

@@ -27,18 +27,11 @@ static_assert(kSystems == kNumSystems);
 
 constexpr Rule kTrapezoids = Rule::T;  // the integration rule of every run
 
-std::array<float, kSystems> zero_points_of(const FilterSet& set, std::size_t i) {
-  // The seven zero points of EvalFilters, in its order and arithmetic.
-  const float z1 = 2.5f * std::log10(set.F_l_Vega[i]);
-  const float tg = set.T_G_Vega[i];
-  return {z1, z1 + 0.026f, set.M_ABVega[i] + z1, tg > kSentinel ? tg + z1 : kSentinel, -21.1f, -21.175f, 0.0f};
-}
-
 // A filter file rewritten with every transmission multiplied by its wavelength, in single
 // precision; each number written as the shortest text that reads back to the same float.
 std::string photon_curve_text(std::span<const float> l, std::span<const float> t) {
   std::string text;
-  for (int r = 0; r < kFilterHeader; ++r) text += "#\n";
+  for (int r = 0; r < kFilterHeaderRecords; ++r) text += "#\n";
   for (std::size_t k = 0; k < l.size(); ++k) {
     text += show(l[k]);
     text += ' ';
@@ -71,7 +64,7 @@ Filters detail::filters_of(std::shared_ptr<const FilterSet> set, Weighting w, st
   impl->directory = std::move(dir);
   for (int i = 0; i < n; ++i) {
     impl->names.push_back(set->name_fil[std::size_t(i)]);
-    impl->zero.push_back(zero_points_of(*set, std::size_t(i)));
+    impl->zero.push_back(zero_points(*set, std::size_t(i)));
     const FilterSet& e = energy ? *energy : *set;
     impl->lambda.emplace_back(e.lambda(i).begin(), e.lambda(i).end());
     impl->transmission.emplace_back(e.transmission(i).begin(), e.transmission(i).end());
@@ -82,13 +75,16 @@ Filters detail::filters_of(std::shared_ptr<const FilterSet> set, Weighting w, st
 
 namespace {
 
-// ReadFilters on `dir` as a run calls it; `open` serves the files.
-std::shared_ptr<FilterSet> read_filters(const std::string& dir, const FileOpener& open) {
-  auto set = std::make_shared<FilterSet>();
+// ReadFilters on `dir` as a run calls it; `open` serves the files. A set that stops the run
+// or fails a galaxy is refused, naming the file and record at fault.
+std::shared_ptr<const FilterSet> read_filters(const std::string& dir, const FileOpener& open) {
   CapturedReport r;
-  if (ReadFilters(r.context, *set, dir, kTrapezoids, open) == Flow::stop || r.context.failed())
-    filter_set_error(dir, r.console);
-  return set;
+  const FilterLoad load = ReadFilters(r.context, dir, kTrapezoids, open);
+  const Problem* problem = load.flow == Flow::stop ? &load.stop : load.calibration_problem();
+  if (problem != nullptr)
+    throw Error(Fault::filter_file, "cannot load the filter set: " + problem->where_and_why(), problem->file,
+                int(problem->record), r.console.captured(), problem->reason);
+  return load.set;
 }
 
 }  // namespace
@@ -96,7 +92,7 @@ std::shared_ptr<FilterSet> read_filters(const std::string& dir, const FileOpener
 Filters Filters::load(const std::string& directory, Weighting weighting) {
   check_filter_directory(directory);
   const auto plain = [](const std::string& p) { return RecordFile::open(p); };
-  std::shared_ptr<FilterSet> energy = read_filters(directory, plain);
+  std::shared_ptr<const FilterSet> energy = read_filters(directory, plain);
   if (weighting == Weighting::energy) return filters_of(energy, weighting, directory, nullptr);
 
   // The same files with every curve as T·λ: the calibration runs unchanged on them. The
@@ -107,7 +103,7 @@ Filters Filters::load(const std::string& directory, Weighting weighting) {
     if (i < 0 || i >= energy->Nfilters) return RecordFile::open(p);
     return RecordFile::from_string(photon_curve_text(energy->lambda(i), energy->transmission(i)));
   };
-  std::shared_ptr<FilterSet> set = read_filters(directory, photon);
+  std::shared_ptr<const FilterSet> set = read_filters(directory, photon);
   for (int i = 0; i < std::clamp(energy->Nfilters, 0, kMaxFilters); ++i) {
     const auto l0 = energy->lambda(i), t0 = energy->transmission(i);
     const auto l1 = set->lambda(i), t1 = set->transmission(i);

@@ -9,16 +9,15 @@
 #include <string_view>
 
 #include "cache/input_cache.h"
-#include "driver/parameters.h"
-#include "galaxy/galaxy.h"
-#include "tables/tables.h"
 #include "facade_internal.h"
+#include "galaxy/galaxy.h"
+#include "readers/run_parameters.h"
 #include "readers/synthesis_result.h"
 #include "support/diagnostics.h"
 #include "support/limits.h"
 #include "support/problem_log.h"
 #include "support/report.h"
-#include "support/run_stop.h"
+#include "tables/tables.h"
 #include "textio/format.h"
 #include "textio/list_input.h"
 
@@ -92,26 +91,32 @@ std::string standard_error(const std::vector<std::string>& warnings) {
 
 }  // namespace
 
+namespace {
+
+// A problem as the exception of its kind: the message says where and why, as the command
+// line's standard error does.
+[[noreturn]] void raise(Fault kind, const std::string& what, const Problem& p, const std::string& console = {}) {
+  throw Error(kind, what + ": " + p.where_and_why(), p.file, int(p.record), console, p.reason);
+}
+
+}  // namespace
+
 Fit read_fit(const std::string& path, float phyunits) {
   check_result_path(path);
   CapturedReport r;
   Fit fit = read_result(r, path, phyunits > 0.0f ? phyunits : 1.0f);
   if (r.context.failed())
-    throw Error(Fault::input_file, "cannot read the synthesis result '" + path + "'", path, 0, r.console.captured());
+    raise(Fault::input_file, "cannot read the synthesis result", r.status.cause(), r.console.captured());
   return fit;
 }
 
 GridFile read_grid(const std::string& path) {
   std::optional<RecordFile> file = RecordFile::open(path);
-  if (!file) throw Error(Fault::input_file, "cannot open the grid file '" + path + "'", path);
-  Console console = Console::capture();
+  if (!file)
+    raise(Fault::input_file, "cannot read the grid file", {path, 0, 0, "cannot be opened: " + system_reason(), {}});
   RunParams p;
-  try {
-    read_parameter_records(console, *file, true, p);
-  } catch (const RunStop&) {
-    throw Error(Fault::input_file, "grid file '" + path + "': a run parameter record (1-9) is missing or unreadable",
-                path, 0, console.captured());
-  }
+  if (auto problem = read_run_parameters(*file, path, true, p))
+    raise(Fault::input_file, "cannot read the grid file's run parameters", *problem);
   GridFile g;
   g.path_dir = textio::used_part(p.path_DIR);
   g.base_dir = textio::used_part(p.base_SSP);
@@ -124,12 +129,9 @@ GridFile read_grid(const std::string& path) {
   for (int k = 0; k < p.N_models; ++k) {
     std::string name;
     float distance = 0.0f;
-    ListRead r(*file);
-    if (r.text(name) != ReadStatus::ok || r.real(distance) != ReadStatus::ok)
-      throw Error(Fault::input_file,
-                  "grid file '" + path + "': galaxy record " + std::to_string(k + 1) + " of " +
-                      std::to_string(p.N_models) + " is missing or unreadable",
-                  path);
+    if (auto problem = read_galaxy_record(*file, path, name, distance))
+      raise(Fault::input_file,
+            "cannot read galaxy record " + std::to_string(k + 1) + " of " + std::to_string(p.N_models), *problem);
     g.names.push_back(name);
     g.distances.push_back(distance);
   }
@@ -210,8 +212,7 @@ Galaxy rebuild(const GalaxyRequest& q, Cache& cache) {
   say_galaxy_header(r.console, label, Verbosity::echo);
   InputCache::Session session(cache.impl().cache);
   const Flow flow = rebuild_galaxy(r.context, settings, q.result_file, q.distance, session, Carried{}, *core);
-  if (flow == Flow::stop)
-    throw Error(Fault::stop, "the galaxy stops the run", q.result_file, 0, r.console.captured());
+  if (flow == Flow::stop) throw Error(Fault::stop, "the galaxy stops the run", q.result_file, 0, r.console.captured());
   if (!core->fit_read)  // the synthesis result could not be read: nothing to rebuild
     throw Error(Fault::input_file, "cannot read the synthesis result '" + q.result_file + "'", q.result_file, 0,
                 r.console.captured());

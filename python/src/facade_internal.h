@@ -1,7 +1,6 @@
 // What the facade's sources share and the binding never sees: how a failure is raised, how a
 // number is shown in a message, the checks of a directory a run would join file names to, and
-// the two crossings between subjects (a filter set that fails to load is explained by
-// facade_filter_problems.cpp; a galaxy's rebuild hands its filter set out as a Filters).
+// the crossing between subjects (a galaxy's rebuild hands its filter set out as a Filters).
 // Included only by facade_*.cpp.
 #pragma once
 
@@ -19,7 +18,6 @@
 
 namespace veltrane::facade::detail {
 
-constexpr int kFilterHeader = 15;                 // records skipped at the top of a filter file
 constexpr const char* kList = "ListFilters.txt";  // the list of a filter set, in its directory
 
 // Leaves the facade with Error(kind, what): no file, record or console.
@@ -55,12 +53,6 @@ template <class V>
 std::vector<typename V::value_type> head(const V& v, int n) {
   return {v.begin(), v.begin() + std::clamp(n, 0, int(v.size()))};
 }
-
-// Says where the reading or the calibration of the filter set in `dir` went wrong, by reading
-// its files again in the order a run reads them, and throws Error(filter_file) with that file
-// and record and the run's console. When the files read well, the message is "the calibration
-// failed" and the file is the directory.
-[[noreturn]] void filter_set_error(const std::string& dir, const Console& console);
 
 // A calibrated set as a Filters. `energy`: the set read with energy weighting, whose curves
 // the Filters shows as read (nullptr: `set` itself).

@@ -172,6 +172,7 @@ void translate(const fc::Error& e) {
     error.attr("path") = e.path.empty() ? py::object(py::none()) : py::object(py::str(e.path));
     error.attr("record") = e.record > 0 ? py::object(py::int_(e.record)) : py::object(py::none());
     error.attr("console") = py::str(e.console);
+    error.attr("reason") = py::str(e.reason.empty() ? std::string(e.what()) : e.reason);
   }
   PyErr_SetObject(type.ptr(), error.ptr());
 }

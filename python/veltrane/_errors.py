@@ -12,11 +12,14 @@ class VeltraneError(Exception):
     """Base class of veltrane's errors.
 
     Attributes: ``path`` (the file concerned, or None), ``record`` (its 1-based record,
-    that is its line, or None) and ``console`` (what the command line would have printed).
+    that is its line, or None), ``reason`` (what is wrong there, in words) and ``console``
+    (what the command line would have printed). The command line's standard error names the
+    same file, record and reason.
     """
 
     path: str | None = None
     record: int | None = None
+    reason: str = ""
     console: str = ""
 
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "numerics/interpolation.h"
 #include "textio/list_input.h"
@@ -28,7 +29,9 @@ std::optional<std::pair<std::string, FileIdentity>> read_whole(const std::string
   if (fd < 0) return std::nullopt;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int why = S_ISDIR(st.st_mode) ? EISDIR : errno;
     ::close(fd);
+    errno = why;
     return std::nullopt;
   }
   std::string text;
@@ -37,7 +40,9 @@ std::optional<std::pair<std::string, FileIdentity>> read_whole(const std::string
   for (;;) {
     const ssize_t got = ::read(fd, buf, sizeof buf);
     if (got < 0) {
+      const int why = errno;
       ::close(fd);
+      errno = why;
       return std::nullopt;
     }
     if (got == 0) break;
@@ -69,7 +74,9 @@ std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entr
   }
   auto file = read_whole(path);
   if (!file) {
+    const int why = errno;
     read.emplace_back(path, FileIdentity{});
+    errno = why;  // the reader says why
     return nullptr;
   }
   auto value = std::make_shared<const T>(parse(file->first));
@@ -105,18 +112,16 @@ std::shared_ptr<const BaseTables> InputCache::Session::tables(std::span<const st
   return tables;
 }
 
-FilterLoad InputCache::Session::filters(ReportContext& report, std::string_view fil_dir, Rule rule) {
+std::shared_ptr<const FilterLoad> InputCache::Session::filters(ReportContext& report, std::string_view fil_dir,
+                                                               Rule rule) {
   const std::string dir(fil_dir);
-  const auto same_key = [&](const FilterEntry& e) {
-    return e.dir == dir && e.rule == rule && e.verbosity == report.verbosity;
-  };
+  const auto same_key = [&](const FilterEntry& e) { return e.dir == dir && e.rule == rule; };
   std::optional<FilterEntry> hit;
-  {
+  if (cache_.keep_) {
     std::lock_guard lock(cache_.mutex_);
     for (const FilterEntry& e : cache_.filter_sets_)
       if (same_key(e)) hit = e;
   }
-  if (!cache_.keep_) hit.reset();
   if (hit && !std::all_of(hit->files.begin(), hit->files.end(),
                           [](const auto& f) { return f.second.exists && identity_of(f.first) == f.second; }))
     hit.reset();
@@ -124,35 +129,29 @@ FilterLoad InputCache::Session::filters(ReportContext& report, std::string_view 
     FilterEntry e;
     e.dir = dir;
     e.rule = rule;
-    e.verbosity = report.verbosity;
     const FileOpener open = [&e](const std::string& path) -> std::optional<textio::RecordFile> {
       auto file = read_whole(path);
       e.files.emplace_back(path, file ? file->second : FileIdentity{});
       if (!file) return std::nullopt;
       return textio::RecordFile::from_string(std::move(file->first));
     };
-    auto set = std::make_shared<FilterSet>();
-    CapturedReport load(report.verbosity);
-    if (ReadFilters(load.context, *set, dir, rule, open) == Flow::stop) {
-      report.console.text(load.console.captured());
-      report.fail();
-      return {nullptr, Flow::stop};
-    }
-    e.set = std::move(set);
-    e.console = load.console.captured();
-    e.cleared = load.status.failed();
+    auto load = std::make_shared<const FilterLoad>(load_filter_set(dir, rule, open));
+    if (report_filter_load(report, *load) == Flow::stop) return load;
+    e.load = std::move(load);
     e.bracket = saved_bracket();
-    std::lock_guard lock(cache_.mutex_);
-    auto& sets = cache_.filter_sets_;
-    std::erase_if(sets, same_key);
-    sets.push_back(e);
-    hit = std::move(e);
+    {
+      std::lock_guard lock(cache_.mutex_);
+      auto& sets = cache_.filter_sets_;
+      std::erase_if(sets, same_key);
+      sets.push_back(e);
+    }
+    read_.insert(read_.end(), e.files.begin(), e.files.end());
+    return e.load;
   }
-  report.console.text(hit->console);
-  if (hit->cleared) report.fail();
+  report_filter_load(report, *hit->load);
   set_saved_bracket(hit->bracket);
   read_.insert(read_.end(), hit->files.begin(), hit->files.end());
-  return {hit->set, Flow::go_on};
+  return hit->load;
 }
 
 std::shared_ptr<const std::vector<Band>> InputCache::Session::bands(const std::shared_ptr<const BaseTables>& tables,

@@ -1,6 +1,7 @@
 // Inputs that did not change are not read again: the parsed SSP base files and the
-// calibrated filter set are kept between models, keyed by path and by each file's identity
-// (device, inode, size, modification time), and read again when any of these changes. A
+// calibrated filter set are kept between galaxies, keyed by path and by each file's identity
+// (device, inode, size, modification time), and read again when any of these changes. What
+// is kept are values (parsed files, a filter set with its problems), never console text; a
 // load taken from the cache leaves exactly what reading it would (listing, reports, status,
 // the saved interpolation bracket). Thread-safe: the workers of a run share one cache.
 #pragma once
@@ -37,12 +38,6 @@ inline bool regular_file_at(const std::string& path) { return identity_of(path).
 // The files a model read, with the identity each had when it was read.
 using InputRecord = std::vector<std::pair<std::string, FileIdentity>>;
 
-// A filter set as a model loads it: the set, or a stop of the run (then no set).
-struct FilterLoad {
-  std::shared_ptr<const FilterSet> set;
-  Flow flow = Flow::go_on;
-};
-
 class InputCache {
  public:
   // keep = false: nothing is kept, every file is read again (the reference behaviour).
@@ -56,10 +51,10 @@ class InputCache {
     std::shared_ptr<const BaseFile> base_file(const std::string& path) override;
     std::shared_ptr<const SspFile> ssp_file(const std::string& path) override;
     std::shared_ptr<const BaseTables> tables(std::span<const std::shared_ptr<const SspFile>> ssps) override;
-    // ReadFilters through the cache, for a model that has not failed: a hit replays the
-    // console lines, the status and the saved bracket of the load it stands for. A load that
-    // stops the run is not kept.
-    FilterLoad filters(ReportContext& report, std::string_view fil_dir, Rule rule);
+    // ReadFilters through the cache, for a galaxy that has not failed: a hit reports the
+    // load it stands for (its listing and problems, from the value) and leaves its saved
+    // bracket. A load that stops the run is not kept.
+    std::shared_ptr<const FilterLoad> filters(ReportContext& report, std::string_view fil_dir, Rule rule);
     // band_on_grid of every increasing filter of `set` on b_lambda(1..n) of `tables`.
     std::shared_ptr<const std::vector<Band>> bands(const std::shared_ptr<const BaseTables>& tables, int n,
                                                    const std::shared_ptr<const FilterSet>& set);
@@ -81,11 +76,8 @@ class InputCache {
   struct FilterEntry {
     std::string dir;
     Rule rule = Rule::T;
-    Verbosity verbosity = Verbosity::quiet;
     InputRecord files;
-    std::shared_ptr<const FilterSet> set;
-    std::string console;
-    bool cleared = false;
+    std::shared_ptr<const FilterLoad> load;
     int bracket = 1;
   };
   struct TablesEntry {

@@ -93,17 +93,15 @@ catalog::FilterSetInfo describe_filter_set(const FilterSet& set, const std::stri
   return info;
 }
 
-int grid_name_width(const std::string& grid, int n) {
-  std::optional<textio::RecordFile> file = textio::RecordFile::open(grid);
+int grid_name_width(std::string_view grid, int n) {
+  textio::RecordFile file = textio::RecordFile::from_string(std::string(grid));
   int width = 1;
-  if (!file) return width;
-  Console quiet = Console::capture();
   RunParams p;
-  read_parameter_records(quiet, *file, true, p);
-  RecordSource records(std::move(*file), Naming{});
-  GalaxyJob job;
-  for (int m = 0; m < n && records.next(job); ++m)
-    width = std::max(width, int(catalog::fits_text_length(textio::used_part(job.name))));
+  if (read_run_parameters(file, "", true, p)) return width;
+  std::string name;
+  float distance = 0.0f;
+  for (int m = 0; m < n && !read_galaxy_record(file, "", name, distance); ++m)
+    width = std::max(width, int(catalog::fits_text_length(textio::used_part(name))));
   return width;
 }
 

@@ -83,8 +83,9 @@ class CatalogSink : public CommitListener {
 // its name, effective wavelength, area and seven zero points.
 catalog::FilterSetInfo describe_filter_set(const FilterSet& set, const std::string& fil_dir);
 
-// The widest NAME a catalogue needs for the galaxy records of the grid file `grid` (its first
-// `n` records after the nine parameter records, as the run reads them), at least 1.
-int grid_name_width(const std::string& grid, int n);
+// The widest NAME a catalogue needs for the galaxy records of the grid file whose text is
+// `grid` (its first `n` records after the nine parameter records, as the run reads them), at
+// least 1.
+int grid_name_width(std::string_view grid, int n);
 
 }  // namespace veltrane

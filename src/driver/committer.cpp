@@ -26,9 +26,9 @@ bool Selection::complete(const GalaxyFiles& f) const {
   return PrintFil < 2 || (regular_file_at(f.spc) && (!ecsv || regular_file_at(f.spc_ecsv)));
 }
 
-LoopEnd bad_model_record(Console& console) {
+LoopEnd bad_model_record(Console& console, const Problem& why, int index) {
   console.say("... ERROR -> Bad or missing model record");
-  return {Flow::stop, "a bad galaxy record"};
+  return {Flow::stop, "the record of galaxy " + std::to_string(index + 1), why};
 }
 
 Carried carried_after(const GalaxyOutcome& o, const Carried& actual) {
@@ -37,23 +37,29 @@ Carried carried_after(const GalaxyOutcome& o, const Carried& actual) {
 
 Flow Committer::commit(const GalaxyJob& job, const GalaxyOutcome& outcome, StagedTables* staged) {
   std::lock_guard lock(signals_.commit_mutex());
-  const Flow flow = commit_galaxy(outcome, job.files, console_, staged);
+  Problem why;
+  const Flow flow = commit_galaxy(outcome, job.files, console_, staged, &why);
   console_.flush();
-  reporter_.committed(job, outcome);
   carried_ = carried_after(outcome, carried_);
-  if (listener_ == nullptr) return flow;
-  if (flow == Flow::stop) {
-    listener_->stopped_at(job);
-    return flow;
+  Flow end = flow;
+  if (listener_ != nullptr) {
+    if (flow == Flow::stop) listener_->stopped_at(job);
+    else end = listener_->committed(job, outcome);  // a listener that stops the run says why itself
   }
-  return listener_->committed(job, outcome);
+  reporter_.committed(job, outcome, end);
+  if (end == Flow::stop) reporter_.stopped(at(job), why);
+  return end;
 }
 
 Flow Committer::skip(const GalaxyJob& job) {
+  std::lock_guard lock(signals_.commit_mutex());  // the counts are read on a signal, under it
   reporter_.skipped(job);
   if (listener_ == nullptr || job.other_shard) return Flow::go_on;
-  std::lock_guard lock(signals_.commit_mutex());
-  return listener_->skipped(job);
+  if (listener_->skipped(job) == Flow::go_on) return Flow::go_on;
+  reporter_.stopped(at(job), {});
+  return Flow::stop;
 }
+
+std::string Committer::at(const GalaxyJob& job) { return "galaxy " + job.files.arq_synt; }
 
 }  // namespace veltrane

@@ -28,15 +28,17 @@ struct Selection {
   bool done(const GalaxyJob& job) const;
 };
 
-// How a model loop ended: after its last model, or stopped at `at` (the synthesis result of
-// the model that ended it, or "a bad galaxy record").
+// How a galaxy loop ended: after its last galaxy, or stopped (a commit that stops the run has
+// told the reporter already); a galaxy record that cannot be read ends it at `at` for `why`.
 struct LoopEnd {
   Flow flow = Flow::go_on;
   std::string at;
+  Problem why;
 };
 
-// "    ... ERROR -> Bad or missing model record" on the console: the loop ends there.
-LoopEnd bad_model_record(Console& console);
+// "    ... ERROR -> Bad or missing model record" on the console: the loop ends there, at the
+// record of the galaxy `index` (0-based), for `why`.
+LoopEnd bad_model_record(Console& console, const Problem& why, int index);
 
 class Committer {
  public:
@@ -52,8 +54,10 @@ class Committer {
   Flow skip(const GalaxyJob& job);
   // Where tables written ahead of their commit are registered.
   TemporaryFiles& temporaries() { return signals_.temporaries(); }
-  // What the last committed model left to the next one.
+  // What the last committed galaxy left to the next one.
   const Carried& carried() const { return carried_; }
+  // How the summary names a galaxy at which the run stops.
+  static std::string at(const GalaxyJob& job);
 
  private:
   Console& console_;

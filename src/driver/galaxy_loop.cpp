@@ -8,9 +8,10 @@
 
 #include "cache/input_cache.h"
 #include "driver/committer.h"
-#include "driver/process.h"
 #include "driver/parallel.h"
+#include "driver/process.h"
 #include "driver/run_reporter.h"
+#include "textio/format.h"
 
 namespace veltrane {
 namespace {
@@ -22,24 +23,36 @@ LoopEnd run_in_order(Console& console, const RunParams& p, GalaxySource& source,
   const std::unique_ptr<Worker> worker = make_worker(p, options);
   for (int m = 0; m < p.N_models; ++m) {
     GalaxyJob job;
-    if (!source.next(job)) return bad_model_record(console);
+    if (!source.next(job)) return bad_model_record(console, source.problem(), m);
     selection.mark(job);
     if (job.skip) {
-      if (committer.skip(job) == Flow::stop) return {Flow::stop, job.files.arq_synt};
+      if (committer.skip(job) == Flow::stop) return {Flow::stop, {}, {}};
       continue;
     }
     if (!job.too_long) remove_old_log(job.files);
     const GalaxyOutcome outcome = process_galaxy(p, options, job, *worker, cache, committer.carried());
-    if (committer.commit(job, outcome) == Flow::stop) return {Flow::stop, job.files.arq_synt};
+    if (committer.commit(job, outcome) == Flow::stop) return {Flow::stop, {}, {}};
   }
   return {};
+}
+
+// What a run ended by a signal leaves: the galaxies committed (each with its tables or its
+// catalogue row whole, nothing half-written), where they are, and how to go on.
+std::string farewell(const RunSummary& done, int total, const RunParams& p, const Options& options) {
+  const int n = done.processed + done.skipped;
+  std::string where;
+  if (p.PrintFil > 0)
+    where = "tables in " + (options.output_dir.empty() ? textio::used_part(p.path_DIR) : options.output_dir);
+  if (!options.catalog.empty()) where += (where.empty() ? "" : ", ") + ("catalogue " + options.catalog);
+  return "the run ends after " + std::to_string(n) + " of " + std::to_string(total) + " galaxies" +
+         (where.empty() ? "" : " (" + where + ")") + "; run the same command with --skip-existing to go on from there";
 }
 
 }  // namespace
 
 RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunParams& p,
-                      std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
-                      CommitListener* listener) {
+                        std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
+                        CommitListener* listener) {
   const int n = std::max(p.N_models, 0);
   const Selection selection{int(std::int64_t(n) * (options.shard - 1) / options.shards),
                             int(std::int64_t(n) * options.shard / options.shards),
@@ -50,14 +63,19 @@ RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunPar
   RunReporter reporter(diagnostics, selection.last - selection.first, options.progress || ::isatty(STDERR_FILENO),
                        options.quiet, options.sharded);
   signals.set_progress_line(reporter.line_on());
+  signals.set_farewell([&] { return farewell(reporter.summary(), selection.last - selection.first, p, options); });
+  struct Withdraw {
+    SignalGuard& signals;
+    ~Withdraw() { signals.set_farewell({}); }
+  } withdraw{signals};
   InputCache cache(/*keep=*/!options.literal);
   Committer committer(console, signals, reporter, listener);
-  const LoopEnd end =
-      options.jobs <= 1 || n <= 1
-          ? run_in_order(console, p, *source, selection, cache, options, committer)
-          : run_in_parallel(console, p, std::move(source), selection, cache, options, committer);
-  reporter.finish(end.flow == Flow::stop ? end.at : "");
-  if (end.flow == Flow::stop) throw RunStop(1, "the run stopped at " + end.at);
+  const LoopEnd end = options.jobs <= 1 || n <= 1
+                          ? run_in_order(console, p, *source, selection, cache, options, committer)
+                          : run_in_parallel(console, p, std::move(source), selection, cache, options, committer);
+  if (!end.at.empty()) reporter.stopped(end.at, end.why);  // a galaxy record the run cannot read
+  reporter.finish();
+  if (end.flow == Flow::stop) throw RunStop(1, "the run stopped");
   return reporter.summary();
 }
 

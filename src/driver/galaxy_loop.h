@@ -20,8 +20,10 @@ namespace veltrane {
 class GalaxySource {
  public:
   virtual ~GalaxySource() = default;
-  // The next model; false when its record is missing or cannot be read.
+  // The next galaxy; false when its record is missing or cannot be read (problem() says
+  // where and why).
   virtual bool next(GalaxyJob& job) = 0;
+  virtual Problem problem() const { return {}; }
   // The run needs no more records: a next() waiting for input (standard input) returns
   // soon, false unless what had come holds its record, and so does every later one.
   virtual void cancel() {}
@@ -59,7 +61,7 @@ struct RunSummary {
 // run ends early (a stop of a model, a file that cannot be written, a bad model record) it
 // prints the summary and throws RunStop(1).
 RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunParams& p,
-                      std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
-                      CommitListener* listener = nullptr);
+                        std::shared_ptr<GalaxySource> source, const Options& options, SignalGuard& signals,
+                        CommitListener* listener = nullptr);
 
 }  // namespace veltrane

@@ -1,5 +1,6 @@
 #include "driver/galaxy_sources.h"
 
+#include "readers/run_parameters.h"
 #include "textio/format.h"
 #include "textio/text_length.h"
 
@@ -32,8 +33,10 @@ GalaxyJob Naming::job(int index, const std::string& name, float distance) const 
 bool RecordSource::next(GalaxyJob& job) {
   std::string name;
   float distance = 0.0f;
-  textio::ListRead r(file_);
-  if (r.text(name) != textio::ReadStatus::ok || r.real(distance) != textio::ReadStatus::ok) return false;
+  if (auto problem = read_galaxy_record(file_, origin_, name, distance)) {
+    problem_ = std::move(*problem);
+    return false;
+  }
   job = naming_.job(index_++, name, distance);
   return true;
 }

@@ -1,6 +1,6 @@
-// The sources of the model records: the grid file or standard input (one record per model,
-// "name distance"), or the one model of the argument form, with the names of each model's
-// files.
+// The sources of the galaxy records: the grid file or standard input (one record per
+// galaxy, "name distance"), or the one galaxy of the argument form, with the names of each
+// galaxy's files.
 #pragma once
 
 #include <memory>
@@ -26,9 +26,12 @@ struct Naming {
 // interrupted by cancel().
 class RecordSource : public GalaxySource {
  public:
-  RecordSource(textio::RecordFile file, Naming naming, std::shared_ptr<StandardInput> input = nullptr)
-      : input_(std::move(input)), file_(std::move(file)), naming_(std::move(naming)) {}
+  // `origin` names the input in problems (the grid file, or "standard input").
+  RecordSource(textio::RecordFile file, std::string origin, Naming naming,
+               std::shared_ptr<StandardInput> input = nullptr)
+      : input_(std::move(input)), file_(std::move(file)), origin_(std::move(origin)), naming_(std::move(naming)) {}
   bool next(GalaxyJob& job) override;
+  Problem problem() const override { return problem_; }
   void cancel() override {
     if (input_) input_->interrupt();
   }
@@ -36,8 +39,10 @@ class RecordSource : public GalaxySource {
  private:
   std::shared_ptr<StandardInput> input_;  // first: it outlives the file reading from it
   textio::RecordFile file_;
+  std::string origin_;
   Naming naming_;
   int index_ = 0;
+  Problem problem_;
 };
 
 // The one model of the argument form.

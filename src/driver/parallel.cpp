@@ -21,6 +21,7 @@ struct Shared {
   struct Slot {
     GalaxyJob job;
     bool bad_record = false;
+    Problem bad;  // why its record cannot be read
     std::optional<GalaxyOutcome> outcome;
     Carried used;         // the tables the worker started from
     int started = 0;      // the models before this one had been committed when it started
@@ -72,6 +73,7 @@ class Reader {
       auto& slot = shared_.slots[m];
       slot.job = std::move(job);
       slot.bad_record = !ok;
+      if (!ok) slot.bad = source_->problem();
       if (ok && !slot.job.skip) shared_.todo.push_back(m);
       shared_.changed.notify_all();
       if (!ok) break;
@@ -226,9 +228,9 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Ga
   CommitTrail trail;
   for (int m = 0; m < p.N_models; ++m) {
     Shared::Slot slot = take(shared, m);
-    if (slot.bad_record) return bad_model_record(console);
+    if (slot.bad_record) return bad_model_record(console, slot.bad, m);
     if (slot.job.skip) {
-      if (committer.skip(slot.job) == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
+      if (committer.skip(slot.job) == Flow::stop) return {Flow::stop, {}, {}};
       std::lock_guard lock(shared.mutex);
       shared.done = m + 1;
       continue;
@@ -243,7 +245,7 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Ga
     }
     const Flow flow = committer.commit(slot.job, *slot.outcome, &slot.staged);
     discard_staged(slot.staged);  // what a stop left untaken
-    if (flow == Flow::stop) return {Flow::stop, slot.job.files.arq_synt};
+    if (flow == Flow::stop) return {Flow::stop, {}, {}};
     std::lock_guard lock(shared.mutex);
     shared.committed = committer.carried();
     shared.done = m + 1;

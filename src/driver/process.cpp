@@ -15,29 +15,39 @@ namespace veltrane {
 namespace {
 
 // `text` written to `path` from its start ("w") or after what it holds ("a"); every step
-// checked.
+// checked, errno saying why one failed.
 bool write_file(const std::string& path, const std::string& text, const char* mode) {
   std::FILE* f = std::fopen(path.c_str(), mode);
   if (f == nullptr) return false;
   bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   ok = std::fflush(f) == 0 && ok;
-  return std::fclose(f) == 0 && ok;
+  const int why = errno;
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok && why != 0) errno = why;
+  return ok;
 }
 
-Flow cannot_write(Console& out, const std::string& path) {
+// A file the commit cannot write or remove: the console's line, and why for standard error
+// (by default, the system's reason for the call that failed).
+Flow cannot_write(Console& out, const std::string& path, Problem& why, std::string reason = {}) {
+  if (reason.empty()) reason = "cannot be written: " + system_reason();
+  why = {std::string(textio::adjust_trim(path)), 0, 0, std::move(reason), {}};
   out.say("... ERROR -> Cannot write " + std::string(textio::adjust_trim(path)));
   return Flow::stop;
 }
 
 // The end-of-model rule: only failed models keep a log; one that failed without writing any
 // gets a short report.
-Flow settle_log(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out) {
+Flow settle_log(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, Problem& why) {
   const bool exists = file_exists(files.log);
   if (o.status.good() && exists) {
     // Nothing but a regular file of its own is ever removed: a directory cannot be.
-    if (!regular_file_at(files.log) || std::remove(files.log.c_str()) != 0) return cannot_write(out, files.log);
+    if (!regular_file_at(files.log))
+      return cannot_write(out, files.log, why, "the galaxy's log cannot be removed: it is not a regular file");
+    if (std::remove(files.log.c_str()) != 0)
+      return cannot_write(out, files.log, why, "the galaxy's log cannot be removed: " + system_reason());
   } else if (o.status.failed() && !exists) {
-    if (!write_file(files.log, end_of_galaxy_report().content().text, "ab")) return cannot_write(out, files.log);
+    if (!write_file(files.log, end_of_galaxy_report().content().text, "ab")) return cannot_write(out, files.log, why);
   }
   return Flow::go_on;
 }
@@ -109,10 +119,12 @@ GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const G
   }
   out.processed = true;
   ProblemLog log(&console);
-  ReportContext report{console, log, out.status, verbosity};
+  std::vector<Problem> problems;
+  ReportContext report{console, log, out.status, verbosity, &problems};
   InputCache::Session session(cache);
   Galaxy& g = w.galaxy;
   out.flow = rebuild_galaxy(report, w.settings, job.files.arq_synt, job.distance, session, before, g);
+  if (out.flow == Flow::stop && !problems.empty()) out.stop = std::move(problems.back());
   out.fit_read = g.fit_read;
   out.base_replaced = g.base_replaced;
   out.filters_replaced = g.filters_replaced;
@@ -131,17 +143,22 @@ void remove_old_log(const GalaxyFiles& files) {
   if (regular_file_at(files.log)) std::remove(files.log.c_str());
 }
 
-Flow commit_galaxy(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, StagedTables* staged) {
+Flow commit_galaxy(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, StagedTables* staged, Problem* why) {
+  Problem unused;
+  Problem& stop = why != nullptr ? *why : unused;
   if (!o.log.empty() && !rename_staged_log(staged, files.log)) {
     const ProblemLog::Content c = o.log.content();
     if (!write_file(files.log, c.text, c.rewrite ? "wb" : "ab")) {
-      // The run ends at the model's first report, where the log was first opened.
+      // The run ends at the galaxy's first report, where the log was first opened.
       out.text(std::string_view(o.console).substr(0, o.log.reports().front().console_at));
-      return cannot_write(out, files.log);
+      return cannot_write(out, files.log, stop);
     }
   }
   out.text(o.console);
-  if (o.flow == Flow::stop) return Flow::stop;
+  if (o.flow == Flow::stop) {
+    stop = o.stop;
+    return Flow::stop;
+  }
   if (!o.processed) return Flow::go_on;
   const auto tables = tables_of(o, files);
   for (std::size_t k = 0; k < tables.size(); ++k) {
@@ -153,9 +170,9 @@ Flow commit_galaxy(const GalaxyOutcome& o, const GalaxyFiles& files, Console& ou
     // to that write too.
     const std::string tmp = staged ? std::exchange(staged->tmp[k], "") : "";
     const bool renamed = !tmp.empty() && staged->temps->rename(tmp, *path);
-    if (!renamed && !write_atomically(*path, *text)) return cannot_write(out, *path);
+    if (!renamed && !write_atomically(*path, *text)) return cannot_write(out, *path, stop);
   }
-  return settle_log(o, files, out);
+  return settle_log(o, files, out, stop);
 }
 
 }  // namespace veltrane

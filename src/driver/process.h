@@ -29,8 +29,10 @@ void remove_old_log(const GalaxyFiles& files);
 // tables (each through a new temporary file of its directory and a rename: write_atomically,
 // or the rename of the file `staged` holds for it, which the commit takes and clears), the
 // end-of-galaxy rule for the log. Flow::stop when the run ends here: a stop of the galaxy, or
-// a log or table that cannot be written ("    ... ERROR -> Cannot write NAME" on `out`); the
-// staged files not taken are then left to the caller.
-Flow commit_galaxy(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, StagedTables* staged = nullptr);
+// a log or table that cannot be written ("    ... ERROR -> Cannot write NAME" on `out`), with
+// what stopped it in `why` (the file and the system's reason); the staged files not taken are
+// then left to the caller.
+Flow commit_galaxy(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, StagedTables* staged = nullptr,
+                   Problem* why = nullptr);
 
 }  // namespace veltrane

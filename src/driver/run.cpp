@@ -38,18 +38,25 @@ using textio::RecordFile;
 
 constexpr int kMaxArgs = 300;
 
-// The run parameters and the model records of one input form.
+// The run parameters and the galaxy records of one input form.
 struct RunInput {
   RunParams p;
   std::shared_ptr<GalaxySource> source;
-  std::string grid;    // the grid file; empty: standard input or arguments
-  int name_width = 0;  // a catalogue's NAME width; 0: the longest name a galaxy may have
+  std::string grid;           // the grid file; empty: standard input or arguments
+  std::string grid_identity;  // with a catalogue: the SHA-256 of the grid file's content
+  int name_width = 0;         // a catalogue's NAME width; 0: the longest name a galaxy may have
 };
+
+// An argument that cannot be read as its value: status 2.
+[[noreturn]] void bad_argument(Console& console, const std::string& arg, int position, const char* expected) {
+  stop(console, "... ERROR -> Bad argument " + std::to_string(position), 2,
+       {"", 0, 0, "argument " + std::to_string(position) + " " + quoted_record(arg) + " is not " + expected, {}});
+}
 
 // A free-format real read from one command-line argument.
 void argument_real(Console& console, const std::string& arg, int position, float& v) {
   ListRead r{std::string_view(arg)};
-  if (r.real(v) != ReadStatus::ok) stop(console, "... ERROR -> Bad argument " + std::to_string(position), 2);
+  if (r.real(v) != ReadStatus::ok) bad_argument(console, arg, position, "a real number");
 }
 
 // An (i15) integer read from the first 15 characters of an argument; a missing one is 0.
@@ -58,7 +65,7 @@ void argument_int(Console& console, const std::vector<std::string>& args, int po
   if (static_cast<int>(args.size()) < position) return;
   const std::string& arg = args[static_cast<std::size_t>(position - 1)];
   if (textio::parse_i15(std::string_view(arg).substr(0, std::min<std::size_t>(15, arg.size())), v) != ReadStatus::ok)
-    stop(console, "... ERROR -> Bad argument " + std::to_string(position), 2);
+    bad_argument(console, arg, position, "an integer (in its first 15 characters)");
 }
 
 Naming naming_of(const RunParams& p, const Options& options) {
@@ -93,15 +100,16 @@ void check_directory(Diagnostics& diagnostics, const char* label, const std::str
 }
 
 // The grid file's Phyunits field (record 6, e15.5) without a decimal point: its last five
-// digits are read as decimals, which silently changes the value of "1E-17".
-void check_implied_decimals(Diagnostics& diagnostics, const std::string& grid, float Phyunits) {
-  auto file = RecordFile::open(grid);
+// digits are read as decimals, which silently changes the value of "1E-17". `head`: the
+// grid file's first lines.
+void check_implied_decimals(Diagnostics& diagnostics, const std::string& grid, std::string_view head, float Phyunits) {
+  RecordFile file = RecordFile::from_string(std::string(head));
   std::string_view record;
   // Records 1 to 6 as the parameter reader takes them: (i15), three (a), free format, (e15.5).
-  if (!file || !file->next_formatted(record, 15, true)) return;
+  if (!file.next_formatted(record, 15, true)) return;
   for (int r = 1; r < 4; ++r)
-    if (!file->next_formatted(record, kTextLen, false)) return;
-  if (!file->next_list(record) || !file->next_formatted(record, 15, true)) return;
+    if (!file.next_formatted(record, kTextLen, false)) return;
+  if (!file.next_list(record) || !file.next_formatted(record, 15, true)) return;
   std::string field;
   for (char c : record.substr(0, 15)) {
     if (c == ',') break;
@@ -116,6 +124,16 @@ void check_implied_decimals(Diagnostics& diagnostics, const std::string& grid, f
                    "; write it with a point (1.0E-17 for 1E-17)");
 }
 
+// The first `n` lines of `text` (each with its line feed).
+std::string_view first_lines(std::string_view text, int n) {
+  std::size_t end = 0;
+  for (int i = 0; i < n && end < text.size(); ++i) {
+    const std::size_t lf = text.find('\n', end);
+    end = lf == std::string_view::npos ? text.size() : lf + 1;
+  }
+  return text.substr(0, end);
+}
+
 // No positional argument: the parameters and the model records from standard input.
 RunInput read_standard_input(Console& console, Diagnostics& diagnostics, const Options& options) {
   if (::isatty(STDIN_FILENO))
@@ -124,26 +142,37 @@ RunInput read_standard_input(Console& console, Diagnostics& diagnostics, const O
   auto input = std::make_shared<StandardInput>();
   RecordFile records = RecordFile::from_stream(input->stream());
   RunInput in;
-  read_parameter_records(console, records, false, in.p);
-  if (in.p.N_models == 0) stop(console, "... ERROR -> No grid file or arguments", 1);
-  in.source = std::make_shared<RecordSource>(std::move(records), naming_of(in.p, options), std::move(input));
+  read_parameter_records(console, records, "standard input", false, in.p);
+  if (in.p.N_models == 0)
+    stop(console, "... ERROR -> No grid file or arguments", 1,
+         {"standard input", 1, 0, "the number of galaxies is 0: no grid file, no arguments, no galaxy", {}});
+  in.source =
+      std::make_shared<RecordSource>(std::move(records), "standard input", naming_of(in.p, options), std::move(input));
   return in;
 }
 
-// One positional argument: the grid file, listed by the existence test.
+// One positional argument: the grid file, listed by the existence test and read once: its
+// records, the check of its Phyunits field, and with a catalogue its names' width and its
+// digest all come from the one text read.
 RunInput read_grid_file(Console& console, Diagnostics& diagnostics, const std::string& grid, const Options& options) {
   const bool exists = file_exists(grid);
   list_existence(console, grid, exists);
-  if (!exists) stop(console, "... ERROR -> WRONG grid file", 1);  // verbatim
   const std::string path(textio::trim_right(grid));
+  if (!exists) stop(console, "... ERROR -> WRONG grid file", 1, {path, 0, 0, "the grid file does not exist", {}});
   std::optional<RecordFile> records = RecordFile::open(path);
-  if (!records) bad_parameter_record(console);
+  if (!records) bad_parameter_record(console, {path, 0, 0, "the grid file cannot be read: " + system_reason(), {}});
   RunInput in;
-  read_parameter_records(console, *records, true, in.p);
-  check_implied_decimals(diagnostics, path, in.p.Phyunits);
-  in.source = std::make_shared<RecordSource>(std::move(*records), naming_of(in.p, options));
+  read_parameter_records(console, *records, path, true, in.p);
+  const std::string_view text = records->contents();  // valid until the records move on
+  check_implied_decimals(diagnostics, path, first_lines(text, 6), in.p.Phyunits);
+  if (!options.catalog.empty()) {
+    catalog::Sha256 digest;
+    digest.add(text);
+    in.grid_identity = digest.hex();
+    in.name_width = grid_name_width(text, in.p.N_models);
+  }
+  in.source = std::make_shared<RecordSource>(std::move(*records), path, naming_of(in.p, options));
   in.grid = path;
-  if (!options.catalog.empty()) in.name_width = grid_name_width(path, in.p.N_models);
   return in;
 }
 
@@ -183,7 +212,7 @@ std::unique_ptr<CatalogSink> open_catalog(Console& console, Diagnostics& diagnos
   catalog::Provenance prov;
   prov.version = VELTRANE_VERSION;
   prov.grid_file = in.grid;
-  if (!in.grid.empty()) prov.grid_identity = catalog::sha256_file(in.grid);
+  prov.grid_identity = in.grid_identity;
   prov.galaxies = p.N_models;
   prov.shard = options.shard;
   prov.shards = options.shards;
@@ -321,7 +350,10 @@ int run_main(int argc, char** argv) {
   int status = 0;
   try {
     status = run(console, diagnostics, signals, argc, argv);
-  } catch (const RunStop& s) { status = s.status(); }
+  } catch (const RunStop& s) {
+    status = s.status();
+    if (!s.problem().reason.empty()) diagnostics.warn(s.problem().where_and_why());
+  }
   std::lock_guard lock(signals.commit_mutex());
   console.flush();
   if (std::ferror(stdout) != 0) {

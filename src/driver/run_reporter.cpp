@@ -7,21 +7,32 @@ namespace veltrane {
 RunReporter::RunReporter(Diagnostics& diagnostics, int total, bool progress, bool quiet, bool sharded)
     : diagnostics_(diagnostics), total_(total), progress_(progress), quiet_(quiet), sharded_(sharded) {}
 
-void RunReporter::committed(const GalaxyJob& job, const GalaxyOutcome& o) {
-  if (job.skip || !o.processed) {
+void RunReporter::committed(const GalaxyJob& job, const GalaxyOutcome& o, Flow commit) {
+  const bool failed = !job.skip && o.processed && commit == Flow::go_on && o.status.failed();
+  if (commit == Flow::stop) {
+    // The galaxy at which the run stops is counted apart (stopped()).
+  } else if (job.skip || !o.processed) {
     ++summary_.skipped;
   } else {
     ++summary_.processed;
-    if (o.status.failed() && o.flow == Flow::go_on) {
+    if (o.status.failed()) {
       ++summary_.failed;
       failures_.push_back(job.files.arq_synt + "  (" + job.files.log + ")");
     }
   }
-  if (!o.warnings.empty()) {
+  if (!o.warnings.empty() || failed) {
     clear_line();
     for (const std::string& w : o.warnings) diagnostics_.warn(w);
+    if (failed) diagnostics_.warn("galaxy " + job.files.arq_synt + " failed: " + o.status.cause().where_and_why());
   }
   show(false);
+}
+
+void RunReporter::stopped(const std::string& at, const Problem& why) {
+  stopped_at_ = at;
+  if (why.reason.empty()) return;
+  clear_line();
+  diagnostics_.warn(why.where_and_why());
 }
 
 void RunReporter::skipped(const GalaxyJob& job) {
@@ -33,16 +44,23 @@ void RunReporter::skipped(const GalaxyJob& job) {
   show(false);
 }
 
-void RunReporter::finish(const std::string& stopped_at) {
+void RunReporter::finish() {
   show(true);
   if (shown_) diagnostics_.write("\n");
   if (quiet_) return;
   const int n = summary_.processed;
-  diagnostics_.warn(std::to_string(n) + (n == 1 ? " galaxy" : " galaxies") + " processed, " +
-                    std::to_string(summary_.failed) + " failed, " + std::to_string(summary_.skipped) + " skipped" +
-                    (sharded_ ? ", " + std::to_string(summary_.other_shards) + " in other shards" : ""));
+  const std::string counts = std::to_string(n) + (n == 1 ? " galaxy" : " galaxies") + " processed, " +
+                             std::to_string(summary_.failed) + " failed, " + std::to_string(summary_.skipped) +
+                             " skipped" +
+                             (sharded_ ? ", " + std::to_string(summary_.other_shards) + " in other shards" : "");
+  if (stopped_at_.empty()) {
+    diagnostics_.warn(counts);
+  } else {
+    const int left = total_ - (summary_.processed + summary_.skipped) - 1;
+    diagnostics_.warn("the run stopped at " + stopped_at_ + " (exit status 1); before it " + counts +
+                      (left > 0 ? "; " + std::to_string(left) + " not reached" : ""));
+  }
   for (const std::string& f : failures_) diagnostics_.warn("failed: " + f);
-  if (!stopped_at.empty()) diagnostics_.warn("the run stopped at " + stopped_at);
 }
 
 void RunReporter::clear_line() {

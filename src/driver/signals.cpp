@@ -29,6 +29,9 @@ SignalGuard::SignalGuard(Diagnostics& diagnostics) : diagnostics_(diagnostics) {
     if (exit_action_) exit_action_();
     std::fflush(stdout);
     if (progress_line_) diagnostics_.write("\n");
+    const std::string more = farewell_ ? farewell_() : "";
+    diagnostics_.warn(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") +
+                      (more.empty() ? ": the run ends" : ": " + more));
     diagnostics_.flush();
     ::_exit(128 + sig);
   });

@@ -1,14 +1,16 @@
 // SIGINT and SIGTERM end a run between two commits: a thread waits for them and, when one
 // comes, takes the commit lock (so no table or log is half written), removes the tables
 // workers wrote ahead for commits that will not come (no temporary file is left), runs the
-// exit action (the catalogue is finished), flushes standard output and exits with 128 + the
-// signal's number (130, 143).
+// exit action (the catalogue is finished), flushes standard output, says on standard error
+// which signal ended the run and what it leaves, and exits with 128 + the signal's number
+// (130, 143).
 // A signal the caller ignores (a shell's background job ignores SIGINT) stays ignored.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "driver/staging.h"
@@ -38,11 +40,19 @@ class SignalGuard {
     std::lock_guard lock(commit_);
     exit_action_ = std::move(action);
   }
+  // What the exit says on standard error after the signal's name, under the commit lock
+  // (how many galaxies are committed, where they are, how to go on); empty: nothing more.
+  // The caller must not hold the commit lock.
+  void set_farewell(std::function<std::string()> farewell) {
+    std::lock_guard lock(commit_);
+    farewell_ = std::move(farewell);
+  }
 
  private:
   Diagnostics& diagnostics_;
   std::mutex commit_;
-  std::function<void()> exit_action_;  // under commit_
+  std::function<void()> exit_action_;      // under commit_
+  std::function<std::string()> farewell_;  // under commit_
   TemporaryFiles temporaries_;
   std::atomic<bool> progress_line_{false};
   std::atomic<bool> over_{false};

@@ -51,7 +51,9 @@ bool write_atomically(const std::string& path, const std::string& text) {
       return false;
     }
     if (write_and_close(fd, text) && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+    const int why = errno;
     ::unlink(tmp.c_str());
+    errno = why;  // the caller says why
     return false;
   }
   return false;
@@ -82,8 +84,10 @@ std::optional<std::string> TemporaryFiles::write(const std::string& final_path, 
 
 bool TemporaryFiles::rename(const std::string& tmp, const std::string& final_path) {
   const bool ok = std::rename(tmp.c_str(), final_path.c_str()) == 0;
+  const int why = errno;
   std::lock_guard lock(mutex_);
   if (live_.erase(tmp) == 1 && !ok) ::unlink(tmp.c_str());
+  errno = why;
   return ok;
 }
 

@@ -9,26 +9,13 @@
 
 #include "cache/input_cache.h"
 #include "galaxy/galaxy.h"
+#include "readers/run_parameters.h"
 #include "support/galaxy_status.h"
 #include "support/problem_log.h"
 #include "support/run_stop.h"
 #include "tables/tables.h"
 
 namespace veltrane {
-
-// The nine run parameters.
-struct RunParams {
-  int N_models = 0;
-  std::string path_DIR;  // texts as read, without trailing blanks
-  std::string base_SSP;
-  std::string fil_dir;
-  float t_cutGyr = 0.0f;         // age cut, Gyr
-  float Phyunits = 0.0f;         // physical-units factor
-  int Ext_Corr = 0;              // 1: de-redden the observation instead of reddening the models
-  int PrintFil = 0;              // 1: ".MAG.out", 2: also ".SPC.out"
-  int Fverbose = 0;              // as read; its meaning: verbosity_of (support/report.h)
-  float t_cut = 0.0f;            // age cut, years
-};
 
 // A galaxy's file names.
 struct GalaxyFiles {
@@ -83,6 +70,7 @@ struct GalaxyOutcome {
   GalaxyStatus status;
   std::vector<std::string> warnings;                     // for standard error, written by the commit
   Flow flow = Flow::go_on;                               // stop: the run ends after this galaxy's console lines
+  Problem stop;                                          // ... for this problem
   bool processed = false;                                // false: skipped before anything was read
   bool fit_read = false;                                 // its synthesis result was read, and the rebuild done
   bool base_replaced = false, filters_replaced = false;  // on the tables carried in unless its readers replaced them

@@ -41,7 +41,13 @@ float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::s
 
   const LawCode law = law_of_code(R_LawOPT).value_or(LawCode::CCJ);
   const LawValue norm = evaluate_law(report, law, lbd_norm);
-  if (!norm.in_range) report.fail();
+  if (!norm.in_range)
+    report.fail({report.subject,
+                 0,
+                 0,
+                 "the normalisation wavelength " + number_text(lbd_norm) + " Å lies outside the range of the " +
+                     std::string(kLawCodes[std::size_t(law)]) + " extinction law",
+                 {}});
   const float qlbdnorm = norm.q;
   const bool failed = report.failed();
   // The law chosen once, not at every point.
@@ -57,7 +63,15 @@ float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::s
   // towards the red, lbd_norm lies bluewards of the whole grid. An empty grid fails too.
   const auto positive = std::count_if(red_term.begin(), red_term.begin() + static_cast<std::ptrdiff_t>(n),
                                       [](float r) { return r > 0.0f; });
-  if (static_cast<std::size_t>(positive) == n) report.fail();
+  if (static_cast<std::size_t>(positive) == n)
+    report.fail({report.subject,
+                 0,
+                 0,
+                 n == 0 ? std::string("no base grid to compute the reddening term on")
+                        : "the reddening term is positive at every base grid point: the normalisation wavelength " +
+                              number_text(lbd_norm) + " Å lies bluewards of the grid for the " +
+                              std::string(kLawCodes[std::size_t(law)]) + " extinction law",
+                 {}});
   return qlbdnorm;
 }
 

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "galaxy/galaxy.h"
 #include "extinction/laws.h"
 #include "extinction/red_term.h"
+#include "galaxy/galaxy.h"
 #include "numerics/interpolation.h"
 #include "numerics/order.h"
 #include "numerics/renorm.h"
@@ -224,13 +224,13 @@ void sort_extended(ModelSpectra& s, int n_obs, bool literal) {
   for (int k = 0; k < s.n_ext; ++k) std::tie(s.onlambda[k], s.onfluxes[k]) = points[std::size_t(k)];
 }
 
-// Repeated (or decreasing) wavelengths in the sorted extended spectrum: a difference of
-// neighbours that is not positive. Unlike strictly_increasing, a NaN passes (its
-// differences compare false).
-bool repeated_wavelengths(const ModelSpectra& s) {
+// Repeated (or decreasing) wavelengths in the sorted extended spectrum: the first point whose
+// difference with the one before is not positive (0: none). Unlike strictly_increasing, a
+// NaN passes (its differences compare false).
+int repeated_wavelength(const ModelSpectra& s) {
   for (int i = 1; i < s.n_ext; ++i)
-    if (s.onlambda[i] - s.onlambda[i - 1] <= 0.0f) return true;
-  return false;
+    if (s.onlambda[i] - s.onlambda[i - 1] <= 0.0f) return i;
+  return 0;
 }
 
 // True when measuring the raw observation can neither report nor clear the status: every
@@ -249,8 +249,7 @@ void measure(ReportContext& report, Galaxy& g, bool literal, std::span<const flo
   if (literal) {
     EvalFilters(report, l, f, filters, g.filter_results, g.mags.plane(slot), kIntegrationRule);
   } else {
-    EvalFilters(report, Spectrum(l, f), filters, g.filter_results, g.mags.plane(slot), kIntegrationRule, g.work,
-                bands);
+    EvalFilters(report, Spectrum(l, f), filters, g.filter_results, g.mags.plane(slot), kIntegrationRule, g.work, bands);
   }
 }
 
@@ -265,9 +264,16 @@ Flow measure_galaxy(ReportContext& report, Galaxy& g, InputCache::Session& sessi
     measure(report, g, literal, head(fit.o_lambda, fit.N_obs), head(fit.o_fluxes, fit.N_obs), 0);
 
   if (fits) sort_extended(s, s.n_trimmed, literal);
-  if (!fits || (s.n_ext > 1 && repeated_wavelengths(s))) {
-    report.console.say("... Lambda is not monotonic!");       // verbatim
-    report.console.say("... Aqui a coisa foi pro beleléu!");  // verbatim (Portuguese: "it all went wrong")
+  const int repeated = fits && s.n_ext > 1 ? repeated_wavelength(s) : 0;
+  if (!fits || repeated > 0) {
+    report.note({g.arq_synt,
+                 0,
+                 0,
+                 fits ? "the observation extended with the model holds the wavelength " +
+                            number_text(s.onlambda[repeated]) + " Å twice"
+                      : std::string("the observation extended with the model holds a wavelength twice"),
+                 {indent("... Lambda is not monotonic!"),          // verbatim
+                  indent("... Aqui a coisa foi pro beleléu!")}});  // verbatim (Portuguese: "it all went wrong")
     return Flow::stop;
   }
   measure(report, g, literal, head(s.onlambda, s.n_ext), head(s.onfluxes, s.n_ext), 0);

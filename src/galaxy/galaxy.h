@@ -49,7 +49,7 @@ struct ModelSpectra {
   std::vector<float> allssp_f = std::vector<float>(kMaxPoints, 0.0f);  // total model
   std::vector<float> youssp_f = std::vector<float>(kMaxPoints, 0.0f);  // young model
   std::vector<float> oldssp_f = std::vector<float>(kMaxPoints, 0.0f);  // old model
-  int n_ext = 0;      // cleaned and extended observed spectrum
+  int n_ext = 0;                                                       // cleaned and extended observed spectrum
   int n_trimmed = 0;  // of which the trimmed observation (the rest extends it)
   std::vector<float> onlambda = std::vector<float>(kMaxExtended, 0.0f);
   std::vector<float> onfluxes = std::vector<float>(kMaxExtended, 0.0f);
@@ -66,10 +66,10 @@ struct ModelSpectra {
 // reused from galaxy to galaxy: a galaxy that fails shows -999.0 wherever it computed nothing
 // itself, and only what the tradition keeps (the base grid, the reddening term) carries over.
 struct Galaxy {
-  std::string arq_synt;  // its synthesis result, which names it in messages
-  FitResult fit;         // the synthesis result as read; its observation de-reddened when asked
-  int Num_base = 0;      // SSPs of the base file: the sums and the masses run over these
-  Carried tables;        // the base and filter set the galaxy was computed on
+  std::string arq_synt;   // its synthesis result, which names it in messages
+  FitResult fit;          // the synthesis result as read; its observation de-reddened when asked
+  int Num_base = 0;       // SSPs of the base file: the sums and the masses run over these
+  Carried tables;         // the base and filter set the galaxy was computed on
   bool fit_read = false;  // the synthesis result was read (A_V and the law hold)
   bool rebuilt = false;   // the model spectra were rebuilt and measured on `tables`
   bool base_replaced = false, filters_replaced = false;  // by this galaxy's readers

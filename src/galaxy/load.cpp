@@ -44,9 +44,9 @@ Flow load_base_and_filters(ReportContext& report, const GalaxySettings& settings
   g.base_replaced = read.replaced;
   if (read.flow == Flow::stop) return Flow::stop;
   if (report.status.good()) {
-    FilterLoad load = session.filters(report, textio::used_part(settings.filter_dir), kIntegrationRule);
-    if (load.flow == Flow::stop) return Flow::stop;
-    g.tables.filters = std::move(load.set);
+    const auto load = session.filters(report, textio::used_part(settings.filter_dir), kIntegrationRule);
+    if (load->flow == Flow::stop) return Flow::stop;
+    g.tables.filters = load->set;
     g.filters_replaced = true;
   }
   return Flow::go_on;
@@ -60,6 +60,7 @@ Flow load_galaxy(ReportContext& report, const GalaxySettings& settings, const st
   g.arq_synt = arq_synt;
   g.tables = before;
   session.note(arq_synt, identity_of(arq_synt));
+  report.subject = arq_synt;  // what the computation's problems name
   Read_Out_KW(report, arq_synt, settings.Phyunits, g.fit);
   g.fit_read = report.status.good();
   g.Num_base = g.fit.Num_base;

@@ -277,13 +277,20 @@ float IntegralALL(ReportContext& report, std::span<const float> lambda, std::spa
   lambda = lambda.first(n);
   F = F.first(n);
   if (const char* failure = detail::integration_failure(lambda, lambda_i, lambda_f)) {
-    report.console_problem(failure);
+    report.console_problem(failure, detail::integration_failure_reason(failure, lambda_i, lambda_f));
     return kSentinel;
   }
   return Integration(lambda, F, lambda_i, lambda_f).integrate(rule);
 }
 
 namespace detail {
+
+std::string integration_failure_reason(const char* failure, float lambda_i, float lambda_f) {
+  if (std::string_view(failure).find("out of range") != std::string_view::npos)
+    return "an integral from " + number_text(lambda_i) + " to " + number_text(lambda_f) +
+           " Å lies outside the sampled wavelengths";
+  return "an integral over wavelengths that do not increase strictly";
+}
 
 float integral_t_support(std::span<const float> lambda, std::span<const float> F, float li, float lf) {
   const std::size_t n = std::min(lambda.size(), F.size());

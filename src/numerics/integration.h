@@ -2,6 +2,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 #include "support/report.h"
 
@@ -40,6 +41,8 @@ namespace detail {
 
 // The two failures of IntegralALL, in the order it tests them; nullptr when neither holds.
 const char* integration_failure(std::span<const float> lambda, float lambda_i, float lambda_f);
+// The failure in words, for the problem's reason.
+std::string integration_failure_reason(const char* failure, float lambda_i, float lambda_f);
 
 // Rule T for the common case: strictly increasing wavelengths that overlap the range
 // (the caller has checked both, so IntegralALL would not fail) and an integrand that is 0.0

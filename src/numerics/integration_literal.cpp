@@ -16,7 +16,7 @@ float IntegralALLLiteral(ReportContext& report, std::span<const float> lambda, s
   lambda = lambda.first(std::size_t(N));
   F = F.first(std::size_t(N));
   if (const char* failure = detail::integration_failure(lambda, li, lf)) {
-    report.console_problem(failure);
+    report.console_problem(failure, detail::integration_failure_reason(failure, li, lf));
     return kSentinel;
   }
   if (N == 1) return 0.0f;

@@ -13,12 +13,16 @@ float renorm(ReportContext& report, float x, std::span<const float> grid, bool i
   if (F.size() < grid.size()) F = F.first(0);  // never read past the curve
   // verbatim: both messages, padded with "@" to one length.
   if (!increasing) {
-    report.console_problem("[StatsReNorm] λ is not in increasing @");
+    report.console_problem("[StatsReNorm] λ is not in increasing @",
+                           "the base grid's wavelengths do not increase strictly");
     return kSentinel;
   }
   // An empty grid has no range, and a NaN x lies nowhere on it.
   if (grid.empty() || !(grid.front() <= x && x <= grid.back())) {
-    report.console_problem("[StatsReNorm] λ is out of range @@@@@@");
+    report.console_problem("[StatsReNorm] λ is out of range @@@@@@",
+                           grid.empty() ? "no base grid to read a value off at " + number_text(x) + " Å"
+                                        : number_text(x) + " Å lies outside the base grid [" +
+                                              number_text(grid.front()) + ", " + number_text(grid.back()) + "] Å");
     return kSentinel;
   }
   int ilastval = -999;  // a fresh bracket search from the first grid point

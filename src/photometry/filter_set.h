@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,11 +13,15 @@
 
 #include "numerics/integration.h"
 #include "support/limits.h"
+#include "support/problem.h"
 #include "support/report.h"
 #include "support/run_stop.h"
 #include "textio/list_input.h"
 
 namespace veltrane {
+
+// Records at the top of a filter file that are not samples.
+inline constexpr int kFilterHeaderRecords = 15;
 
 struct FilterSet {
   int Nfilters = 0;
@@ -44,25 +49,47 @@ struct FilterSet {
   }
 };
 
+// `open` opens a file of the set for reading (nullopt when it cannot be opened, errno saying
+// why).
+using FileOpener = std::function<std::optional<textio::RecordFile>(const std::string& path)>;
+inline std::optional<textio::RecordFile> open_file(const std::string& path) { return textio::RecordFile::open(path); }
+
+// A filter set as loading it leaves it: the calibrated set, or the problem that stops the
+// run, with the problems of every filter's calibration in the order they were met. Printing
+// is separate (report_filter_load), so a load kept between galaxies prints exactly what
+// reading the files again would.
+struct FilterLoad {
+  std::shared_ptr<const FilterSet> set;  // null after a stop
+  Flow flow = Flow::go_on;
+  bool counted = false;                           // the list's count was read: the listing has its head
+  int count = 0;                                  // ... that count
+  Problem stop;                                   // flow stop: the standard spectrum, list or filter file at fault
+  bool no_standard = false;                       // ... a standard spectrum ("failure A", before the list's)
+  std::vector<std::vector<Problem>> calibration;  // per filter, the failed integrals of its calibration
+  // The first problem of a calibration (none: nullptr).
+  const Problem* calibration_problem() const;
+};
+
 // Loads and calibrates the filter set from the directory text `fil_dir` (used up to its first
-// blank) into `set` (as constructed). Does nothing (Flow::go_on) when the model has failed
-// before the call. A failed integration fails the model. A missing or unreadable standard
-// spectrum, list or filter file prints its stop report ("NO SPECTRUM READ" before "PROBLEM -
-// Filters List" for a standard spectrum) and returns Flow::stop: the run ends. The listing
-// is printed at Verbosity::listing.
+// blank). Prints nothing.
 //
 // Files in the directory: "VegaLR.dat", "Sun_LR.dat", "BD+17d4708.dat" (label and count, then
 // 2..10,000 samples λ, flux; anything else stops the run), "ListFilters.txt" (count, at most
 // 300, then one file name per record) and the filter files (15 header records, then at most
 // 10,000 samples λ in Å, transmission). Nfilters, the names ("NONE" beyond the list) and the
 // six calibration arrays (-999.0) are set; Npt_fil only for the filters read. A filter with
-// no samples keeps -999.0 and is not listed.
+// no samples keeps -999.0 and is not listed. A failed integration fails the galaxy (its
+// problem is kept) and the calibration goes on.
 // M_ABVega = −2.5 log10(F_l_Vega / T_n_Area) − 48.6; T_G_Vega = 9.5 − 2.5 log10(F_V / F_BD)
 // when F_BD > 0, else -999.0 (docs/formulae.md).
-// `open` opens a file of the set for reading (nullopt when it cannot be opened).
-using FileOpener = std::function<std::optional<textio::RecordFile>(const std::string& path)>;
-Flow ReadFilters(
-    ReportContext& report, FilterSet& set, std::string_view fil_dir, Rule rule,
-    const FileOpener& open = [](const std::string& p) { return textio::RecordFile::open(p); });
+FilterLoad load_filter_set(std::string_view fil_dir, Rule rule, const FileOpener& open = open_file);
+
+// Prints what loading the set prints (at Verbosity::listing its listing; the lines of every
+// problem, "NO SPECTRUM READ" before "PROBLEM - Filters List" for a standard spectrum) and
+// fails the galaxy where the load does; returns the load's flow.
+Flow report_filter_load(ReportContext& report, const FilterLoad& load);
+
+// ReadFilters: both, for a galaxy that has not failed (one that has gets no set and Flow::go_on).
+FilterLoad ReadFilters(ReportContext& report, std::string_view fil_dir, Rule rule, const FileOpener& open = open_file);
 
 }  // namespace veltrane

@@ -12,15 +12,27 @@ namespace {
 // The reader's tables hold kMaxSsp SSPs; a larger count gets the "Whoops" report.
 constexpr int kNbasemax = kMaxSsp;
 
-// A report of the base reader: the header and `lines` on the console, then the same with
-// the date line as the whole content of the log. `console_only` further lines go to the
-// console alone (after `lines`).
-void report_problem(ReportContext& report, std::vector<std::string> lines, std::vector<std::string> console_only = {}) {
-  report.console.say(kProblemHeader);
-  for (const std::string& l : lines) report.console.line(l);
-  for (const std::string& l : console_only) report.console.line(l);
+// A report of the base reader about `problem` (where and why): the header and `lines` on the
+// console, then the same with the date line as the whole content of the log; `console_only`
+// further lines go to the console alone (after `lines`). The galaxy fails unless `fails` is
+// false.
+void report_problem(ReportContext& report, Problem problem, const std::vector<std::string>& lines,
+                    const std::vector<std::string>& console_only = {}, bool fails = true) {
+  problem.console = {indent(kProblemHeader)};
+  problem.console.insert(problem.console.end(), lines.begin(), lines.end());
+  problem.console.insert(problem.console.end(), console_only.begin(), console_only.end());
+  if (fails) report.fail(std::move(problem));
+  else report.note(std::move(problem));
   report.log.report(LogMode::rewrite, std::span<const std::string>(lines));
 }
+
+// The problem of a record that stopped the reading of `path`.
+Problem stopped_at(const std::string& path, const ReadStop& stop, std::string_view expected) {
+  return {
+      path, stop.record, stop.item, "expected " + std::string(expected) + ", found " + quoted_record(stop.found), {}};
+}
+
+std::string range_text(float a, float b) { return "[" + number_text(a) + ", " + number_text(b) + "] Å"; }
 
 // ----- The listing of the base (Verbosity::listing). verbatim: every label and tag of the
 // listing and of the reports below ("Num base" with a blank, "incresing", the "@" pads).
@@ -108,25 +120,29 @@ bool open_base(ReportContext& report, BaseSource& source, const BaseRequest& req
                std::shared_ptr<const BaseFile>& base, BaseRead& result) {
   const bool exists = file_exists(request.arq_base);
   if (report.listing()) list_existence(report.console, request.arq_base, exists);
+  const std::string path(textio::trim_right(request.arq_base));
   if (!exists) {
-    report_problem(report, {indent("[Read_BASpec] arq_base> does not exist")},
+    report_problem(report, {path, 0, 0, "the SSP base file does not exist", {}},
+                   {indent("[Read_BASpec] arq_base> does not exist")},
                    {indent("[Read_BASpec] arq_base> " + std::string(textio::adjust_trim(request.arq_base)))});
-    report.fail();
     result.flow = Flow::stop;
     return false;
   }
-  base = source.base_file(std::string(textio::trim_right(request.arq_base)));
+  base = source.base_file(path);
   if (!base || base->count_status == BaseFile::Status::error) {
-    report_problem(report, {indent("[Read_BASpec] Base File contains ERROR")});
-    report.fail();
+    Problem p = base ? stopped_at(path, base->count_stop, "the number of SSPs")
+                     : Problem{path, 0, 0, "the SSP base file cannot be read: " + system_reason(), {}};
+    report_problem(report, std::move(p), {indent("[Read_BASpec] Base File contains ERROR")});
     return false;
   }
   if (base->count_stored) result.Num_base = base->count;  // else the synthesis result's count stays
   if (result.Num_base > kNbasemax) {
-    report_problem(report, {indent("[Read_BASpec] Whoops-a-daisy--Num_base"),  // verbatim
-                            indent("[Read_BASpec] Num_base: " + textio::adj_i(result.Num_base)),
-                            indent("[Read_BASpec] Nbasemax: " + textio::adj_i(kNbasemax))});
-    report.fail();
+    report_problem(
+        report,
+        {path, 1, 0, "the base lists " + std::to_string(result.Num_base) + " SSPs; a base holds at most 300", {}},
+        {indent("[Read_BASpec] Whoops-a-daisy--Num_base"),  // verbatim
+         indent("[Read_BASpec] Num_base: " + textio::adj_i(result.Num_base)),
+         indent("[Read_BASpec] Nbasemax: " + textio::adj_i(kNbasemax))});
     return false;
   }
   return true;
@@ -134,11 +150,19 @@ bool open_base(ReportContext& report, BaseSource& source, const BaseRequest& req
 
 // The checks of one spectrum that was read (ReadTextBAS), in order; false after the report
 // of the first that fails.
-bool check_spectrum(ReportContext& report, const SspFile& ssp, const BaseRequest& request, Scan& scan) {
+bool check_spectrum(ReportContext& report, const SspFile& ssp, const std::string& path, const BaseRequest& request,
+                    Scan& scan) {
   scan.NOl_base = int(ssp.lambda.size());
   find_brackets(ssp, request.Olsynini, request.Olsynfin, scan.Ilowbase, scan.Iuppbase);
   if (scan.Ilowbase == 0 || scan.Iuppbase == 0) {
-    report_problem(report, {indent("[ReadTextBAS] Ilowbase--Iuppbase === 0")});
+    report_problem(report,
+                   {path,
+                    0,
+                    0,
+                    "the fit range " + range_text(request.Olsynini, request.Olsynfin) +
+                        " needs a wavelength at or below its start and one above its end",
+                    {}},
+                   {indent("[ReadTextBAS] Ilowbase--Iuppbase === 0")});
     return false;
   }
   const std::vector<float>& lambda = ssp.lambda;
@@ -150,8 +174,15 @@ bool check_spectrum(ReportContext& report, const SspFile& ssp, const BaseRequest
   }
   // Both brackets exist, so at least two points were read.
   if (lambda.front() >= request.Olsynfin || request.Olsynini >= lambda.back()) {
-    report_problem(report, {indent("[Read_BASpec] Fit out of range allowed"),
-                            range_line(request.Olsynini, request.Olsynfin), range_line(lambda.front(), lambda.back())});
+    report_problem(report,
+                   {path,
+                    0,
+                    0,
+                    "the fit range " + range_text(request.Olsynini, request.Olsynfin) +
+                        " lies outside the spectrum's wavelengths " + range_text(lambda.front(), lambda.back()),
+                    {}},
+                   {indent("[Read_BASpec] Fit out of range allowed"), range_line(request.Olsynini, request.Olsynfin),
+                    range_line(lambda.front(), lambda.back())});
     return false;
   }
   if (report.listing()) {
@@ -162,7 +193,15 @@ bool check_spectrum(ReportContext& report, const SspFile& ssp, const BaseRequest
   }
   // Equal neighbours pass here; StatsReNorm refuses them.
   if (ssp.decreases) {
-    report_problem(report, {indent("[Read_BASpec] λ is not incresing order")});  // verbatim: "incresing"
+    const std::size_t k = std::size_t(ssp.first_decrease - 1);
+    report_problem(
+        report,
+        {path,
+         ssp.header + ssp.first_decrease,
+         0,
+         "the wavelengths decrease: " + number_text(lambda[k]) + " Å after " + number_text(lambda[k - 1]) + " Å",
+         {}},
+        {indent("[Read_BASpec] λ is not incresing order")});  // verbatim: "incresing"
     return false;
   }
   return true;
@@ -172,48 +211,58 @@ bool check_spectrum(ReportContext& report, const SspFile& ssp, const BaseRequest
 // false after the report of a failure (an SSP file that cannot be opened also stops the
 // run). `read` collects the spectra read, for the tables.
 bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& request, const BaseFile::Record& r,
-              std::size_t j, Scan& scan, BaseRead& result,
-              std::vector<std::shared_ptr<const SspFile>>& read) {
+              std::size_t j, Scan& scan, BaseRead& result, std::vector<std::shared_ptr<const SspFile>>& read) {
   if (r.status == BaseFile::Status::error) {
-    report_problem(report, {indent("[Read_BASpec] Base File contains ERROR")});
-    report.fail();
+    report_problem(report,
+                   stopped_at(std::string(textio::trim_right(request.arq_base)), r.stop,
+                              "an SSP record (file, age, metallicity, code, M*, ind_exAV, alpha)"),
+                   {indent("[Read_BASpec] Base File contains ERROR")});
     return false;
   }
   const std::string arq_file = textio::cut_text(textio::used_part(request.base_dir) + r.filebase);
   const std::string path(textio::trim_right(arq_file));
   const auto ssp = source.ssp_file(path);
   if (!ssp) {
-    report_problem(report, {indent("[ReadTextBAS] arq_file> does not exist"),
-                            indent("[ReadTextBAS] arq_file> " + std::string(textio::adjust_trim(arq_file)))});
-    report.fail();
+    report_problem(report, {path, 0, 0, "the SSP spectrum cannot be opened: " + system_reason(), {}},
+                   {indent("[ReadTextBAS] arq_file> does not exist"),
+                    indent("[ReadTextBAS] arq_file> " + std::string(textio::adjust_trim(arq_file)))});
     result.flow = Flow::stop;
     return false;
   }
   read.push_back(ssp);
   if (ssp->end == SspFile::End::read_error) {
-    report_problem(report, {indent("[ReadTextBAS] arq_file> read problem @")});
-    report.fail();
+    report_problem(report, stopped_at(path, ssp->error, "two numbers (wavelength, flux)"),
+                   {indent("[ReadTextBAS] arq_file> read problem @")});
     return false;
   }
   if (ssp->end == SspFile::End::limit) {
-    report_problem(report, {indent("[ReadTextBAS] NOl_base > N_lambda @@@@")});
+    report_problem(report,
+                   {path,
+                    ssp->header + kMaxPoints + 1,
+                    0,
+                    "more than 10,000 points: the points after the 10,000th are not read",
+                    {}},
+                   {indent("[ReadTextBAS] NOl_base > N_lambda @@@@")}, {}, false);
     result.cut_at_limit.push_back(path);
   }
-  if (!check_spectrum(report, *ssp, request, scan)) {
-    report.fail();
-    return false;
-  }
+  if (!check_spectrum(report, *ssp, path, request, scan)) return false;
   if (report.listing()) list_row(report.console, r, result, j);
   return true;
 }
 
 // Every SSP needs a stellar-mass fraction in (0, 1]; otherwise none is trusted (the model
 // does not fail for it).
-void check_masses(ReportContext& report, const Scan& scan, int Num_base) {
+void check_masses(ReportContext& report, const Scan& scan, int Num_base, const BaseRequest& request) {
   const auto reliable = std::count_if(scan.Mst.begin(), scan.Mst.end(), [](float m) { return m > 0.0f && m <= 1.0f; });
   if (reliable != Num_base) {
-    report_problem(
-        report, {indent("[Read_BASpec] Stellar Mass % set === 0"), indent("[Read_BASpec] M* are not reliable @@@@")});
+    report_problem(report,
+                   {std::string(textio::trim_right(request.arq_base)),
+                    0,
+                    0,
+                    "not every SSP's stellar-mass fraction M* lies in (0, 1]: the masses are not reliable",
+                    {}},
+                   {indent("[Read_BASpec] Stellar Mass % set === 0"), indent("[Read_BASpec] M* are not reliable @@@@")},
+                   {}, false);
   }
 }
 
@@ -236,7 +285,8 @@ void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& req
   scan.aux_ages.assign(n_ssp, kSentinel);
   scan.aux_mets.assign(n_ssp, kSentinel);
   if (report.listing()) report.console.say("... VT__WARN: Wavelengths must have the same range for all SSPs");
-  const BaseFile::Record past_the_end{.status = BaseFile::Status::end_of_file};
+  BaseFile::Record past_the_end;
+  past_the_end.status = BaseFile::Status::end_of_file;
   for (std::size_t j = 0; j < n_ssp; ++j) {
     const BaseFile::Record& r = j < base.records.size() ? base.records[j] : past_the_end;
     result.age_base[j] = r.age;
@@ -248,7 +298,7 @@ void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& req
     note(scan.aux_mets, j, r.met);
     if (!read_ssp(report, source, request, r, j, scan, result, read)) return;
   }
-  check_masses(report, scan, result.Num_base);
+  check_masses(report, scan, result.Num_base, request);
   if (report.listing()) list_summary(report.console, scan, result.Num_base);
 }
 

@@ -70,6 +70,7 @@ SspFile parse_ssp_file(const std::string& text) {
       // point would otherwise take what the table held there, another SSP's value. What the
       // read did store stays, as it does before any read problem.
       if (st == ReadStatus::error || !lambda_stored || !flux_stored) {
+        f.error = {file.record_number(), rec.item(), std::string(file.last_record())};
         f.partial = lambda_stored;
         f.partial_lambda = point[0];
         if (flux_stored) f.column[std::size_t(i)] = point[1];
@@ -85,7 +86,9 @@ SspFile parse_ssp_file(const std::string& text) {
     }
   }
   const auto& l = f.lambda;
-  f.decreases = std::adjacent_find(l.begin(), l.end(), std::greater<float>()) != l.end();
+  const auto down = std::adjacent_find(l.begin(), l.end(), std::greater<float>());
+  f.decreases = down != l.end();
+  if (f.decreases) f.first_decrease = int(down - l.begin()) + 2;
   f.sorted = std::none_of(l.begin(), l.end(), [](float v) { return v != v; }) && !f.decreases;
   f.finite = std::all_of(f.column.begin(), f.column.end(), [](float v) { return std::isfinite(v); });
   return f;
@@ -97,9 +100,11 @@ BaseFile parse_base_file(const std::string& text) {
     // Whether record 1 stores a value: two readings from different starting values.
     RecordFile a = RecordFile::from_string(text), c = RecordFile::from_string(text);
     std::int32_t x = 0, y = 1;
-    const ReadStatus s = ListRead(a).integer(x);
+    ListRead count(a);
+    const ReadStatus s = count.integer(x);
     ListRead(c).integer(y);
     b.count_status = status_of(s);
+    if (s == ReadStatus::error) b.count_stop = {a.record_number(), count.item(), std::string(a.last_record())};
     b.count_stored = x == y;
     b.count = x;
   }
@@ -116,6 +121,7 @@ BaseFile parse_base_file(const std::string& text) {
     rec.real(r.ind);
     rec.real(r.alph);
     r.status = status_of(rec.status());
+    if (rec.status() == ReadStatus::error) r.stop = {file.record_number(), rec.item(), std::string(file.last_record())};
     b.records.push_back(std::move(r));
     if (rec.status() != ReadStatus::ok) break;  // the reader stops here, or reads nothing more
   }

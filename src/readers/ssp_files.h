@@ -30,6 +30,14 @@ struct BaseTables {
 // one point (λ in Å, flux) per record, at most kMaxPoints. A point record that cannot be
 // read as two numbers, or leaves one of them unread (a slash, a null value), ends the file
 // with a read error; an end of the file inside a record ends it as the end of the file.
+// Where a read of a file stopped on a record it could not take: the record's number, the
+// item of its statement and its text.
+struct ReadStop {
+  long record = 0;
+  int item = 0;
+  std::string found;
+};
+
 struct SspFile {
   enum class End { end_of_file, read_error, limit };
   int header = 0;
@@ -42,6 +50,8 @@ struct SspFile {
   bool sorted = false;       // no NaN and λ(i) <= λ(i+1): brackets by binary search
   bool decreases = false;    // some λ(i) > λ(i+1)
   bool finite = true;        // no NaN or infinity in the column
+  ReadStop error;            // read_error: the record that stopped the reading
+  int first_decrease = 0;    // decreases: the 1-based point whose λ is below the one before
 };
 SspFile parse_ssp_file(const std::string& text);
 
@@ -54,8 +64,10 @@ struct BaseFile {
     std::string filebase = "NONE", cod_base = "NONE";
     float age = kSentinel, met = 0.0f, mst = 0.0f, ind = 0.0f, alph = 0.0f;
     Status status = Status::ok;
+    ReadStop stop;  // status error: where
   };
   Status count_status = Status::ok;
+  ReadStop count_stop;        // count_status error: where
   bool count_stored = false;  // false: the count keeps the synthesis result's
   int count = 0;
   std::vector<Record> records;

@@ -15,15 +15,22 @@ using textio::ListRead;
 using textio::ReadStatus;
 using textio::RecordFile;
 
-// One list-directed READ per record, in file order; any failure ends the reading.
+// One list-directed READ per record, in file order; the first failure ends the reading and
+// says where it was met.
 class RecordReader {
  public:
-  explicit RecordReader(RecordFile& file) : file_(file) {}
+  RecordReader(RecordFile& file, std::string path) : file_(file), path_(std::move(path)) {}
   bool ok() const { return ok_; }
   RecordFile& file() { return file_; }
+  const Problem& problem() const { return problem_; }
+  // What the records read next hold, for the problem of a read that fails.
+  void expect(std::string what) { expected_ = std::move(what); }
 
   void skip(std::int64_t records = 1) {
-    for (std::int64_t i = 0; i < records && ok_; ++i) ok_ = ListRead(file_).skip() == ReadStatus::ok;
+    for (std::int64_t i = 0; i < records && ok_; ++i) {
+      const ReadStatus st = ListRead(file_).skip();
+      if (st != ReadStatus::ok) stop(st, nullptr);
+    }
   }
   // One statement reading one value per record (a value of the wrong form or an early end
   // fails), for each of `values` in turn.
@@ -37,23 +44,35 @@ class RecordReader {
     if (!ok_) return;
     ListRead r(file_);
     (item(r, items), ...);
+    if (r.status() != ReadStatus::ok) stop(r.status(), &r);
+  }
+  // A count larger than its table: the reading ends.
+  void refuse(std::string reason) {
+    ok_ = false;
+    problem_ = {path_, file_.record_number(), 0, std::move(reason), {}};
   }
 
  private:
-  void item(ListRead& r, float& v) { ok_ = ok_ && r.real(v) == ReadStatus::ok; }
-  void item(ListRead& r, int& v) { ok_ = ok_ && r.integer(v) == ReadStatus::ok; }
-  void item(ListRead& r, std::string& v) { ok_ = ok_ && r.text(v) == ReadStatus::ok; }
+  void item(ListRead& r, float& v) { r.real(v); }
+  void item(ListRead& r, int& v) { r.integer(v); }
+  void item(ListRead& r, std::string& v) { r.text(v); }
+  void stop(ReadStatus st, const ListRead* r) {
+    ok_ = false;
+    problem_ = read_problem(path_, file_, st, r, expected_);
+  }
 
   RecordFile& file_;
+  std::string path_;
   bool ok_ = true;
+  std::string expected_ = "the synthesis result's next record";
+  Problem problem_;
 };
 
-void report_error(ReportContext& report) {
+void report_error(ReportContext& report, Problem problem) {
   const std::string line = "    [Read_Out_KW] arqKWsynt contains ERROR";  // verbatim
-  report.console.say(kProblemHeader);
-  report.console.line(line);
+  problem.console = {indent(kProblemHeader), line};
+  report.fail(std::move(problem));
   report.log.report(LogMode::rewrite, {line}, DateLine::bare);
-  report.fail();
 }
 
 // Records 1 to 63: the header values, each on its record.
@@ -61,6 +80,7 @@ void read_header(RecordReader& in, FitResult& fit) {
   int i = 0;
   float r = 0.0f;
   std::string t;
+  in.expect("a header record of the synthesis result (records 1-63)");
   in.skip(5);                                                  // 1-5
   for (std::string& info : fit.arq_info) in.record(info);      // 6-9
   in.each(fit.Num_base, i, i, r, fit.R_LawOPT, fit.qlbdnorm);  // 10-15
@@ -91,19 +111,30 @@ void read_header(RecordReader& in, FitResult& fit) {
 // False when a count exceeds its table.
 bool read_population(RecordReader& in, FitResult& fit) {
   // The table holds 300 rows: a larger count is refused before any row is stored.
-  if (fit.Num_base > kMaxSsp) return false;
+  if (fit.Num_base > kMaxSsp) {
+    in.refuse("the population table has " + std::to_string(fit.Num_base) + " rows; it holds at most 300");
+    return false;
+  }
   fit.m3_sum = 0.0f;
   std::string t;
   for (int j = 0; j < fit.Num_base && in.ok(); ++j) {
     float u1 = 0.0f, u2 = 0.0f, u3 = 0.0f;
+    in.expect("population row " + std::to_string(j + 1) + " of " + std::to_string(fit.Num_base) +
+              " (a name, x_j, m2_j, m3_j, age, metallicity, three numbers, the SSP file, alpha)");
     in.record(t, fit.x_j[j], fit.m2_j[j], fit.m3_j[j], fit.age_j[j], fit.met_j[j], u1, u2, u3, fit.basename[j],
               fit.alph_j[j]);
     if (in.ok()) fit.m3_sum = fit.m3_sum + fit.m3_j[j];
   }
   // In 64 bits: a count read from the file may be as large as an int holds.
+  in.expect("the records after the population table");
   in.skip(std::max<std::int64_t>(0, 2 * std::int64_t(fit.Num_base) + 17));
+  in.expect("the number of observed points");
   in.record(fit.N_obs);
-  if (!in.ok() || fit.N_obs > kMaxPoints) return false;
+  if (!in.ok()) return false;
+  if (fit.N_obs > kMaxPoints) {
+    in.refuse("the observed spectrum has " + std::to_string(fit.N_obs) + " points; it holds at most 10,000");
+    return false;
+  }
   if (fit.N_obs < 0) fit.N_obs = 0;
   return true;
 }
@@ -118,6 +149,8 @@ void read_spectrum(RecordReader& in, FitResult& fit) {
       fit.s_fluxes[i] = row[2];
       fit.w_fluxes[i] = row[3];
     } else {
+      in.expect("observed point " + std::to_string(i + 1) + " of " + std::to_string(fit.N_obs) +
+                " (four numbers: wavelength, flux and two more)");
       in.record(fit.o_lambda[i], fit.o_fluxes[i], fit.s_fluxes[i], fit.w_fluxes[i]);
     }
   }
@@ -126,27 +159,25 @@ void read_spectrum(RecordReader& in, FitResult& fit) {
 }  // namespace
 
 void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunits, FitResult& fit) {
+  const std::string path(textio::trim_right(arq_synt));
   if (!file_exists(arq_synt)) {
     const std::string l1 = "    [Read_Out_KW] arq_synt> does not exist";  // verbatim
     const std::string l2 = "    [Read_Out_KW] arq_synt> " + std::string(textio::adjust_trim(arq_synt));
-    report.console.say(kProblemHeader);
-    report.console.line(l1);
-    report.console.line(l2);
+    report.fail({path, 0, 0, "the synthesis result does not exist", {indent(kProblemHeader), l1, l2}});
     report.log.report(LogMode::rewrite, {l1, l2}, DateLine::bare);
-    report.fail();
     return;
   }
-  std::optional<RecordFile> file = RecordFile::open(std::string(textio::trim_right(arq_synt)));
-  if (!file) return report_error(report);
-  Read_Out_KW(report, *file, Phyunits, fit);
+  std::optional<RecordFile> file = RecordFile::open(path);
+  if (!file) return report_error(report, {path, 0, 0, "the synthesis result cannot be opened: " + system_reason(), {}});
+  Read_Out_KW(report, *file, path, Phyunits, fit);
 }
 
-void Read_Out_KW(ReportContext& report, RecordFile& file, float Phyunits, FitResult& fit) {
-  RecordReader in(file);
+void Read_Out_KW(ReportContext& report, RecordFile& file, const std::string& path, float Phyunits, FitResult& fit) {
+  RecordReader in(file, path);
   read_header(in, fit);
-  if (!in.ok() || !read_population(in, fit)) return report_error(report);
+  if (!in.ok() || !read_population(in, fit)) return report_error(report, in.problem());
   read_spectrum(in, fit);
-  if (!in.ok()) return report_error(report);
+  if (!in.ok()) return report_error(report, in.problem());
   for (int i = 0; i < fit.N_obs; ++i) fit.o_fluxes[i] = (fit.o_fluxes[i] * fit.flx_norm) * Phyunits;
 }
 

@@ -45,10 +45,12 @@ struct FitResult {
 
 // Reads `arq_synt` into `fit` (values not in the file keep what they held) and rescales the
 // observed fluxes by flx_norm × Phyunits. A missing or unreadable file (wrong form, early end,
-// more than 300 rows or 10,000 points) prints its report, rewrites the model's log with it
-// and fails the model; the values read before the failure stay stored.
+// more than 300 rows or 10,000 points) prints its report, rewrites the galaxy's log with it
+// and fails the galaxy for a problem naming the record; the values read before the failure
+// stay stored.
 void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunits, FitResult& fit);
-// The same on a file already opened (its records from the first).
-void Read_Out_KW(ReportContext& report, textio::RecordFile& file, float Phyunits, FitResult& fit);
+// The same on a file already opened (its records from the first), named `path` in problems.
+void Read_Out_KW(ReportContext& report, textio::RecordFile& file, const std::string& path, float Phyunits,
+                 FitResult& fit);
 
 }  // namespace veltrane

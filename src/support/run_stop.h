@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "support/problem.h"
+
 namespace veltrane {
 
 enum class Flow {
@@ -18,11 +20,16 @@ enum class Flow {
 
 class RunStop : public std::runtime_error {
  public:
-  explicit RunStop(int status, const std::string& why = "run stopped") : std::runtime_error(why), status_(status) {}
+  // `problem`: what stopped the run, for standard error (no reason: nothing more to say, or
+  // said already).
+  explicit RunStop(int status, const std::string& why = "run stopped", Problem problem = {})
+      : std::runtime_error(why), status_(status), problem_(std::move(problem)) {}
   int status() const noexcept { return status_; }
+  const Problem& problem() const noexcept { return problem_; }
 
  private:
   int status_;
+  Problem problem_;
 };
 
 }  // namespace veltrane

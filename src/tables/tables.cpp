@@ -1,5 +1,7 @@
 // The magnitude table ".MAG.out" and the spectrum table ".SPC.out" of one galaxy, and the
 // report of a galaxy that failed on the console only.
+#include "tables/tables.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -7,7 +9,6 @@
 #include <cstdio>
 #include <string>
 
-#include "tables/tables.h"
 #include "textio/format.h"
 
 namespace veltrane {

@@ -14,8 +14,8 @@ namespace veltrane {
 
 // What names a galaxy in the metadata of its ECSV tables.
 struct GalaxyLabel {
-  std::string name;      // as read (its used part is the galaxy's name)
-  std::string arq_synt;  // its synthesis result
+  std::string name;       // as read (its used part is the galaxy's name)
+  std::string arq_synt;   // its synthesis result
   float distance = 0.0f;  // Mpc
 };
 

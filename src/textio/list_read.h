@@ -55,6 +55,8 @@ class ListRead {
   // gfortran's message for the error or end of file that stopped the statement ("Bad real
   // number in item 2 of list input", "End of file"); empty while the status is ok.
   std::string message() const;
+  // The 1-based number of the item being read, or that stopped the statement.
+  int item() const { return item_; }
 
  private:
   enum class Fault {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,7 +14,9 @@ std::optional<RecordFile> RecordFile::open(const std::string& path) {
   if (f == nullptr) return std::nullopt;
   struct stat st {};
   if (::fstat(::fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
     std::fclose(f);
+    errno = err;  // the caller may say why
     return std::nullopt;
   }
   std::string data;
@@ -22,7 +25,9 @@ std::optional<RecordFile> RecordFile::open(const std::string& path) {
   std::size_t got = 0;
   while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, got);
   const bool bad = std::ferror(f) != 0;
+  const int err = errno;
   std::fclose(f);
+  errno = err;
   if (bad) return std::nullopt;
   return RecordFile(std::move(data));
 }
@@ -61,14 +66,15 @@ bool RecordFile::next_formatted(std::string_view& record, std::size_t width, boo
   std::string_view field = rest.substr(0, std::min(lf, width));
   if (comma) field = field.substr(0, field.find(','));
   const std::size_t cr = field.find('\r');
+  ++records_;
   if (cr != std::string_view::npos) {  // the field meets the CR: the record ends there
-    record = rest.substr(0, cr);
+    record = last_ = rest.substr(0, cr);
     pos_ += cr + (cr + 1 == lf ? 2 : 1);
     unterminated_ = false;
     return true;
   }
   unterminated_ = lf == std::string_view::npos;
-  record = rest.substr(0, lf);
+  record = last_ = rest.substr(0, lf);
   pos_ += unterminated_ ? rest.size() : lf + 1;
   return true;
 }

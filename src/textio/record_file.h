@@ -22,7 +22,7 @@ namespace veltrane::textio {
 class RecordFile {
  public:
   // Opens and reads an existing regular file; nullopt when it cannot be opened or read
-  // (missing, a directory, no permission).
+  // (missing, a directory, no permission), with errno saying why.
   static std::optional<RecordFile> open(const std::string& path);
   // Standard input, read as records are asked for, so a run starts before its input is
   // complete. A record returned stays valid until the next record is asked for.
@@ -45,6 +45,16 @@ class RecordFile {
   // True when the record last returned is the file's last and has no LF (for a formatted
   // record: no CR or LF) after it, so that the end of the file directly follows its text.
   bool last_unterminated() const { return unterminated_; }
+  // The whole text of a file or a string, read or not (a streaming input: what is held of it).
+  std::string_view contents() const { return data_; }
+  // The 1-based number of the record last returned (0 before the first), and its text (valid
+  // until the next record is asked for): where a reader says it met a problem.
+  long record_number() const { return records_; }
+  std::string_view last_record() const {
+    std::string_view r = last_;
+    while (!r.empty() && (r.back() == '\n' || r.back() == '\r')) r.remove_suffix(1);
+    return r;
+  }
 
  private:
   explicit RecordFile(std::string data) : data_(std::move(data)) {}
@@ -62,8 +72,10 @@ class RecordFile {
   }
   // Consumes a record found by peek_list_record.
   void consume(std::size_t length) {
+    last_ = std::string_view(data_).substr(pos_, length);
     pos_ += length;
     unterminated_ = data_[pos_ - 1] != '\n';
+    ++records_;
   }
   // The plain-number fast path peeks at a record and consumes it only when it takes it.
   friend bool read_plain_reals(RecordFile& file, std::span<float> out);
@@ -74,6 +86,8 @@ class RecordFile {
   std::size_t pos_ = 0;
   std::FILE* stream_ = nullptr;  // the input still being read, if any
   bool unterminated_ = false;
+  long records_ = 0;       // records returned so far
+  std::string_view last_;  // the last of them, as it stands in data_
 };
 
 }  // namespace veltrane::textio

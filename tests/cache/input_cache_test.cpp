@@ -93,16 +93,16 @@ TEST(InputCache, AFilterSetFromTheCacheReplaysItsLoad) {
     InputCache nothing_kept(false);
     CapturedReport load(v), hit(v), again(v);
     set_saved_bracket(77);
-    const FilterLoad first = InputCache::Session(cache).filters(load.context, dir, Rule::T);
+    const auto first = InputCache::Session(cache).filters(load.context, dir, Rule::T);
     const int bracket = saved_bracket();
-    ASSERT_EQ(first.flow, Flow::go_on);
+    ASSERT_EQ(first->flow, Flow::go_on);
     ASSERT_NE(load.console.captured().find("[IntegralALL] λ is not in increasing @"), std::string::npos);
     EXPECT_EQ(load.console.captured().find("[ReadFilters]") != std::string::npos, v == Verbosity::listing);
 
     set_saved_bracket(5);
     InputCache::Session session(cache);
-    const FilterLoad second = session.filters(hit.context, dir, Rule::T);
-    EXPECT_EQ(second.set, first.set);
+    const auto second = session.filters(hit.context, dir, Rule::T);
+    EXPECT_EQ(second->set, first->set);
     EXPECT_EQ(hit.console.captured(), load.console.captured());
     EXPECT_TRUE(hit.status.failed());
     EXPECT_EQ(saved_bracket(), bracket);
@@ -110,8 +110,8 @@ TEST(InputCache, AFilterSetFromTheCacheReplaysItsLoad) {
 
     // Read again from the files, it says and leaves the same.
     set_saved_bracket(5);
-    const FilterLoad third = InputCache::Session(nothing_kept).filters(again.context, dir, Rule::T);
-    EXPECT_NE(third.set, first.set);
+    const auto third = InputCache::Session(nothing_kept).filters(again.context, dir, Rule::T);
+    EXPECT_NE(third->set, first->set);
     EXPECT_EQ(again.console.captured(), load.console.captured());
     EXPECT_TRUE(again.status.failed());
     EXPECT_EQ(saved_bracket(), bracket);
@@ -124,21 +124,21 @@ TEST(InputCache, AChangedFilterFileIsReadAgainAndAStopIsNotKept) {
   const std::string dir = s / "filters/";
   InputCache cache;
   CapturedReport load, changed, stopped, after;
-  const FilterLoad first = InputCache::Session(cache).filters(load.context, dir, Rule::T);
+  const auto first = InputCache::Session(cache).filters(load.context, dir, Rule::T);
   append(s / "filters/WideRed.dat", "20000 0.5\n");
-  const FilterLoad second = InputCache::Session(cache).filters(changed.context, dir, Rule::T);
-  ASSERT_NE(second.set, first.set);
-  EXPECT_EQ(second.set->Npt_fil[2], first.set->Npt_fil[2] + 1);
+  const auto second = InputCache::Session(cache).filters(changed.context, dir, Rule::T);
+  ASSERT_NE(second->set, first->set);
+  EXPECT_EQ(second->set->Npt_fil[2], first->set->Npt_fil[2] + 1);
 
   fs::rename(s / "filters/VegaLR.dat", s / "VegaLR.dat");
-  EXPECT_EQ(InputCache::Session(cache).filters(stopped.context, dir, Rule::T).flow, Flow::stop);
+  EXPECT_EQ(InputCache::Session(cache).filters(stopped.context, dir, Rule::T)->flow, Flow::stop);
   EXPECT_TRUE(stopped.status.failed());
   EXPECT_NE(stopped.console.captured().find("NO SPECTRUM READ"), std::string::npos);
   fs::rename(s / "VegaLR.dat", s / "filters/VegaLR.dat");
-  const FilterLoad third = InputCache::Session(cache).filters(after.context, dir, Rule::T);
-  EXPECT_EQ(third.flow, Flow::go_on);
+  const auto third = InputCache::Session(cache).filters(after.context, dir, Rule::T);
+  EXPECT_EQ(third->flow, Flow::go_on);
   EXPECT_TRUE(after.status.good());
-  EXPECT_NE(third.set, nullptr);
+  EXPECT_NE(third->set, nullptr);
 }
 
 // The bands of a grid are computed once per tables and filter set, and leave the saved
@@ -148,7 +148,7 @@ TEST(InputCache, BandsAreKeptAndLeaveTheSavedBracket) {
   InputCache cache;
   CapturedReport report;
   InputCache::Session session(cache);
-  const auto set = session.filters(report.context, s / "filters/", Rule::T).set;
+  const auto set = session.filters(report.context, s / "filters/", Rule::T)->set;
   const auto base = session.base_file(s / "base/Base.txt");
   std::vector<std::shared_ptr<const SspFile>> ssps;
   for (int k = 0; k < base->count; ++k)

@@ -31,7 +31,7 @@ CatalogSink::Setup setup(const std::string& path, int shard, bool continue_exist
 GalaxyOutcome outcome(bool processed, bool failed, bool fit_read) {
   GalaxyOutcome o;
   o.processed = processed;
-  if (failed) o.status.fail();
+  if (failed) o.status.fail({});
   o.catalog.fit_read = fit_read;
   o.catalog.A_V = 0.25f;
   o.catalog.law = "CCM";

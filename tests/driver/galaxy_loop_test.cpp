@@ -51,7 +51,8 @@ TEST(ModelLoop, TheListenerHearsOfEveryCommitInOrderInTheCommittingThread) {
       p.Phyunits = 1.0e-17f;
       p.t_cut = 1.0e9f;
       p.PrintFil = 1;
-      auto source = std::make_shared<RecordSource>(textio::RecordFile::from_string(c.records), Naming{p.path_DIR, ""});
+      auto source =
+          std::make_shared<RecordSource>(textio::RecordFile::from_string(c.records), "grid", Naming{p.path_DIR, ""});
       Options options;
       options.jobs = jobs;
       options.quiet = true;

@@ -106,7 +106,7 @@ TEST(Staging, TheCommitRenamesWhatWasWrittenAheadWhereItCanStand) {
     o.log = ProblemLog(&capture);
     capture.text("first\n");
     o.log.report(LogMode::append, {"    a report"});
-    if (c.failed) o.status.fail();
+    if (c.failed) o.status.fail({});
     StagedTables staged = stage_tables(o, files, temps);
     EXPECT_EQ(staged.tmp[3], "");  // no spectrum ECSV asked for
     fs::remove(staged.tmp[1]);

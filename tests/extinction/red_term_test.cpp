@@ -73,7 +73,7 @@ TEST(RedTerm, TermsStatusAndReports) {
                {"CAL", 0, {}, 5500, 1, 0, 0}};           // an empty grid fails
   for (const auto& c : cases) {
     CapturedReport report;
-    if (c.keep_in == 0) report.status.fail();
+    if (c.keep_in == 0) report.status.fail({});
     Vec grid(kMaxPoints, kSentinel), red(kMaxPoints, 123.0f);
     std::copy(c.grid.begin(), c.grid.end(), grid.begin());
     const float qn = EvalRedTerm(report.context, grid, red, c.norm, c.code);

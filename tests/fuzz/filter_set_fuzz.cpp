@@ -1,6 +1,7 @@
 // The filter-set reader. The input is cut at '|' into VegaLR.dat, Sun_LR.dat, BD+17d4708.dat,
 // ListFilters.txt and the filter files, served in turn whatever the names listed (a part
-// missing: a file that cannot be opened). A load may stop the run (then the model has failed).
+// missing: a file that cannot be opened). A load may stop the run (then the galaxy has failed,
+// and the stop names its file).
 #include <algorithm>
 #include <array>
 
@@ -19,11 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return textio::RecordFile::from_string(parts[k]);
   };
   CapturedReport report(Verbosity::listing);
-  FilterSet set;
-  if (ReadFilters(report.context, set, "", Rule::T, open) == Flow::stop) {
-    vfuzz::check(report.status.failed(), "a stop fails the model");
+  const FilterLoad load = ReadFilters(report.context, "", Rule::T, open);
+  if (load.flow == Flow::stop) {
+    vfuzz::check(report.status.failed(), "a stop fails the galaxy");
+    vfuzz::check(!load.stop.file.empty() && !load.stop.reason.empty(), "a stop says where and why");
     return 0;
   }
+  const FilterSet& set = *load.set;
   vfuzz::check(set.Nfilters <= kMaxFilters, "filter count");
   for (int i = 0; i < std::max(set.Nfilters, 0); ++i)
     vfuzz::check(set.lambda(i).size() == std::size_t(set.Npt_fil[std::size_t(i)]), "curve length");

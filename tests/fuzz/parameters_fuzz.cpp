@@ -1,20 +1,28 @@
-// The run parameters on the input, as a grid file and as standard input (streamed). A run
-// may end (RunStop, status 1, after its message); texts hold at most 600 characters.
-#include "driver/parameters.h"
+// The run parameters and the galaxy records after them on the input, as a grid file and as
+// standard input (streamed). A record that cannot be read is a problem naming the input and
+// a record; texts hold at most 600 characters.
 #include "fuzz_util.h"
+#include "readers/run_parameters.h"
 
 namespace {
 
 void read(veltrane::textio::RecordFile in, bool grid_file) {
   using namespace veltrane;
-  Console console = Console::capture();
   RunParams p;
-  try {
-    read_parameter_records(console, in, grid_file, p);
-  } catch (const RunStop& stop) {
-    vfuzz::check(stop.status() == 1 && !console.captured().empty(), "a stop and its message");
+  if (auto problem = read_run_parameters(in, "grid", grid_file, p)) {
+    vfuzz::check(problem->file == "grid" && problem->record >= 1 && !problem->reason.empty(), "a problem says where");
+    return;
   }
   for (const std::string* t : {&p.path_DIR, &p.base_SSP, &p.fil_dir}) vfuzz::check(t->size() <= 600, "text length");
+  std::string name;
+  float distance = 0.0f;
+  for (int m = 0; m < 8; ++m) {
+    if (auto problem = read_galaxy_record(in, "grid", name, distance)) {
+      vfuzz::check(problem->record > 9, "a galaxy record follows the parameters");
+      return;
+    }
+    vfuzz::check(name.size() <= 600, "name length");
+  }
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(StatsReNorm, ValuesAndFailures) {
     for (bool failed_before : {true, false})
       for (bool checked_once : {false, true}) {  // the grid checked at each call, or once (BaseGrid)
         CapturedReport report;
-        if (failed_before) report.status.fail();
+        if (failed_before) report.status.fail({});
         set_saved_bracket(failed_before ? 2 : 50);  // a fresh search whatever an earlier sweep left
         const float got = checked_once ? StatsReNorm(report.context, c.x, BaseGrid(c.grid), c.f)
                                        : StatsReNorm(report.context, c.x, c.grid, c.f);

@@ -27,13 +27,13 @@ def lines(path, edit):
 DAMAGED = [
     ("missing Vega", "VegaLR.dat", None, "VegaLR.dat", None, "cannot be opened"),
     ("a count above 10,000", "Sun_LR.dat", lambda t: ["Sun 20000"] + t[1:], "Sun_LR.dat", 1, "announces 20000 samples"),
-    ("a short standard", "BD+17d4708.dat", lambda t: t[:100], "BD+17d4708.dat", None, "ends after 99 of its 2601"),
+    ("a short standard", "BD+17d4708.dat", lambda t: t[:100], "BD+17d4708.dat", 101, "ends before sample 100 of 2601"),
     ("a bad sample", "VegaLR.dat", lambda t: t[:50] + ["1490.0 abc"] + t[51:], "VegaLR.dat", 51, "found '1490.0 abc'"),
     ("a standard out of order", "VegaLR.dat", lambda t: t[:20] + [t[21], t[20]] + t[22:], "VegaLR.dat", 22,
      r"increase strictly \(1190 Å after 1200 Å\)"),
     ("no list", "ListFilters.txt", None, "ListFilters.txt", None, "cannot be opened"),
     ("a list of 301", "ListFilters.txt", lambda t: ["301"] + t[1:], "ListFilters.txt", 1, "at most 300"),
-    ("a short list", "ListFilters.txt", lambda t: t[:4], "ListFilters.txt", 5, "its filter 4 cannot be read"),
+    ("a short list", "ListFilters.txt", lambda t: t[:4], "ListFilters.txt", 5, "ends before the name of filter 4"),
     ("a missing filter", "SDSS_g.dat", None, "SDSS_g.dat", None, "filter 7 of ListFilters.txt, record 8"),
     ("a bad filter record", "John_B.dat", lambda t: t[:40] + ["4500 x"] + t[41:], "John_B.dat", 41,
      "transmission.*found '4500 x'"),
@@ -54,7 +54,7 @@ def test_a_damaged_filter_set_names_its_file_and_record(tmp_path, case, file, ed
         (d / file).unlink()
     else:
         lines(d / file, edit)
-    with pytest.raises(veltrane.FilterSetError, match=f"cannot load the filter set in '{d}/': {re.escape(named)}.*{words}") as e:
+    with pytest.raises(veltrane.FilterSetError, match=f"cannot load the filter set: {re.escape(str(d))}/{re.escape(named)}.*{words}") as e:
         veltrane.FilterSet(d, weighting=weighting)
     assert e.value.path == f"{d}/{named}" and e.value.record == record
 
