@@ -131,7 +131,7 @@ CatalogSink::CatalogSink(Console& console, Diagnostics& diagnostics, Setup setup
 }
 
 void CatalogSink::say_failure() {
-  if (!said_) diagnostics_.warn("cannot write the catalogue " + path_ + ": " + writer_->failure().reason);
+  if (!said_) diagnostics_.warn(path_ + ": cannot be written: " + writer_->failure().reason);
   said_ = reported_ = true;
 }
 

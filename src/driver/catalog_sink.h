@@ -48,8 +48,8 @@ class CatalogSink : public CommitListener {
 
   // Completes the catalogue with the rows appended so far and gives it its name; later calls
   // return the first one's answer. False after "    ... ERROR -> Cannot write PATH" on the
-  // console and "veltrane: cannot write the catalogue PATH: REASON" on standard error (said
-  // once, whichever call failed).
+  // console and "veltrane: PATH: cannot be written: REASON" on standard error, as a table
+  // says it (said once, whichever call failed).
   bool finish();
 
  private:

@@ -84,7 +84,7 @@ def check_edges(work):
             line = f"    ... ERROR -> Cannot write {name}\n"
             check(r.stdout.endswith(line) and plain.startswith(r.stdout[: -len(line)]) and
                   r.stdout.startswith(echo), f"{what}: stdout {r.stdout[-300:]}")
-            check(f"veltrane: cannot write the catalogue {name}: {reason}\n" in r.stderr, f"{what}: {r.stderr}")
+            check(f"veltrane: {name}: cannot be written: {reason}\n" in r.stderr, f"{what}: {r.stderr}")
         else:
             check(r.stdout == echo, f"{what}: stdout {r.stdout}")
             check(f"veltrane: --catalog: {name} exists and is a FITS file, but not a Veltrane catalogue; it is "
