@@ -1,7 +1,7 @@
-// One galaxy of the survey workload, stage by stage: the fit result read, the rebuild and
-// measurement (base and filter set from a warm input cache, or read from the files as a
-// run without the cache would), the tables formatted, the files written, and the whole
-// model. Run it in a workload made by bench/survey/make_survey.py:
+// One galaxy of the survey workload, stage by stage: the fit result read, the computation
+// (base and filter set from a warm input cache, or read from the files as a run without the
+// cache would), the tables formatted, the files written, and the whole galaxy. Run it in a workload made by
+// bench/survey/make_survey.py:
 //
 //   VELTRANE_SURVEY_DIR=/path/to/workload build-bench/bench_stages
 //
@@ -15,12 +15,14 @@
 #include <string>
 
 #include "cache/input_cache.h"
-#include "driver/parameters.h"
 #include "driver/process.h"
 #include "driver/state.h"
+#include "galaxy/compute.h"
+#include "galaxy/load.h"
 #include "support/console.h"
 #include "support/limits.h"
 #include "support/report.h"
+#include "tables/tables.h"
 #include "textio/format.h"
 #include "textio/list_input.h"
 
@@ -40,19 +42,16 @@ struct Workload {
     if (dir == nullptr || ::chdir(dir) != 0) return;
     auto grid = textio::RecordFile::open("grid.in");
     if (!grid) return;
-    Console console = Console::capture();
-    try {
-      read_parameter_records(console, *grid, true, p);
-    } catch (const RunStop&) { return; }
-    textio::ListRead r(*grid);
+    if (read_run_parameters(*grid, "grid.in", true, p)) return;
+    p.t_cut = p.t_cutGyr * 1.0E9f;
     std::string name;
-    if (r.text(name) != textio::ReadStatus::ok || r.real(job.distance) != textio::ReadStatus::ok) return;
+    if (read_galaxy_record(*grid, "grid.in", name, job.distance)) return;
     job.name = name;
-    const std::string model = textio::used_part(name);
-    job.files.arq_synt = textio::used_part(p.path_DIR) + model;
+    const std::string galaxy = textio::used_part(name);
+    job.files.arq_synt = textio::used_part(p.path_DIR) + galaxy;
     std::string templ = (fs::temp_directory_path() / "veltrane-stages-XXXXXX").string();
     out_dir = ::mkdtemp(templ.data());
-    const std::string out = (out_dir / model).string();
+    const std::string out = (out_dir / galaxy).string();
     job.files.log = out + ".LOG";
     job.files.mag = out + ".MAG.out";
     job.files.spc = out + ".SPC.out";
@@ -78,24 +77,25 @@ bool ready(benchmark::State& state) {
 // A worker that has processed the galaxy once, and the cache that load left warm.
 struct Warm {
   InputCache cache;
-  std::unique_ptr<Worker> w = std::make_unique<Worker>();
+  Options options;
+  std::unique_ptr<Worker> w = make_worker(workload().p, options);
   GalaxyOutcome outcome;
-  Warm() { outcome = process_galaxy(workload().p, workload().job, *w, cache, Carried{}); }
+  Warm() { outcome = process_galaxy(workload().p, options, workload().job, *w, cache, Carried{}); }
 };
 
 void BM_ReadResult(benchmark::State& state) {
   if (!ready(state)) return;
-  auto w = std::make_unique<Worker>();
+  auto g = std::make_unique<Galaxy>();
   for (auto _ : state) {
     CapturedReport report;
-    Read_Out_KW(report.context, workload().job.files.arq_synt, workload().p.Phyunits, w->fit);
+    Read_Out_KW(report.context, workload().job.files.arq_synt, workload().p.Phyunits, g->fit);
     if (report.status.failed()) state.SkipWithError("result not read");
   }
 }
 BENCHMARK(BM_ReadResult)->Unit(benchmark::kMillisecond);
 
 // state.range(0): 1 = base and filter set from the warm cache, 0 = read from the files.
-void BM_Rebuild(benchmark::State& state) {
+void BM_LoadAndCompute(benchmark::State& state) {
   if (!ready(state)) return;
   Warm warm;
   InputCache cold(false);
@@ -103,26 +103,28 @@ void BM_Rebuild(benchmark::State& state) {
   for (auto _ : state) {
     CapturedReport report;
     InputCache::Session session(cache);
-    GalaxyOutcome out;
-    out.after = warm.outcome.after;
-    rebuild_model(report.context, workload().p, *warm.w, session, out);
-    if (report.status.failed()) state.SkipWithError("model not rebuilt");
+    Galaxy& g = warm.w->galaxy;
+    load_galaxy(report.context, warm.w->settings, workload().job.files.arq_synt, session, warm.outcome.after, g);
+    compute_galaxy(report.context, warm.w->settings, session, g);
+    if (report.status.failed()) state.SkipWithError("galaxy not computed");
   }
   state.SetLabel(state.range(0) == 1 ? "inputs from the cache" : "inputs read from the files");
 }
-BENCHMARK(BM_Rebuild)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadAndCompute)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_FormatTables(benchmark::State& state) {
   if (!ready(state)) return;
   Warm warm;
+  const GalaxyJob& job = workload().job;
   for (auto _ : state) {
     Console console = Console::capture();
-    GalaxyOutcome out;
-    format_tables(console, workload().p, *warm.w, warm.outcome.after, workload().job, out);
+    TableTexts out;
+    format_tables(console, workload().p.PrintFil, false, warm.w->galaxy, {job.name, job.files.arq_synt, job.distance},
+                  out);
     benchmark::DoNotOptimize(out.spc_text.data());
   }
-  state.SetBytesProcessed(state.iterations() *
-                          static_cast<std::int64_t>(warm.outcome.mag_text.size() + warm.outcome.spc_text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(warm.outcome.tables.mag_text.size() +
+                                                                         warm.outcome.tables.spc_text.size()));
 }
 BENCHMARK(BM_FormatTables)->Unit(benchmark::kMillisecond);
 
@@ -136,16 +138,17 @@ void BM_WriteTables(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteTables)->Unit(benchmark::kMillisecond);
 
-void BM_WholeModel(benchmark::State& state) {
+void BM_WholeGalaxy(benchmark::State& state) {
   if (!ready(state)) return;
   Warm warm;
   for (auto _ : state) {
-    GalaxyOutcome o = process_galaxy(workload().p, workload().job, *warm.w, warm.cache, warm.outcome.after);
+    GalaxyOutcome o =
+        process_galaxy(workload().p, warm.options, workload().job, *warm.w, warm.cache, warm.outcome.after);
     Console console = Console::capture();
     if (commit_galaxy(o, workload().job.files, console) == Flow::stop) state.SkipWithError("not written");
   }
 }
-BENCHMARK(BM_WholeModel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeGalaxy)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

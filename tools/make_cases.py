@@ -7,6 +7,8 @@ Each case is a directory tests/cases/NAME/ holding
   about         what the case checks (one paragraph; not an input)
   cmd           the shell commands the case runs in a scratch copy of its inputs, with
                 $VELTRANE naming the binary (absent: "$VELTRANE" grid.in)
+  inputs_change present when the case changes its inputs while a run lasts (not an input):
+                it is not run with --fixed-inputs
   ...           its input files (grid files, synthesis results, bases, filter sets);
                 tests/cases/_shared/ (a base and a filter set) is copied first
   expected/     what the run must leave: stdout, status, stderr (when not empty),
@@ -813,7 +815,9 @@ def cache_cases():
     params = "3\n./\nbase/\nfilters/\n1.0\n1.0E-17\n0\n2\n1\n"
     files = {"params.txt": params, "gal02": Result().text(), "gal03": Result().text(),
              "base2/ssp_m.txt": ssp_text(BASE_GRID, [1.5 * planck(l, 6000.0) for l in BASE_GRID]),
-             "filters2/BoxBlue.dat": filter_text(*box(4200.0, 5200.0, 20.0))}
+             "filters2/BoxBlue.dat": filter_text(*box(4200.0, 5200.0, 20.0)),
+             # not an input: the inputs change while the run goes on (not run with --fixed-inputs)
+             "inputs_change": "An SSP file and a filter file are rewritten while the run goes on.\n"}
     cmd = """mkfifo in.fifo
 "$VELTRANE" < in.fifo &
 pid=$!

@@ -12,11 +12,12 @@ jobs=$(nproc 2>/dev/null || echo 2)
 install_missing g++ cmake make pkg-config libcfitsio-dev libgtest-dev || true
 
 # The ECSV and veltrane-plot tests need Debian's python3 with astropy and matplotlib, the
-# Python module pybind11 and numpy, its tests pytest and the peers they compare with (synphot,
-# extinction); without them those tests are skipped, so install them when missing (as root;
-# once).
-python_packages="python3-astropy python3-matplotlib pybind11-dev python3-numpy python3-pytest python3-synphot python3-extinction"
-if ! /usr/bin/python3 -c 'import astropy, matplotlib, numpy, pytest, synphot, extinction' 2>/dev/null ||
+# Python module pybind11 and numpy, its tests pytest, the peers they compare with (synphot,
+# extinction), Dask, mypy's stubtest, and venv and build for the installs; without them those
+# tests are skipped, so install them when missing (as root; once).
+python_packages="python3-astropy python3-matplotlib pybind11-dev python3-numpy python3-pytest python3-synphot python3-extinction
+  python3-dask python3-distributed python3-mypy python3-venv python3-build"
+if ! /usr/bin/python3 -c 'import astropy, matplotlib, numpy, pytest, synphot, extinction, dask.array, distributed, mypy.stubtest, ensurepip, build' 2>/dev/null ||
    [[ ! -f /usr/include/pybind11/pybind11.h ]]; then
   if ! command -v apt-get >/dev/null 2>&1; then
     echo "run_tests.sh: no apt-get to install $python_packages: their tests will be skipped"

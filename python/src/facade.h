@@ -20,11 +20,17 @@
 
 namespace veltrane::facade {
 
-inline constexpr int kSystems = 7;           // photometric systems, in the order of kSystemKeys
+inline constexpr int kSystems = 7;           // photometric systems, in the order of system_keys()
 inline constexpr float kSentinel = -999.0f;  // the tables' missing value
-inline constexpr std::array<const char*, kSystems> kSystemKeys = {"vega",  "vegabg04", "ab",     "tg",
-                                                                  "wfpc2", "foca",     "nocalib"};
-inline constexpr std::array<const char*, 6> kLawCodes = {"CAL", "CCJ", "CCM", "GD1", "GD2", "GD3"};
+
+// The names the command line's products use, from its own tables: the photometric systems
+// (as SYSTEMS), their names in the magnitude routine, the spectrum slots, the stellar masses,
+// the extinction-law codes.
+std::vector<std::string> system_keys();
+std::vector<std::string> system_labels();
+std::vector<std::string> slot_words();
+std::vector<std::string> mass_keys();
+std::vector<std::string> law_codes();
 
 // How a failure leaves the facade: one exception type; `kind` says which Python exception
 // it becomes.
@@ -220,8 +226,16 @@ struct GalaxyRequest {
   float distance = 0.0f;    // Mpc; not positive: masses without the distance term
 };
 
+// Where and why a galaxy failed, as the command line's standard error says it.
+struct Failure {
+  std::string path;  // the file at fault
+  int record = 0;    // its 1-based record, 0 when none applies
+  std::string reason;
+};
+
 struct Galaxy {
   bool ok = true;                                      // false where a run leaves a ".LOG"
+  Failure failure;                                     // !ok: the problem that failed it
   std::string console;                                 // what a run prints for the galaxy
   std::string log;                                     // the ".LOG" a run would leave (empty for a good galaxy)
   std::string warnings;                                // what a run says on standard error

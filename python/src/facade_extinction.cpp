@@ -17,10 +17,6 @@ using namespace detail;
 
 namespace {
 
-// The facade's law codes are the kernels' own, in their order.
-static_assert(std::ranges::equal(facade::kLawCodes, veltrane::kLawCodes,
-                                 [](const char* a, std::string_view b) { return a == b; }));
-
 // A checked code's law at λ; CCM with the given R_V.
 LawValue law_at(ReportContext& report, LawCode code, float r_v, float lambda) {
   return code == LawCode::CCM ? CCMR_LawOPT(report, lambda, r_v) : evaluate_law(report, code, lambda);
@@ -39,7 +35,7 @@ std::string range_of(const std::string& code) {
 
 // The law of a code given exactly (no trailing blank either, unlike a synthesis result's).
 LawCode law_code(const std::string& code) {
-  if (std::find_if(kLawCodes.begin(), kLawCodes.end(), [&](const char* c) { return code == c; }) == kLawCodes.end())
+  if (std::find(veltrane::kLawCodes.begin(), veltrane::kLawCodes.end(), code) == veltrane::kLawCodes.end())
     fail(Fault::value, "unknown extinction law '" + code + "': use CAL, CCJ, CCM, GD1, GD2 or GD3");
   return *law_of_code(code);
 }
@@ -51,6 +47,8 @@ LawValue law_at_norm(LawCode law, float lambda_norm) {
 }
 
 }  // namespace
+
+std::vector<std::string> law_codes() { return {veltrane::kLawCodes.begin(), veltrane::kLawCodes.end()}; }
 
 void check_law(const std::string& code) { (void)law_code(code); }
 

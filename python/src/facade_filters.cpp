@@ -11,6 +11,7 @@
 #include "photometry/filter_flux.h"
 #include "photometry/magnitudes.h"
 #include "support/limits.h"
+#include "support/names.h"
 #include "support/report.h"
 #include "textio/list_input.h"
 
@@ -24,6 +25,13 @@ using textio::RecordFile;
 
 // The facade's systems are the kernels' own.
 static_assert(kSystems == kNumSystems);
+
+template <class Table, class Field>
+std::vector<std::string> names_of(const Table& table, Field field) {
+  std::vector<std::string> out;
+  for (const auto& row : table) out.emplace_back(row.*field);
+  return out;
+}
 
 constexpr Rule kTrapezoids = Rule::T;  // the integration rule of every run
 
@@ -55,6 +63,11 @@ struct Filters::Impl {
   std::vector<std::vector<float>> lambda, transmission;  // as read, energy units
   int count() const { return int(names.size()); }
 };
+
+std::vector<std::string> system_keys() { return names_of(kSystemNames, &SystemName::key); }
+std::vector<std::string> system_labels() { return names_of(kSystemNames, &SystemName::label); }
+std::vector<std::string> slot_words() { return names_of(kSlotNames, &SlotName::word); }
+std::vector<std::string> mass_keys() { return names_of(kMassNames, &MassName::key); }
 
 Filters detail::filters_of(std::shared_ptr<const FilterSet> set, Weighting w, std::string dir,
                            const FilterSet* energy) {

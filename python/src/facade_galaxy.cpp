@@ -15,6 +15,7 @@
 #include "readers/synthesis_result.h"
 #include "support/diagnostics.h"
 #include "support/limits.h"
+#include "support/names.h"
 #include "support/problem_log.h"
 #include "support/report.h"
 #include "tables/tables.h"
@@ -31,7 +32,7 @@ using textio::ListRead;
 using textio::ReadStatus;
 using textio::RecordFile;
 
-constexpr std::size_t kMaxStem = kTextLen - 8;  // a run's longest result path (".MAG.out" fits)
+constexpr std::size_t kMaxStem = kTextLen - kMagSuffix.size();  // a run's longest result path
 
 Fit fit_of(const FitResult& r) {
   Fit f;
@@ -154,6 +155,8 @@ GalaxySettings settings_of(const GalaxyRequest& q) {
 // What a run says about the galaxy: its console, its warnings and, where it failed, its log.
 void take_reports(Galaxy& g, const CapturedReport& r, const veltrane::Galaxy& core) {
   g.ok = r.status.good();
+  const Problem& cause = r.status.cause();
+  if (!g.ok) g.failure = {cause.file, int(cause.record), cause.reason};
   g.console = r.console.captured();
   g.warnings = standard_error(core.warnings);
   // A good galaxy's log is deleted at its end; a failed one keeps its reports, or gets one.

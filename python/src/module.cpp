@@ -329,6 +329,11 @@ py::dict fit_dict(const fc::Fit& f) {
 py::dict galaxy_dict(const fc::Galaxy& g) {
   py::dict d;
   d["ok"] = g.ok;
+  d["failure"] =
+      g.ok ? py::object(py::none())
+           : py::object(py::make_tuple(
+                 g.failure.path, g.failure.record > 0 ? py::object(py::int_(g.failure.record)) : py::object(py::none()),
+                 g.failure.reason));
   for (const auto& [key, v] : {std::pair{"console", &g.console},
                                {"log", &g.log},
                                {"warnings", &g.warnings},
@@ -368,8 +373,11 @@ PYBIND11_MODULE(_core, m) {
       if (p) std::rethrow_exception(p);
     } catch (const fc::Error& e) { translate(e); }
   });
-  m.attr("SYSTEMS") = py::cast(std::vector<std::string>(fc::kSystemKeys.begin(), fc::kSystemKeys.end()));
-  m.attr("LAWS") = py::cast(std::vector<std::string>(fc::kLawCodes.begin(), fc::kLawCodes.end()));
+  m.attr("SYSTEMS") = py::cast(fc::system_keys());
+  m.attr("SYSTEM_LABELS") = py::cast(fc::system_labels());
+  m.attr("SLOTS") = py::cast(fc::slot_words());
+  m.attr("MASSES") = py::cast(fc::mass_keys());
+  m.attr("LAWS") = py::cast(fc::law_codes());
 
   py::class_<fc::Filters>(m, "FilterSet", "A filter set read and calibrated as a run does.")
       .def(py::init(

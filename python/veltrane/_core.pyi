@@ -6,9 +6,15 @@ import numpy as np
 import numpy.typing as npt
 
 SYSTEMS: list[str]
+SYSTEM_LABELS: list[str]
+SLOTS: list[str]
+MASSES: list[str]
 LAWS: list[str]
 
-class FilterSet:
+class _BoundType(type):
+    """pybind11's metaclass of the compiled classes (pybind11_builtins.pybind11_type)."""
+
+class FilterSet(metaclass=_BoundType):
     def __init__(self, directory: str, weighting: str) -> None: ...
     @property
     def size(self) -> int: ...
@@ -22,7 +28,7 @@ class FilterSet:
                 want_fractions: bool, want_magnitudes: bool, missing: float, threads: int,
                 literal: bool) -> dict[str, npt.NDArray[np.float32]]: ...
 
-class Cache:
+class Cache(metaclass=_BoundType):
     def __init__(self) -> None: ...
 
 def law(code: str, wave: npt.NDArray[np.floating[Any]],

@@ -7,6 +7,8 @@ a galaxy raises one of the classes below, all VeltraneError.
 
 from __future__ import annotations
 
+from typing import NamedTuple
+
 
 class VeltraneError(Exception):
     """Base class of veltrane's errors.
@@ -40,10 +42,33 @@ class RunStopError(VeltraneError):
     the extended observation); ``console`` holds the lines the run prints."""
 
 
+class Failure(NamedTuple):
+    """Where and why a galaxy failed, as the command line's standard error says it: ``path``
+    (the file at fault), ``record`` (its 1-based record, or None) and ``reason``."""
+
+    path: str
+    record: int | None
+    reason: str
+
+
 class GalaxyWarning(UserWarning):
     """A galaxy the command line marks as failed (it would leave a .LOG file): its values
-    are still returned, with NaN (or -999.0) wherever it computed nothing."""
+    are still returned, with NaN (or -999.0) wherever it computed nothing; the message and
+    ``Galaxy.failure`` say where and why."""
 
 
 class FilterWarning(UserWarning):
     """A filter without any sample: all its values are missing."""
+
+
+class CoverageWarning(UserWarning):
+    """A magnitude measured on a spectrum that covers the filter only in part, or that has
+    NaN fluxes inside it: the flux outside or at the NaN is missing from the integral, so the
+    magnitude comes out too faint. The message names the filters. ``FilterSet.coverage()``
+    gives the covered parts; ``min_coverage=`` turns such magnitudes into NaN."""
+
+
+class SamplingWarning(UserWarning):
+    """A spectrum whose samples are too far apart for a filter: where they fall decides the
+    magnitude (beyond 0.15 of the filter's equivalent width, by 0.01 mag and more even on
+    smooth spectra). The message names the filters and the spacing."""

@@ -7,6 +7,13 @@ takes q = 0 there (no attenuation) and appends a report to the galaxy's .LOG. He
 ``outside`` option says what to do with such wavelengths: "nan" (NaN), "zero" (the command
 line's 0.0) or "raise" (ValueError naming the first one). A NaN or non-positive wavelength
 is outside every law.
+
+Examples
+--------
+>>> import numpy as np
+>>> from veltrane import extinction
+>>> print(np.round(extinction.ccm([1500.0, 5500.0, 20000.0, 40000.0]), 3))
+[2.668 0.999 0.132   nan]
 """
 
 from __future__ import annotations
@@ -45,10 +52,39 @@ def _law(code: str) -> str:
 
 
 def q(law: str, wave: Any, *, r_v: float = 3.1, outside: str = "nan") -> np.ndarray:
-    """q(λ) = A(λ)/A_V of the law `law` (a code from LAWS) at the wavelengths `wave` (Å, any
-    shape of one dimension): float32. `r_v` is used by CCM only (the command line uses 3.1).
-    Ranges: CAL 1200-22000 Å, CCJ 912-31149 Å, CCM 1000-33333 Å (0.3 ≤ x ≤ 10 μm⁻¹),
-    GD1-3 0.455 ≤ x ≤ 8.375 μm⁻¹ (about 1194-21978 Å); outside: see the module."""
+    """q(λ) = A(λ)/A_V of an extinction law, computed as the command line computes it.
+
+    Parameters
+    ----------
+    law : str
+        A code from `LAWS`.
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    r_v : float
+        R_V, used by CCM only (the command line uses 3.1).
+    outside : {"nan", "zero", "raise"}
+        What a wavelength outside the law's range gives: NaN, the command line's 0.0, or
+        ValueError naming the first one. Ranges: CAL 1200-22000 Å, CCJ 912-31149 Å, CCM
+        1000-33333 Å (0.3 ≤ x ≤ 10 μm⁻¹), GD1-3 0.455 ≤ x ≤ 8.375 μm⁻¹ (1194-21978 Å).
+
+    Returns
+    -------
+    numpy.ndarray
+        (P,), float32, dimensionless.
+
+    Raises
+    ------
+    ValueError
+        For an unknown law, a non-positive R_V, a wavelength out of range with
+        outside="raise".
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from veltrane.extinction import q
+    >>> print(np.round(q("GD1", [1500.0, 5500.0, 20000.0]), 3))
+    [4.813 1.    0.062]
+    """
     code = _law(law)
     if not (np.isfinite(r_v) and r_v > 0):
         raise ValueError(f"r_v must be a positive number, not {r_v}")
@@ -58,51 +94,198 @@ def q(law: str, wave: Any, *, r_v: float = 3.1, outside: str = "nan") -> np.ndar
 
 
 def cal(wave: Any, *, outside: str = "nan") -> np.ndarray:
-    """Calzetti et al. (2000) starburst law, k(λ)/4.05: q(λ) at `wave` (Å); valid from
-    1200 to 22000 Å. Outside: NaN, 0.0 ("zero", a run's value) or ValueError ("raise")."""
+    """Calzetti et al. (2000) starburst law, k(λ)/4.05; valid from 1200 to 22000 Å.
+
+    Parameters
+    ----------
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    outside : {"nan", "zero", "raise"}
+        Outside the range: NaN, 0.0 (a run's value) or ValueError.
+
+    Returns
+    -------
+    numpy.ndarray
+        q(λ) = A(λ)/A_V, (P,), float32.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from veltrane.extinction import cal
+    >>> print(np.round(cal([1000.0, 1500.0, 5500.0]), 3))
+    [  nan 2.552 0.999]
+    """
     return q("CAL", wave, outside=outside)
 
 
 def ccj(wave: Any, *, outside: str = "nan") -> np.ndarray:
-    """The Calzetti law with a far-ultraviolet polynomial from 912 to 1846 Å and its
-    infrared branch carried to 31149 Å (the command line's default law): q(λ) at `wave` (Å);
-    valid from 912 to 31149 Å. Outside: NaN, 0.0 ("zero") or ValueError ("raise")."""
+    """The Calzetti law with a far-ultraviolet polynomial from 912 to 1846 Å and its infrared
+    branch carried to 31149 Å (the command line's default law); valid from 912 to 31149 Å.
+
+    Parameters
+    ----------
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    outside : {"nan", "zero", "raise"}
+        Outside the range: NaN, 0.0 (a run's value) or ValueError.
+
+    Returns
+    -------
+    numpy.ndarray
+        q(λ) = A(λ)/A_V, (P,), float32.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from veltrane.extinction import ccj
+    >>> print(np.round(ccj([1000.0, 1500.0, 5500.0]), 3))
+    [3.427 2.546 0.999]
+    """
     return q("CCJ", wave, outside=outside)
 
 
 def ccm(wave: Any, *, r_v: float = 3.1, outside: str = "nan") -> np.ndarray:
-    """Cardelli, Clayton & Mathis (1989) with ratio `r_v`, except that the ultraviolet b(x)
-    uses the bump centre 4.67 μm⁻¹ like a(x) (4.62 in the paper): q(λ) at `wave` (Å); valid
-    for 0.3 ≤ x ≤ 10 μm⁻¹ (1000-33333 Å). Outside: NaN, 0.0 ("zero") or ValueError ("raise")."""
+    """Cardelli, Clayton & Mathis (1989), except that the ultraviolet b(x) uses the bump centre
+    4.67 μm⁻¹ like a(x) (4.62 in the paper); valid for 0.3 ≤ x ≤ 10 μm⁻¹ (1000-33333 Å).
+
+    Parameters
+    ----------
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    r_v : float
+        R_V (the command line uses 3.1).
+    outside : {"nan", "zero", "raise"}
+        Outside the range: NaN, 0.0 (a run's value) or ValueError.
+
+    Returns
+    -------
+    numpy.ndarray
+        q(λ) = A(λ)/A_V, (P,), float32.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from veltrane.extinction import ccm
+    >>> print(np.round(ccm([1000.0, 5500.0, 20000.0]), 3))
+    [5.238 0.999 0.132]
+    """
     return q("CCM", wave, r_v=r_v, outside=outside)
 
 
 def gd1(wave: Any, *, outside: str = "nan") -> np.ndarray:
-    """Gordon et al. (2003) SMC bar, tabulated (Table 4), linear in x: q(λ) at `wave` (Å);
-    valid for 0.455 ≤ x ≤ 8.375 μm⁻¹ (about 1194-21978 Å). Outside: NaN, 0.0 or ValueError."""
+    """Gordon et al. (2003) SMC bar, tabulated (Table 4), linear in x; valid for
+    0.455 ≤ x ≤ 8.375 μm⁻¹ (about 1194-21978 Å).
+
+    Parameters
+    ----------
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    outside : {"nan", "zero", "raise"}
+        Outside the range: NaN, 0.0 (a run's value) or ValueError.
+
+    Returns
+    -------
+    numpy.ndarray
+        q(λ) = A(λ)/A_V, (P,), float32.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from veltrane.extinction import gd1
+    >>> print(np.round(gd1([1500.0, 5500.0]), 3))
+    [4.813 1.   ]
+    """
     return q("GD1", wave, outside=outside)
 
 
 def gd2(wave: Any, *, outside: str = "nan") -> np.ndarray:
-    """Gordon et al. (2003) LMC2 supershell, tabulated, linear in x: q(λ) at `wave` (Å);
-    valid for 0.455 ≤ x ≤ 8.375 μm⁻¹. Outside: NaN, 0.0 ("zero") or ValueError ("raise")."""
+    """Gordon et al. (2003) LMC2 supershell, tabulated, linear in x; valid for
+    0.455 ≤ x ≤ 8.375 μm⁻¹.
+
+    Parameters
+    ----------
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    outside : {"nan", "zero", "raise"}
+        Outside the range: NaN, 0.0 (a run's value) or ValueError.
+
+    Returns
+    -------
+    numpy.ndarray
+        q(λ) = A(λ)/A_V, (P,), float32.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from veltrane.extinction import gd2
+    >>> print(np.round(gd2([1500.0, 5500.0]), 3))
+    [3.317 1.   ]
+    """
     return q("GD2", wave, outside=outside)
 
 
 def gd3(wave: Any, *, outside: str = "nan") -> np.ndarray:
-    """Gordon et al. (2003) LMC average, tabulated, linear in x: q(λ) at `wave` (Å); valid
-    for 0.455 ≤ x ≤ 8.375 μm⁻¹. Outside: NaN, 0.0 ("zero") or ValueError ("raise")."""
+    """Gordon et al. (2003) LMC average, tabulated, linear in x; valid for
+    0.455 ≤ x ≤ 8.375 μm⁻¹.
+
+    Parameters
+    ----------
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    outside : {"nan", "zero", "raise"}
+        Outside the range: NaN, 0.0 (a run's value) or ValueError.
+
+    Returns
+    -------
+    numpy.ndarray
+        q(λ) = A(λ)/A_V, (P,), float32.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from veltrane.extinction import gd3
+    >>> print(np.round(gd3([1500.0, 5500.0]), 3))
+    [2.801 1.   ]
+    """
     return q("GD3", wave, outside=outside)
 
 
 def red_term(wave: Any, *, law: str, lambda_norm: float, grid: Any = None, outside: str = "zero") -> np.ndarray:
-    """The reddening term r(λ) = −0.4 (q(λ) − q(λ_norm)) at `wave` (Å), float32, per unit A_V:
-    10^(A_V r(λ)) is the attenuation relative to `lambda_norm` (Å, which must lie in the law's
-    range), and r is exactly 0.0 at λ = λ_norm. Computed as a run computes it over its base
-    grid; with `grid` (Å, strictly increasing), computed on that grid and interpolated
-    linearly at `wave`, as a run reads it at its observed wavelengths. CCM uses R_V = 3.1.
-    outside: "zero" (default: r = 0.0, no attenuation, as in a run), "nan" or "raise", for the
-    wavelengths of `wave` outside the law's range."""
+    """The reddening term r(λ) = −0.4 (q(λ) − q(λ_norm)) per unit A_V, as a run computes it:
+    10^(A_V r(λ)) is the attenuation relative to `lambda_norm`, and r is exactly 0.0 there.
+
+    Parameters
+    ----------
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    law : str
+        A code from `LAWS` (CCM with R_V = 3.1).
+    lambda_norm : float
+        The normalisation wavelength, Å; it must lie in the law's range.
+    grid : array_like, optional
+        A grid (Å, strictly increasing): r is computed on it and interpolated linearly at
+        `wave`, as a run reads it off its base grid at its observed wavelengths.
+    outside : {"zero", "nan", "raise"}
+        For the wavelengths of `wave` outside the law's range: r = 0.0 (no attenuation, as in
+        a run; the default), NaN, or ValueError.
+
+    Returns
+    -------
+    numpy.ndarray
+        (P,), float32, per magnitude of A_V.
+
+    Raises
+    ------
+    ValueError
+        For an unknown law, `lambda_norm` outside its range, or outside="raise" and a
+        wavelength out of range.
+
+    Examples
+    --------
+    >>> import numpy as np, veltrane
+    >>> print(np.round(veltrane.red_term([1500.0, 5500.0, 20000.0], law="CCM", lambda_norm=5500.0), 4))
+    [-0.6677  0.      0.3466]
+    """
     code = _law(law)
     w = _arrays.wavelengths(wave)
     g = None if grid is None else _arrays.wavelengths(grid, "grid")
@@ -118,10 +301,41 @@ def _spectrum(wave: Any, flux: Any, a_v: float) -> tuple[np.ndarray, np.ndarray]
 
 
 def redden(wave: Any, flux: Any, a_v: float, *, law: str, lambda_norm: float, outside: str = "zero") -> np.ndarray:
-    """A spectrum reddened by `a_v` (mag) the way a run reddens its model spectra:
-    F_λ × 10^(A_V r(λ)), relative to `lambda_norm` (Å), where the flux is unchanged. wave: (P,)
-    in Å; flux: (P,) or (N, P) per Å. Returns float32 of flux's shape. outside: as for
-    red_term ("zero": unchanged there, as in a run)."""
+    """A spectrum reddened the way a run reddens its model spectra: F_λ × 10^(A_V r(λ)),
+    relative to `lambda_norm`, where the flux is unchanged.
+
+    Parameters
+    ----------
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    flux : array_like, shape (P,) or (N, P)
+        F_λ per Å, one spectrum or N.
+    a_v : float
+        A_V, mag.
+    law : str
+        A code from `LAWS`.
+    lambda_norm : float
+        The normalisation wavelength, Å.
+    outside : {"zero", "nan", "raise"}
+        As for `red_term` ("zero": unchanged there, as in a run).
+
+    Returns
+    -------
+    numpy.ndarray
+        float32, of flux's shape.
+
+    Raises
+    ------
+    ValueError
+        As for `red_term`, and for a non-finite `a_v` or mismatched shapes.
+
+    Examples
+    --------
+    >>> import numpy as np, veltrane
+    >>> wave = [1500.0, 5500.0, 20000.0]
+    >>> print(np.round(veltrane.redden(wave, np.ones(3), 1.0, law="CAL", lambda_norm=5500.0), 4))
+    [0.2394 1.     2.2434]
+    """
     w, f = _spectrum(wave, flux, a_v)
     red = red_term(w, law=law, lambda_norm=lambda_norm, outside=outside)
     return _core.apply_extinction(red, f, float(a_v), 0.0, False)
@@ -129,12 +343,45 @@ def redden(wave: Any, flux: Any, a_v: float, *, law: str, lambda_norm: float, ou
 
 def deredden(wave: Any, flux: Any, a_v: float, *, law: str, lambda_norm: float, grid: Any = None,
              outside: str = "zero") -> np.ndarray:
-    """A spectrum de-reddened by `a_v` (mag) the way a run corrects its observation:
+    """A spectrum de-reddened the way a run corrects its observation:
     F_λ × 10^((0.4 q(λ_norm) − r(λ)) A_V), which is F_λ × 10^(0.4 A_V q(λ)), an absolute
-    correction. wave: (P,) in Å; flux: (P,) or (N, P) per Å; `lambda_norm` in Å. With `grid`
-    (Å) the reddening term is read off that grid as a run reads it off its base grid, which
-    gives a run's de-reddened observation bit for bit. Returns float32 of flux's shape.
-    outside: as for red_term ("zero": the factor is 10^(0.4 A_V q(λ_norm)) there, as in a run)."""
+    correction.
+
+    Parameters
+    ----------
+    wave : array_like, shape (P,)
+        Wavelengths, Å.
+    flux : array_like, shape (P,) or (N, P)
+        F_λ per Å, one spectrum or N.
+    a_v : float
+        A_V, mag.
+    law : str
+        A code from `LAWS`.
+    lambda_norm : float
+        The normalisation wavelength, Å.
+    grid : array_like, optional
+        The galaxy's base grid (Å): the reddening term is read off it as a run reads it,
+        which gives a run's de-reddened observation bit for bit.
+    outside : {"zero", "nan", "raise"}
+        As for `red_term` ("zero": the factor is 10^(0.4 A_V q(λ_norm)) there, as in a run).
+
+    Returns
+    -------
+    numpy.ndarray
+        float32, of flux's shape.
+
+    Raises
+    ------
+    ValueError
+        As for `redden`.
+
+    Examples
+    --------
+    >>> import numpy as np, veltrane
+    >>> wave = [1500.0, 5500.0, 20000.0]
+    >>> print(np.round(veltrane.deredden(wave, np.ones(3), 1.0, law="CAL", lambda_norm=5500.0), 4))
+    [10.4865  2.5107  1.1191]
+    """
     w, f = _spectrum(wave, flux, a_v)
     code = _law(law)
     g = None if grid is None else _arrays.wavelengths(grid, "grid")

@@ -50,12 +50,38 @@ def _table(columns: list[tuple[str, np.ndarray, str]], masked: bool) -> Any:
 
 
 def read_mag(path: str | os.PathLike[str], *, masked: bool = True) -> Any:
-    """NAME.MAG.out as an astropy Table, one row per filter: "filter" (the first ten
-    characters of its file name), the coverage fractions, lambda_eff (Å), the zero point, the
-    four Vega magnitudes m_obs, m_tot, m_young, m_old and their differences (mag), the flag,
-    and the six log stellar masses (log10 M_sun). -999.0 is masked unless masked=False; a
-    field of asterisks reads as NaN."""
-    rows = [line.rstrip("\n") for line in open(path, encoding="utf-8") if line.strip()]
+    """Reads NAME.MAG.out, one row per filter.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The table.
+    masked : bool
+        Mask the tables' -999.0 (default); with False, keep it as a number.
+
+    Returns
+    -------
+    astropy.table.Table
+        "filter" (the first ten characters of its file name), "coverage_positive",
+        "coverage", "lambda_eff" (Å), "zero_point", the four Vega magnitudes "m_obs",
+        "m_tot", "m_young", "m_old" and their differences (mag), "flag", and the six log
+        stellar masses "log_mass_*" (log10 M_sun); float32 as written. A field of asterisks
+        (a value too wide for it) reads as NaN.
+
+    Raises
+    ------
+    OSError
+        When the file cannot be read.
+
+    Examples
+    --------
+    >>> import veltrane
+    >>> t = veltrane.read_mag("examples/galaxies/gal01.MAG.out")   # after a run in examples/
+    >>> len(t), t["filter"][7], round(float(t["m_tot"][2]), 3)
+    (10, 'SDSS_r.dat', 13.886)
+    """
+    with open(path, encoding="utf-8") as f:
+        rows = [line.rstrip("\n") for line in f if line.strip()]
     names = np.array([r[4:14].strip() for r in rows], dtype=str)
     columns: list[tuple[str, np.ndarray, str]] = [("filter", names, "")]
     for name, a, b, unit in _MAG_COLUMNS:
@@ -64,12 +90,39 @@ def read_mag(path: str | os.PathLike[str], *, masked: bool = True) -> Any:
 
 
 def read_spc(path: str | os.PathLike[str], *, masked: bool = False) -> Any:
-    """NAME.SPC.out as an astropy Table of nine float32 columns, one row per base wavelength:
-    lambda_ext, flux_ext (the cleaned and extended observation, 0 beyond its length),
-    lambda_obs, flux_obs (the observation, 0 beyond its length), lambda (the base grid),
-    flux_total, flux_young, flux_old and red_term. Wavelengths in Å, fluxes per Å. With
-    masked=True, -999.0 is masked."""
-    values = np.loadtxt(path, dtype=np.float64, ndmin=2)
+    """Reads NAME.SPC.out, one row per base wavelength.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The table.
+    masked : bool
+        Mask -999.0 (default: keep it).
+
+    Returns
+    -------
+    astropy.table.Table
+        Nine float32 columns: "lambda_ext", "flux_ext" (the cleaned and extended
+        observation, 0 beyond its length), "lambda_obs", "flux_obs" (the observation, 0
+        beyond its length), "lambda" (the base grid), "flux_total", "flux_young",
+        "flux_old" and "red_term". Wavelengths in Å, fluxes per Å.
+
+    Raises
+    ------
+    OSError
+        When the file cannot be read.
+    ValueError
+        For a line without nine numbers.
+
+    Examples
+    --------
+    >>> import veltrane
+    >>> t = veltrane.read_spc("examples/galaxies/gal01.SPC.out")   # after a run in examples/
+    >>> len(t), t.colnames[4], float(t["lambda"][0])
+    (1621, 'lambda', 1000.0)
+    """
+    with open(path, encoding="utf-8") as f:
+        values = np.loadtxt(f, dtype=np.float64, ndmin=2)
     if values.size == 0:
         values = np.zeros((0, len(_SPC_COLUMNS)))
     if values.shape[1] != len(_SPC_COLUMNS):
@@ -80,9 +133,31 @@ def read_spc(path: str | os.PathLike[str], *, masked: bool = False) -> Any:
 
 
 def read_ecsv(path: str | os.PathLike[str]) -> Any:
-    """An ECSV table of ``veltrane --ecsv`` (NAME.mag.ecsv or NAME.spc.ecsv) as an astropy
-    Table: named, typed columns with units, missing values masked, and the galaxy's
-    metadata (its name, distance and six log masses) in ``table.meta``."""
+    """Reads an ECSV table of ``veltrane --ecsv`` (NAME.mag.ecsv or NAME.spc.ecsv).
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The table.
+
+    Returns
+    -------
+    astropy.table.Table
+        Named, typed columns with units, missing values masked, and the galaxy's metadata
+        (its name, distance and six log masses) in ``table.meta``.
+
+    Raises
+    ------
+    OSError, ValueError
+        When the file cannot be read as ECSV.
+
+    Examples
+    --------
+    >>> import veltrane
+    >>> t = veltrane.read_ecsv("examples/galaxies/gal01.mag.ecsv")  # after veltrane --ecsv
+    >>> t.meta["galaxy"], t["lambda_eff"].unit
+    ('gal01', Unit("Angstrom"))
+    """
     from astropy.table import Table
 
     return Table.read(os.fspath(path), format="ascii.ecsv")

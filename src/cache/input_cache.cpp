@@ -8,6 +8,8 @@
 #include <cerrno>
 
 #include "numerics/interpolation.h"
+#include "support/file_check.h"
+#include "textio/format.h"
 #include "textio/list_input.h"
 
 namespace veltrane {
@@ -54,6 +56,17 @@ std::optional<std::pair<std::string, FileIdentity>> read_whole(const std::string
 
 }  // namespace
 
+void InputCache::forget(const FileIdentity& id) {
+  if (!trust_ || !id.exists) return;
+  const auto same = [&](const FileIdentity& kept) { return kept.device == id.device && kept.inode == id.inode; };
+  std::lock_guard lock(mutex_);
+  std::erase_if(base_files_, [&](const auto& e) { return same(e.second.id); });
+  std::erase_if(ssp_files_, [&](const auto& e) { return same(e.second.id); });
+  std::erase_if(filter_sets_, [&](const FilterEntry& e) {
+    return std::any_of(e.files.begin(), e.files.end(), [&](const auto& f) { return same(f.second); });
+  });
+}
+
 FileIdentity identity_of(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return {};
@@ -63,6 +76,14 @@ FileIdentity identity_of(const std::string& path) {
 template <class T, class Parse>
 std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entry<T>>& map, const std::string& path,
                                             InputRecord& read, Parse parse) {
+  if (trust_) {
+    std::lock_guard lock(mutex_);
+    const auto it = map.find(path);
+    if (it != map.end()) {
+      read.emplace_back(path, it->second.id);
+      return it->second.value;
+    }
+  }
   const FileIdentity now = identity_of(path);
   if (now.exists && keep_) {
     std::lock_guard lock(mutex_);
@@ -96,6 +117,25 @@ std::shared_ptr<const SspFile> InputCache::Session::ssp_file(const std::string& 
   return cache_.parsed(cache_.ssp_files_, path, read_, parse_ssp_file);
 }
 
+std::optional<textio::RecordFile> InputCache::Session::open(const std::string& path) {
+  auto file = read_whole(path);
+  const int why = errno;
+  read_.emplace_back(path, file ? file->second : FileIdentity{});
+  if (!file) {
+    errno = why;
+    return std::nullopt;
+  }
+  return textio::RecordFile::from_string(std::move(file->first));
+}
+
+bool InputCache::Session::exists(const std::string& path) {
+  if (cache_.trust_) {
+    std::lock_guard lock(cache_.mutex_);
+    if (cache_.base_files_.contains(std::string(textio::trim_right(path)))) return true;
+  }
+  return file_exists(path);
+}
+
 std::shared_ptr<const BaseTables> InputCache::Session::tables(std::span<const std::shared_ptr<const SspFile>> ssps) {
   std::vector<const SspFile*> key;
   for (const auto& s : ssps) key.push_back(s.get());
@@ -122,8 +162,9 @@ std::shared_ptr<const FilterLoad> InputCache::Session::filters(ReportContext& re
     for (const FilterEntry& e : cache_.filter_sets_)
       if (same_key(e)) hit = e;
   }
-  if (hit && !std::all_of(hit->files.begin(), hit->files.end(),
-                          [](const auto& f) { return f.second.exists && identity_of(f.first) == f.second; }))
+  if (hit && !cache_.trust_ && !std::all_of(hit->files.begin(), hit->files.end(), [](const auto& f) {
+        return f.second.exists && identity_of(f.first) == f.second;
+      }))
     hit.reset();
   if (!hit) {
     FilterEntry e;

@@ -35,22 +35,31 @@ FileIdentity identity_of(const std::string& path);
 // A regular file (or a link to one) is at `path`.
 inline bool regular_file_at(const std::string& path) { return identity_of(path).exists; }
 
-// The files a model read, with the identity each had when it was read.
+// The files a galaxy read, with the identity each had when it was read.
 using InputRecord = std::vector<std::pair<std::string, FileIdentity>>;
 
 class InputCache {
  public:
   // keep = false: nothing is kept, every file is read again (the reference behaviour).
-  explicit InputCache(bool keep = true) : keep_(keep) {}
+  // trust = true: the files do not change while the cache lives (--fixed-inputs): a file kept
+  // is not looked at again, so a galaxy costs no file-system operation on the inputs kept.
+  explicit InputCache(bool keep = true, bool trust = false) : keep_(keep), trust_(keep && trust) {}
 
-  // One model's view of the cache: the base reader's source, the filter loader, and the list
-  // of files the model read.
+  // A file the run is about to replace or remove: a trusting cache forgets what it keeps of
+  // the file of identity `id` (by device and inode, whatever its path), so the galaxies after
+  // read it again. Does nothing otherwise (the identities are checked then anyway).
+  void forget(const FileIdentity& id);
+
+  // One galaxy's view of the cache: the base reader's source, the filter loader, and the list
+  // of files the galaxy read.
   class Session : public BaseSource {
    public:
     explicit Session(InputCache& cache) : cache_(cache) {}
     std::shared_ptr<const BaseFile> base_file(const std::string& path) override;
     std::shared_ptr<const SspFile> ssp_file(const std::string& path) override;
     std::shared_ptr<const BaseTables> tables(std::span<const std::shared_ptr<const SspFile>> ssps) override;
+    // Whether a file is at `path`; a base file kept by a trusting cache is, without a look.
+    bool exists(const std::string& path) override;
     // ReadFilters through the cache, for a galaxy that has not failed: a hit reports the
     // load it stands for (its listing and problems, from the value) and leaves its saved
     // bracket. A load that stops the run is not kept.
@@ -58,8 +67,9 @@ class InputCache {
     // band_on_grid of every increasing filter of `set` on b_lambda(1..n) of `tables`.
     std::shared_ptr<const std::vector<Band>> bands(const std::shared_ptr<const BaseTables>& tables, int n,
                                                    const std::shared_ptr<const FilterSet>& set);
-    // Records a file read outside the cache (the synthesis result).
-    void note(const std::string& path, const FileIdentity& id) { read_.emplace_back(path, id); }
+    // Opens a file read outside the cache (the synthesis result) and records it with its
+    // identity as opened; nullopt when it cannot be (errno says why).
+    std::optional<textio::RecordFile> open(const std::string& path);
     const InputRecord& read() const { return read_; }
 
    private:
@@ -95,6 +105,7 @@ class InputCache {
                                   InputRecord& read, Parse parse);
 
   bool keep_;
+  bool trust_;
   std::mutex mutex_;
   std::unordered_map<std::string, Entry<BaseFile>> base_files_;
   std::unordered_map<std::string, Entry<SspFile>> ssp_files_;

@@ -1,12 +1,12 @@
-// The survey catalogue of a run (--catalog FILE.fits): one row per model of the run's block,
-// appended in galaxy order by the committing thread as the models are committed, skipped or
+// The survey catalogue of a run (--catalog FILE.fits): one row per galaxy of the run's block,
+// appended in galaxy order by the committing thread as the galaxies are committed, skipped or
 // end the run; the FITS file itself is the catalogue layer's (catalog/writer.h).
 //
 // With --skip-existing a catalogue already at the name is continued: it must be of this run
 // (program version, grid file's content, number of galaxies, shard, directories, age cut,
 // Phyunits, Ext_Corr, column widths, spectra, and the filter set's files unchanged), or the run
-// is refused before any model, the file left as it is. Its processed rows are carried into the
-// new catalogue unchanged and their models skipped, so a survey interrupted at any point
+// is refused before any galaxy, the file left as it is. Its processed rows are carried into the
+// new catalogue unchanged and their galaxies skipped, so a survey interrupted at any point
 // ends, after one restart or more, with one complete catalogue.
 #pragma once
 

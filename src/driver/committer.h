@@ -1,4 +1,4 @@
-// The committing end of the model loop: which models a run takes, and the committer that
+// The committing end of the galaxy loop: which galaxies a run takes, and the committer that
 // writes them in galaxy order in the one thread that commits.
 #pragma once
 
@@ -13,14 +13,14 @@
 
 namespace veltrane {
 
-// Which models this run takes: the shard's block of the list, less those whose tables all
+// Which galaxies this run takes: the shard's block of the list, less those whose tables all
 // exist when asked to skip them.
 struct Selection {
   int first = 0, last = 0;  // [first, last)
   bool skip_existing = false;
   int PrintFil = 0;
   bool ecsv = false;
-  const CommitListener* listener = nullptr;  // may hold the models done by an earlier run
+  const CommitListener* listener = nullptr;  // may hold the galaxies done by an earlier run
   void mark(GalaxyJob& job) const;
 
  private:
@@ -45,12 +45,12 @@ class Committer {
   Committer(Console& console, SignalGuard& signals, RunReporter& reporter, CommitListener* listener)
       : console_(console), signals_(signals), reporter_(reporter), listener_(listener) {}
 
-  // Writes model `job` (processed on carried()) under the signal guard's lock, renaming the
+  // Writes galaxy `job` (processed on carried()) under the signal guard's lock, renaming the
   // tables `staged` holds (see commit_galaxy), then counts it, writes its warnings and tells
   // the listener; afterwards carried() is what it leaves. Flow::stop when the run ends at
-  // this model (its stop, a file it cannot write, or the listener's).
+  // this galaxy (its stop, a file it cannot write, or the listener's).
   Flow commit(const GalaxyJob& job, const GalaxyOutcome& outcome, StagedTables* staged = nullptr);
-  // A model the run does not take; Flow::stop when the listener ends the run there.
+  // A galaxy the run does not take; Flow::stop when the listener ends the run there.
   Flow skip(const GalaxyJob& job);
   // Where tables written ahead of their commit are registered.
   TemporaryFiles& temporaries() { return signals_.temporaries(); }
@@ -67,7 +67,7 @@ class Committer {
   Carried carried_;
 };
 
-// What a model leaves to the next when the previous model left `actual`: its own tables
+// What a galaxy leaves to the next when the previous galaxy left `actual`: its own tables
 // where its readers replaced them, `actual` elsewhere.
 Carried carried_after(const GalaxyOutcome& o, const Carried& actual);
 

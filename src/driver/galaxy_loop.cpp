@@ -16,7 +16,14 @@
 namespace veltrane {
 namespace {
 
-// One model after another in the calling thread: each old log is removed before the model
+// The files a commit is about to replace with the galaxy's tables, forgotten by a trusting
+// cache (an input the run writes over is read again after it).
+void forget_tables(InputCache& cache, const GalaxyOutcome& o, const GalaxyFiles& files) {
+  for (const auto& [text, path] : tables_of(o, files))
+    if (text != nullptr) cache.forget(identity_of(*path));
+}
+
+// One galaxy after another in the calling thread: each old log is removed before the galaxy
 // reads anything, so its commit needs no second look at its inputs.
 LoopEnd run_in_order(Console& console, const RunParams& p, GalaxySource& source, const Selection& selection,
                      InputCache& cache, const Options& options, Committer& committer) {
@@ -29,8 +36,9 @@ LoopEnd run_in_order(Console& console, const RunParams& p, GalaxySource& source,
       if (committer.skip(job) == Flow::stop) return {Flow::stop, {}, {}};
       continue;
     }
-    if (!job.too_long) remove_old_log(job.files);
+    if (!job.too_long) cache.forget(remove_old_log(job.files));
     const GalaxyOutcome outcome = process_galaxy(p, options, job, *worker, cache, committer.carried());
+    if (options.fixed_inputs) forget_tables(cache, outcome, job.files);
     if (committer.commit(job, outcome) == Flow::stop) return {Flow::stop, {}, {}};
   }
   return {};
@@ -68,7 +76,7 @@ RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunPar
     SignalGuard& signals;
     ~Withdraw() { signals.set_farewell({}); }
   } withdraw{signals};
-  InputCache cache(/*keep=*/!options.literal);
+  InputCache cache(/*keep=*/!options.literal, /*trust=*/options.fixed_inputs);
   Committer committer(console, signals, reporter, listener);
   const LoopEnd end = options.jobs <= 1 || n <= 1
                           ? run_in_order(console, p, *source, selection, cache, options, committer)

@@ -13,16 +13,16 @@
 
 namespace veltrane {
 
-// The names of a model's files: the used part of path_DIR (or the output directory for what
-// the run writes), then the used part of the model name, then the suffix.
+// The names of a galaxy's files: the used part of path_DIR (or the output directory for what
+// the run writes), then the used part of the galaxy name, then the suffix.
 struct Naming {
   std::string path_dir;    // the used part of path_DIR
   std::string output_dir;  // empty: beside the fit results; else ending in "/"
-  // A too long path_DIR + name is marked (job.too_long) for the model to be skipped.
+  // A too long path_DIR + name is marked (job.too_long) for the galaxy to be skipped.
   GalaxyJob job(int index, const std::string& name, float distance) const;
 };
 
-// Model records read from `file` as the run asks for them; `input` (standard input) is
+// Galaxy records read from `file` as the run asks for them; `input` (standard input) is
 // interrupted by cancel().
 class RecordSource : public GalaxySource {
  public:
@@ -45,7 +45,7 @@ class RecordSource : public GalaxySource {
   Problem problem_;
 };
 
-// The one model of the argument form.
+// The one galaxy of the argument form.
 class ArgumentSource : public GalaxySource {
  public:
   explicit ArgumentSource(GalaxyJob job) : job_(std::move(job)) {}

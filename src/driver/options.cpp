@@ -62,6 +62,8 @@ Options (before the positional arguments):
                       catalogue); with --skip-existing, an earlier catalogue of that name
                       is continued: its galaxies are kept and skipped
   --catalog-spectra   the catalogue also holds the total, young and old model spectra
+  --fixed-inputs      the SSP base and filter files do not change while the run lasts: each
+                      is looked at once per run, not at every galaxy (cluster file systems)
   --literal           slow reference paths, no input cache (for testing)
 
 Exit status: 0 every galaxy processed (failed ones keep a NAME.LOG); 1 the run stopped
@@ -94,6 +96,8 @@ ParsedOptions parse_options(int argc, char** argv) {
       o.version = true;
     } else if (a == "--literal") {
       o.literal = true;
+    } else if (a == "--fixed-inputs") {
+      o.fixed_inputs = true;
     } else if (a == "--progress") {
       o.progress = true;
     } else if (a == "--quiet") {

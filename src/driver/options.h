@@ -9,7 +9,7 @@ namespace veltrane {
 struct Options {
   bool help = false;             // -h, --help
   bool version = false;          // --version
-  int jobs = 1;                  // -j N, --jobs N: models processed at once (0 on the line: every core)
+  int jobs = 1;                  // -j N, --jobs N: galaxies processed at once (0 on the line: every core)
   bool progress = false;         // --progress: the progress line even when standard error is no terminal
   bool quiet = false;            // --quiet: no summary at the end
   bool strict = false;           // --strict: exit status 3 when a galaxy failed
@@ -21,6 +21,7 @@ struct Options {
   std::string catalog;           // --catalog FILE.fits: the survey catalogue (empty: none)
   bool catalog_spectra = false;  // --catalog-spectra: the catalogue holds the model spectra
   bool literal = false;          // --literal: every fast path and the input cache off (tests)
+  bool fixed_inputs = false;     // --fixed-inputs: the kept inputs are not looked at again
   int first_positional = 1;      // argv index of the first positional argument
 };
 

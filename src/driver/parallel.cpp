@@ -24,7 +24,7 @@ struct Shared {
     Problem bad;  // why its record cannot be read
     std::optional<GalaxyOutcome> outcome;
     Carried used;         // the tables the worker started from
-    int started = 0;      // the models before this one had been committed when it started
+    int started = 0;      // the galaxies before this one had been committed when it started
     StagedTables staged;  // its tables, written ahead
   };
   std::mutex mutex;
@@ -33,8 +33,8 @@ struct Shared {
   std::deque<int> todo;       // read and not yet taken by a worker
   bool reading_done = false;
   bool stopping = false;
-  Carried committed;  // what the last committed model left
-  int done = 0;       // models committed or skipped so far
+  Carried committed;  // what the last committed galaxy left
+  int done = 0;       // galaxies committed or skipped so far
 
   void stop() {
     std::lock_guard lock(mutex);
@@ -43,7 +43,7 @@ struct Shared {
   }
 };
 
-// The reader thread: the model records in order, at most `window` of them read and not yet
+// The reader thread: the galaxy records in order, at most `window` of them read and not yet
 // committed.
 class Reader {
  public:
@@ -88,8 +88,8 @@ class Reader {
   std::thread thread_;  // last: it starts once the members above exist
 };
 
-// The worker threads: each takes the next model read, processes it on the tables the last
-// committed model left, writes its tables to temporary files (unless literal: then the
+// The worker threads: each takes the next galaxy read, processes it on the tables the last
+// committed galaxy left, writes its tables to temporary files (unless literal: then the
 // commit writes them, as one thread would) and hands the outcome back.
 class Workers {
  public:
@@ -99,7 +99,7 @@ class Workers {
   }
   Workers(const Workers&) = delete;
   Workers& operator=(const Workers&) = delete;
-  // Each worker finishes the model it holds; then all are joined.
+  // Each worker finishes the galaxy it holds; then all are joined.
   ~Workers() {
     shared_.stop();
     for (std::thread& t : threads_) t.join();
@@ -142,7 +142,7 @@ class Workers {
   std::vector<std::thread> threads_;
 };
 
-// At the end of the loop, once every worker has ended: the tables written ahead for models
+// At the end of the loop, once every worker has ended: the tables written ahead for galaxies
 // that were never committed (the run stopped first) are removed.
 class LeftTables {
  public:
@@ -155,7 +155,7 @@ class LeftTables {
   TemporaryFiles& temps_;
 };
 
-// Model m once it is read, and processed unless it is skipped or its record is bad.
+// Galaxy m once it is read, and processed unless it is skipped or its record is bad.
 Shared::Slot take(Shared& shared, int m) {
   std::unique_lock lock(shared.mutex);
   shared.changed.wait(lock, [&] {
@@ -169,26 +169,28 @@ Shared::Slot take(Shared& shared, int m) {
 }
 
 // The files the commits of the run changed: before each commit, what was at the paths it may
-// replace, remove or append to (its log and its tables), by device and inode. A model's
+// replace, remove or append to (its log and its tables), by device and inode. A galaxy's
 // inputs are then checked against the commits since it started, not each looked at again:
-// only a commit changes a file between a model's reading and its commit in a way the order
+// only a commit changes a file between a galaxy's reading and its commit in a way the order
 // of the run decides (a change from outside the run falls between two galaxies by chance,
 // with one job or several).
 class CommitTrail {
  public:
-  // Before model m's commit (and its removal of an old log).
-  void before_commit(int m, const GalaxyFiles& f) {
+  // Before galaxy m's commit (and its removal of an old log); a trusting cache forgets the
+  // files it may replace.
+  void before_commit(int m, const GalaxyFiles& f, InputCache& cache) {
     for (const std::string* path : {&f.log, &f.mag, &f.spc, &f.mag_ecsv, &f.spc_ecsv}) {
       const FileIdentity id = identity_of(*path);
       if (!id.exists) continue;
+      cache.forget(id);
       order_.push_back({m, {id.device, id.inode}});
       latest_[{id.device, id.inode}] = m;
     }
   }
-  // True when the files a model read, which started once the models before `started` were
+  // True when the files a galaxy read, which started once the galaxies before `started` were
   // committed, are still what they were: none of them was at a path that a commit since
   // changed (a link's target counts), and none that was missing has appeared since. Forgets
-  // the commits before `started`: the models after this one started later.
+  // the commits before `started`: the galaxies after this one started later.
   bool unchanged(const InputRecord& inputs, int started) {
     for (; !order_.empty() && order_.front().first < started; order_.pop_front()) {
       const auto it = latest_.find(order_.front().second);
@@ -207,7 +209,7 @@ class CommitTrail {
   std::map<Key, int> latest_;                           // the last commit that changed each
 };
 
-// The model was computed on the tables the previous model really left: either it replaced
+// The galaxy was computed on the tables the previous galaxy really left: either it replaced
 // them itself, or it used the same ones.
 bool same_start(const GalaxyOutcome& o, const Carried& used, const Carried& actual) {
   if (!o.fit_read) return true;
@@ -220,11 +222,11 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Ga
                         const Selection& selection, InputCache& cache, const Options& options, Committer& committer) {
   const LeftTables left(committer.temporaries());  // first: it goes after the threads end
   Shared shared;
-  const std::size_t window = std::size_t(2 * options.jobs + 2);  // models read ahead of the commit
+  const std::size_t window = std::size_t(2 * options.jobs + 2);  // galaxies read ahead of the commit
   const Reader reader(shared, std::move(source), selection, p.N_models, window);
   const Workers workers(shared, p, options, cache, committer.temporaries());
 
-  std::unique_ptr<Worker> own;  // for a model that must be computed again
+  std::unique_ptr<Worker> own;  // for a galaxy that must be computed again
   CommitTrail trail;
   for (int m = 0; m < p.N_models; ++m) {
     Shared::Slot slot = take(shared, m);
@@ -235,7 +237,7 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Ga
       shared.done = m + 1;
       continue;
     }
-    trail.before_commit(m, slot.job.files);
+    trail.before_commit(m, slot.job.files, cache);
     if (!slot.job.too_long) remove_old_log(slot.job.files);
     const Carried& actual = committer.carried();
     if (!same_start(*slot.outcome, slot.used, actual) || !trail.unchanged(slot.outcome->inputs, slot.started)) {

@@ -1,7 +1,7 @@
-// The model loop with worker threads: a reader takes the model records ahead of the commit
+// The galaxy loop with worker threads: a reader takes the galaxy records ahead of the commit
 // in a thread of its own (so a commit never waits for input), `jobs` workers process them,
-// and the calling thread commits them in galaxy order. A model is computed again at its
-// commit when the tables it started from are no longer those the previous model left, or
+// and the calling thread commits them in galaxy order. A galaxy is computed again at its
+// commit when the tables it started from are no longer those the previous galaxy left, or
 // when a commit since it started changed one of its input files (the old log its own commit
 // removes included) or made one that was missing.
 #pragma once

@@ -36,13 +36,14 @@ Flow cannot_write(Console& out, const std::string& path, Problem& why, std::stri
   return Flow::stop;
 }
 
-// The end-of-model rule: only failed models keep a log; one that failed without writing any
+// The end-of-galaxy rule: only failed galaxies keep a log; one that failed without writing any
 // gets a short report.
 Flow settle_log(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, Problem& why) {
-  const bool exists = file_exists(files.log);
+  struct stat st {};
+  const bool exists = ::stat(files.log.c_str(), &st) == 0;  // one look: what is there, and its kind
   if (o.status.good() && exists) {
     // Nothing but a regular file of its own is ever removed: a directory cannot be.
-    if (!regular_file_at(files.log))
+    if (!S_ISREG(st.st_mode))
       return cannot_write(out, files.log, why, "the galaxy's log cannot be removed: it is not a regular file");
     if (std::remove(files.log.c_str()) != 0)
       return cannot_write(out, files.log, why, "the galaxy's log cannot be removed: " + system_reason());
@@ -53,7 +54,7 @@ Flow settle_log(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, 
 }
 
 // The log written ahead, renamed to its place where nothing is (the old log was removed when
-// the model started, and a new file is what writing it would make there); false where it
+// the galaxy started, and a new file is what writing it would make there); false where it
 // must be written as without workers.
 bool rename_staged_log(StagedTables* staged, const std::string& log) {
   const std::string tmp = staged ? std::exchange(staged->tmp[StagedTables::kLog], "") : "";
@@ -139,8 +140,10 @@ GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const G
   return out;
 }
 
-void remove_old_log(const GalaxyFiles& files) {
-  if (regular_file_at(files.log)) std::remove(files.log.c_str());
+FileIdentity remove_old_log(const GalaxyFiles& files) {
+  const FileIdentity id = identity_of(files.log);
+  if (id.exists && std::remove(files.log.c_str()) == 0) return id;
+  return {};
 }
 
 Flow commit_galaxy(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, StagedTables* staged, Problem* why) {

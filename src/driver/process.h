@@ -12,6 +12,9 @@
 
 namespace veltrane {
 
+// What the catalogue keeps of galaxy `g` (its model spectra too when `spectra`).
+CatalogValues catalog_values(const Galaxy& g, bool spectra);
+
 // A worker for the galaxies of a run: its tables at their maxima and the settings.
 std::unique_ptr<Worker> make_worker(const RunParams& p, const Options& options);
 
@@ -22,8 +25,9 @@ GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const G
                              InputCache& cache, const Carried& before);
 
 // Before a galaxy reads anything: a log left by an earlier run (a regular file, or a link to
-// one) is removed; anything else at that path stays, silently.
-void remove_old_log(const GalaxyFiles& files);
+// one) is removed; anything else at that path stays, silently. Returns the identity of the
+// file removed (none: nothing was).
+FileIdentity remove_old_log(const GalaxyFiles& files);
 
 // Writes a galaxy's outcome as the run would have: the problem log, the console lines, the
 // tables (each through a new temporary file of its directory and a rename: write_atomically,

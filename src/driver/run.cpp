@@ -134,7 +134,7 @@ std::string_view first_lines(std::string_view text, int n) {
   return text.substr(0, end);
 }
 
-// No positional argument: the parameters and the model records from standard input.
+// No positional argument: the parameters and the galaxy records from standard input.
 RunInput read_standard_input(Console& console, Diagnostics& diagnostics, const Options& options) {
   if (::isatty(STDIN_FILENO))
     diagnostics.warn(
@@ -176,7 +176,7 @@ RunInput read_grid_file(Console& console, Diagnostics& diagnostics, const std::s
   return in;
 }
 
-// Six or more positional arguments: one model, its parameters on the command line.
+// Six or more positional arguments: one galaxy, its parameters on the command line.
 RunInput read_arguments(Console& console, Diagnostics& diagnostics, const std::vector<std::string>& args,
                         const Options& options) {
   const int n = static_cast<int>(args.size());
@@ -249,7 +249,7 @@ void close_catalog(Console& console, SignalGuard& signals, CatalogSink& sink) {
   if (!ok) throw RunStop(1, "the catalogue cannot be written");
 }
 
-// The model loop, with the catalogue when there is one: finished at the end, after a stop of
+// The galaxy loop, with the catalogue when there is one: finished at the end, after a stop of
 // the run, and by the signal guard on SIGINT or SIGTERM.
 RunSummary run_with_catalog(Console& console, Diagnostics& diagnostics, SignalGuard& signals, const Options& options,
                             RunInput& in) {
@@ -281,7 +281,7 @@ RunSummary run_with_catalog(Console& console, Diagnostics& diagnostics, SignalGu
   return summary;
 }
 
-// What every input form shares: the warnings, the echo, the model loop, the banner.
+// What every input form shares: the warnings, the echo, the galaxy loop, the banner.
 int run_input(Console& console, Diagnostics& diagnostics, SignalGuard& signals, const Options& options, RunInput in) {
   RunParams& p = in.p;
   check_directory(diagnostics, "path_DIR", p.path_DIR);
@@ -341,7 +341,7 @@ int run(Console& console, Diagnostics& diagnostics, SignalGuard& signals, int ar
 }  // namespace
 
 int run_main(int argc, char** argv) {
-  // Whole models reach the output at once; on a terminal, line by line.
+  // Whole galaxies reach the output at once; on a terminal, line by line.
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, ::isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, sizeof buffer);
   Diagnostics diagnostics;

@@ -1,5 +1,5 @@
 // The run driver: parameters from standard input, a grid file or the command line, then
-// the model loop. Returns the process exit status.
+// the galaxy loop. Returns the process exit status.
 #pragma once
 
 namespace veltrane {

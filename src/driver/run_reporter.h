@@ -16,7 +16,7 @@ namespace veltrane {
 
 class RunReporter {
  public:
-  // `total`: the models this run takes (its shard); `sharded`: --shard was given.
+  // `total`: the galaxies this run takes (its shard); `sharded`: --shard was given.
   RunReporter(Diagnostics& diagnostics, int total, bool progress, bool quiet, bool sharded);
 
   // A galaxy was committed (`commit`: stop when the run stops at it): counted, its warnings

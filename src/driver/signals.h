@@ -28,7 +28,7 @@ class SignalGuard {
   SignalGuard(const SignalGuard&) = delete;
   SignalGuard& operator=(const SignalGuard&) = delete;
 
-  // Held while a model is committed.
+  // Held while a galaxy is committed.
   std::mutex& commit_mutex() { return commit_; }
   // The temporary files of tables written ahead of their commit.
   TemporaryFiles& temporaries() { return temporaries_; }

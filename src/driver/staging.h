@@ -1,7 +1,7 @@
-// Tables written ahead of their commit. A worker writes a model's tables to new temporary
+// Tables written ahead of their commit. A worker writes a galaxy's tables to new temporary
 // files of their directories as soon as it has them; the commit, in galaxy order, only
 // renames them to their final names. A final name is therefore never written out of order,
-// and a temporary file that no commit takes (the run stops, a signal ends it, the model is
+// and a temporary file that no commit takes (the run stops, a signal ends it, the galaxy is
 // computed again) is removed: every one is registered from its creation to its rename.
 #pragma once
 
@@ -55,7 +55,7 @@ class TemporaryFiles {
   bool closed_ = false;
 };
 
-// The temporary files holding a model's tables, in the order the commit writes them:
+// The temporary files holding a galaxy's tables, in the order the commit writes them:
 // ".MAG.out", ".SPC.out", ".mag.ecsv", ".spc.ecsv", then its problem log (kLog); empty where
 // a file is not staged (none to write, or it could not be written ahead: the commit then
 // writes it itself).
@@ -70,7 +70,7 @@ struct StagedTables {
 std::array<std::pair<const std::string*, const std::string*>, 4> tables_of(const GalaxyOutcome& o,
                                                                            const GalaxyFiles& files);
 
-// Writes the tables and the problem log of a processed model that does not stop the run to
+// Writes the tables and the problem log of a processed galaxy that does not stop the run to
 // temporary files.
 StagedTables stage_tables(const GalaxyOutcome& o, const GalaxyFiles& files, TemporaryFiles& temps);
 

@@ -56,10 +56,8 @@ struct CatalogValues {
   // Nfilters per (slot, system), slot major, filter fastest, of the filter set it was measured with.
   std::vector<float> magnitudes;
   std::vector<float> coverage, coverage_positive;  // covered fraction, positive-flux fraction
-  std::vector<float> lambda, total, young, old;    // --catalog-spectra: base grid and models
+  std::vector<float> lambda, total, young, old;    // --catalog-spectra: base grid and galaxies
 };
-// What the catalogue keeps of galaxy `g` (its model spectra too when `spectra`).
-CatalogValues catalog_values(const Galaxy& g, bool spectra);
 
 // Everything a galaxy produced, for the commit to write in order: its console lines, its
 // problem reports, its tables, its status, a run-ending stop, and what it leaves behind.

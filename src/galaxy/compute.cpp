@@ -1,5 +1,7 @@
 // The computation of one galaxy on its loaded inputs: population split, rebuilt and scaled
 // model spectra, the cleaned and extended observation, the magnitudes. See docs/formulae.md.
+#include "galaxy/compute.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,7 +12,6 @@
 
 #include "extinction/laws.h"
 #include "extinction/red_term.h"
-#include "galaxy/galaxy.h"
 #include "numerics/interpolation.h"
 #include "numerics/order.h"
 #include "numerics/renorm.h"

@@ -85,26 +85,13 @@ struct Galaxy {
 };
 
 // One galaxy from its synthesis result `arq_synt` to its numbers, on the tables `before` left:
-// loads the inputs (load_galaxy), then, when the result was read and nothing stopped the
-// run, computes it (compute_galaxy) and its masses for `distance` (Mpc; not positive: none).
-// Every problem goes to `report`; Flow::stop after the report of a condition that ends the
-// run (a missing base or SSP file, a filter set that cannot be read, repeated wavelengths).
+// loads the inputs (load_galaxy, galaxy/load.h), then, when the result was read and nothing
+// stopped the run, computes it (compute_galaxy, galaxy/compute.h) and its masses for
+// `distance` (Mpc; not positive: none; galaxy/masses.h). Every problem goes to `report`;
+// Flow::stop after the report of a condition that ends the run (a missing base or SSP file, a
+// filter set that cannot be read, repeated wavelengths). Warns (g.warnings) of the SSP files
+// read up to the 10,000-point limit.
 Flow rebuild_galaxy(ReportContext& report, const GalaxySettings& settings, const std::string& arq_synt, float distance,
                     InputCache::Session& session, const Carried& before, Galaxy& g);
-
-// The inputs: the tables reset to their sentinels, the synthesis result read, then (when it
-// was) the SSP base and, for a galaxy still good, the filter set. g.tables starts as `before`
-// and takes what the readers replace.
-Flow load_galaxy(ReportContext& report, const GalaxySettings& settings, const std::string& arq_synt,
-                 InputCache::Session& session, const Carried& before, Galaxy& g);
-
-// The computation on the loaded inputs: population split, reddening term, normalised SSP
-// sums, scaling, the cleaned and extended observation and the magnitudes of the four spectra.
-// Flow::stop after the report of an extended spectrum with repeated wavelengths.
-Flow compute_galaxy(ReportContext& report, const GalaxySettings& settings, InputCache::Session& session, Galaxy& g);
-
-// The six log10 stellar masses of a computed galaxy (see Galaxy::log_mass), with the 4πd²
-// term of `distance` (Mpc) when it is positive.
-std::array<float, 6> log_masses(const Galaxy& g, float Phyunits, float distance);
 
 }  // namespace veltrane

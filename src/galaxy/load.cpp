@@ -1,9 +1,10 @@
 // The inputs of one galaxy, read before anything is computed: its synthesis result, then the
 // SSP base the fit used and the filter set, both through the input cache.
+#include "galaxy/load.h"
+
 #include <algorithm>
 #include <utility>
 
-#include "galaxy/galaxy.h"
 #include "readers/ssp_base.h"
 #include "support/array_reset.h"
 #include "textio/format.h"
@@ -59,24 +60,13 @@ Flow load_galaxy(ReportContext& report, const GalaxySettings& settings, const st
   reset_galaxy(g);
   g.arq_synt = arq_synt;
   g.tables = before;
-  session.note(arq_synt, identity_of(arq_synt));
   report.subject = arq_synt;  // what the computation's problems name
-  Read_Out_KW(report, arq_synt, settings.Phyunits, g.fit);
+  Read_Out_KW(report, arq_synt, settings.Phyunits, g.fit,
+              [&session](const std::string& path) { return session.open(path); });
   g.fit_read = report.status.good();
   g.Num_base = g.fit.Num_base;
   if (!g.fit_read) return Flow::go_on;
   return load_base_and_filters(report, settings, session, g);
-}
-
-Flow rebuild_galaxy(ReportContext& report, const GalaxySettings& settings, const std::string& arq_synt, float distance,
-                    InputCache::Session& session, const Carried& before, Galaxy& g) {
-  Flow flow = load_galaxy(report, settings, arq_synt, session, before, g);
-  if (flow == Flow::go_on && g.fit_read) flow = compute_galaxy(report, settings, session, g);
-  if (g.rebuilt) g.log_mass = log_masses(g, settings.Phyunits, distance);
-  for (const std::string& f : g.cut_at_limit)
-    g.warnings.push_back("galaxy " + arq_synt + ": SSP file " + f +
-                         " reaches the 10,000-point limit: points after the 10,000th are not read");
-  return flow;
 }
 
 }  // namespace veltrane

@@ -1,9 +1,9 @@
 // The stellar masses of a galaxy: log10 of M in M_sun from the fit's mass totals, the physical
 // units and the distance. See docs/formulae.md for the distance term.
+#include "galaxy/masses.h"
+
 #include <algorithm>
 #include <cmath>
-
-#include "galaxy/galaxy.h"
 
 namespace veltrane {
 namespace {

@@ -6,8 +6,8 @@
 namespace veltrane {
 namespace {
 
-// The saved bracket `ilastnum` (1-based lower index of the last bracket used). Shared by
-// every caller and every table of a run: the only process-wide state. Each thread that
+// The saved bracket `ilastnum` (1-based lower index of the last bracket used), shared by
+// every caller and every table within a thread: the only hidden state. Each thread that
 // processes galaxies has its own, since every sweep resets it before its first use.
 thread_local int g_ilastnum = 1;
 

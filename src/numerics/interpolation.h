@@ -1,5 +1,5 @@
-// Linear interpolation in a table, with the process-wide saved bracket that makes sweeps of
-// increasing abscissae cheap.
+// Linear interpolation in a table, with the saved bracket (one per thread) that makes sweeps
+// of increasing abscissae cheap.
 #pragma once
 
 #include <span>
@@ -18,9 +18,9 @@ float LINEAR1_Deg(float x, std::span<const float> xarr, std::span<const float> y
 // binary searches with the same results, the same bracket and the same saved bracket.
 float LINEAR1_Deg_increasing(float x, std::span<const float> xarr, std::span<const float> yarr, int& ilastval);
 
-// The saved bracket `ilastnum` (1-based; 1 before the first call): the system's only
-// process-wide state, one per thread. Exposed for tests and for the fast paths that must
-// leave it where the literal ones would.
+// The saved bracket `ilastnum` (1-based; 1 before the first call): the system's only hidden
+// state, one per thread. Exposed for tests and for the fast paths that must leave it where
+// the literal ones would.
 int saved_bracket();
 void set_saved_bracket(int value);
 

@@ -37,12 +37,8 @@ struct FilterResults {
   std::vector<float> filt_zp_v = std::vector<float>(kMaxFilters, 0.0f);   // 2.5 log10(F_l_Vega)
 };
 
-// System names, in order: VEGA_std, VEGABG04, ABsystem, TGsystem, WFPC2sys, FOCA_sys, NO_calib.
-inline constexpr std::string_view kSystemNames[kNumSystems] = {"VEGA_std", "VEGABG04", "ABsystem", "TGsystem",
-                                                               "WFPC2sys", "FOCA_sys", "NO_calib"};
-
 // Zero points Z_k of filter i (0-based) in the seven systems, in the order of kSystemNames
-// (below); -999.0 for a TG zero point without T_G_Vega.
+// (support/names.h); -999.0 for a TG zero point without T_G_Vega.
 std::array<float, kNumSystems> zero_points(const FilterSet& set, std::size_t i);
 
 // Magnitudes of the spectrum (lambda, flux; up to 20,000 samples) into `plane`

@@ -118,7 +118,7 @@ void find_brackets(const SspFile& f, float ini, float fin, int& low, int& upp) {
 // False after the report of a failure (a missing file also stops the run).
 bool open_base(ReportContext& report, BaseSource& source, const BaseRequest& request,
                std::shared_ptr<const BaseFile>& base, BaseRead& result) {
-  const bool exists = file_exists(request.arq_base);
+  const bool exists = source.exists(request.arq_base);
   if (report.listing()) list_existence(report.console, request.arq_base, exists);
   const std::string path(textio::trim_right(request.arq_base));
   if (!exists) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "support/file_check.h"
 #include "textio/list_input.h"
 
 namespace veltrane {
@@ -127,6 +128,8 @@ BaseFile parse_base_file(const std::string& text) {
   }
   return b;
 }
+
+bool BaseSource::exists(const std::string& path) { return file_exists(path); }
 
 std::shared_ptr<const BaseTables> assemble_base(std::span<const std::shared_ptr<const SspFile>> ssps) {
   auto t = std::make_shared<BaseTables>();

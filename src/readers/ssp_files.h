@@ -83,6 +83,8 @@ class BaseSource {
   virtual std::shared_ptr<const SspFile> ssp_file(const std::string& path) = 0;
   // The tables after the reset and the reading of `ssps` in order (the last possibly cut).
   virtual std::shared_ptr<const BaseTables> tables(std::span<const std::shared_ptr<const SspFile>> ssps) = 0;
+  // Whether a file of that name (trailing blanks ignored) exists: the base file's existence test.
+  virtual bool exists(const std::string& path);
 };
 
 // The tables left by reading `ssps` in order after the reset: each grid written over the

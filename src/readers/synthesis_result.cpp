@@ -46,11 +46,12 @@ class RecordReader {
     (item(r, items), ...);
     if (r.status() != ReadStatus::ok) stop(r.status(), &r);
   }
-  // A count larger than its table: the reading ends.
-  void refuse(std::string reason) {
+  // A count (read at `record`) larger than its table: the reading ends.
+  void refuse(long record, std::string reason) {
     ok_ = false;
-    problem_ = {path_, file_.record_number(), 0, std::move(reason), {}};
+    problem_ = {path_, record, 0, std::move(reason), {}};
   }
+  long count_record = 0;  // where the population table's count was read
 
  private:
   void item(ListRead& r, float& v) { r.real(v); }
@@ -81,19 +82,21 @@ void read_header(RecordReader& in, FitResult& fit) {
   float r = 0.0f;
   std::string t;
   in.expect("a header record of the synthesis result (records 1-63)");
-  in.skip(5);                                                  // 1-5
-  for (std::string& info : fit.arq_info) in.record(info);      // 6-9
-  in.each(fit.Num_base, i, i, r, fit.R_LawOPT, fit.qlbdnorm);  // 10-15
-  in.skip(2);                                                  // 16-17
-  in.each(fit.Olsynini, fit.Olsynfin, r);                      // 18-20
-  in.skip(2);                                                  // 21-22
-  in.each(fit.lbd_norm, r, r, fit.flx_norm);                   // 23-26
-  in.skip(2);                                                  // 27-28
-  in.each(r, r, r, r, r, r, r);                                // 29-35
-  in.skip(3);                                                  // 36-38
-  in.each(i, i);                                               // 39-40
-  in.record(i, t);                                             // 41
-  in.each(i, i, i);                                            // 42-44
+  in.skip(5);                                              // 1-5
+  for (std::string& info : fit.arq_info) in.record(info);  // 6-9
+  in.record(fit.Num_base);                                 // 10
+  in.count_record = in.file().record_number();
+  in.each(i, i, r, fit.R_LawOPT, fit.qlbdnorm);  // 11-15
+  in.skip(2);                                    // 16-17
+  in.each(fit.Olsynini, fit.Olsynfin, r);        // 18-20
+  in.skip(2);                                    // 21-22
+  in.each(fit.lbd_norm, r, r, fit.flx_norm);     // 23-26
+  in.skip(2);                                    // 27-28
+  in.each(r, r, r, r, r, r, r);                  // 29-35
+  in.skip(3);                                    // 36-38
+  in.each(i, i);                                 // 39-40
+  in.record(i, t);                               // 41
+  in.each(i, i, i);                              // 42-44
   int a = 0, b = 0, c = 0;
   in.record(a, b, c);  // 45
   float d = 0.0f, e = 0.0f, f = 0.0f, g = 0.0f;
@@ -112,7 +115,8 @@ void read_header(RecordReader& in, FitResult& fit) {
 bool read_population(RecordReader& in, FitResult& fit) {
   // The table holds 300 rows: a larger count is refused before any row is stored.
   if (fit.Num_base > kMaxSsp) {
-    in.refuse("the population table has " + std::to_string(fit.Num_base) + " rows; it holds at most 300");
+    in.refuse(in.count_record,
+              "the population table has " + std::to_string(fit.Num_base) + " rows; it holds at most 300");
     return false;
   }
   fit.m3_sum = 0.0f;
@@ -132,7 +136,8 @@ bool read_population(RecordReader& in, FitResult& fit) {
   in.record(fit.N_obs);
   if (!in.ok()) return false;
   if (fit.N_obs > kMaxPoints) {
-    in.refuse("the observed spectrum has " + std::to_string(fit.N_obs) + " points; it holds at most 10,000");
+    in.refuse(in.file().record_number(),
+              "the observed spectrum has " + std::to_string(fit.N_obs) + " points; it holds at most 10,000");
     return false;
   }
   if (fit.N_obs < 0) fit.N_obs = 0;
@@ -158,8 +163,13 @@ void read_spectrum(RecordReader& in, FitResult& fit) {
 
 }  // namespace
 
-void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunits, FitResult& fit) {
+void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunits, FitResult& fit,
+                 const ResultOpener& open) {
   const std::string path(textio::trim_right(arq_synt));
+  // Opened first, looked at only when that fails: a file that opens exists.
+  std::optional<RecordFile> file = open(path);
+  if (file) return Read_Out_KW(report, *file, path, Phyunits, fit);
+  const std::string why = system_reason();
   if (!file_exists(arq_synt)) {
     const std::string l1 = "    [Read_Out_KW] arq_synt> does not exist";  // verbatim
     const std::string l2 = "    [Read_Out_KW] arq_synt> " + std::string(textio::adjust_trim(arq_synt));
@@ -167,9 +177,7 @@ void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunit
     report.log.report(LogMode::rewrite, {l1, l2}, DateLine::bare);
     return;
   }
-  std::optional<RecordFile> file = RecordFile::open(path);
-  if (!file) return report_error(report, {path, 0, 0, "the synthesis result cannot be opened: " + system_reason(), {}});
-  Read_Out_KW(report, *file, path, Phyunits, fit);
+  report_error(report, {path, 0, 0, "the synthesis result cannot be opened: " + why, {}});
 }
 
 void Read_Out_KW(ReportContext& report, RecordFile& file, const std::string& path, float Phyunits, FitResult& fit) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,7 +50,12 @@ struct FitResult {
 // more than 300 rows or 10,000 points) prints its report, rewrites the galaxy's log with it
 // and fails the galaxy for a problem naming the record; the values read before the failure
 // stay stored.
-void Read_Out_KW(ReportContext& report, std::string_view arq_synt, float Phyunits, FitResult& fit);
+// `open` opens it (nullopt when it cannot be, errno saying why): the input cache's, which
+// notes the file's identity as it reads it.
+using ResultOpener = std::function<std::optional<textio::RecordFile>(const std::string& path)>;
+void Read_Out_KW(
+    ReportContext& report, std::string_view arq_synt, float Phyunits, FitResult& fit,
+    const ResultOpener& open = [](const std::string& p) { return textio::RecordFile::open(p); });
 // The same on a file already opened (its records from the first), named `path` in problems.
 void Read_Out_KW(ReportContext& report, textio::RecordFile& file, const std::string& path, float Phyunits,
                  FitResult& fit);

@@ -1,6 +1,6 @@
 #include "support/problem_log.h"
 
-#include <cstdio>
+#include <charconv>
 #include <ctime>
 #include <vector>
 
@@ -12,14 +12,33 @@ std::string date_stamp() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  char buf[64];
-  // The classic asctime layout: "Www Mmm dd hh:mm:ss yyyy".
+  return date_stamp(local);
+}
+
+std::string date_stamp(const std::tm& local) {
+  // The classic asctime layout: "Www Mmm dd hh:mm:ss yyyy", the day of the month blank-padded
+  // to two columns, the time zero-padded (built by hand: no printf on a galaxy's path).
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::snprintf(buf, sizeof buf, "%s %s %2d %02d:%02d:%02d %d", kDays[local.tm_wday % 7], kMonths[local.tm_mon % 12],
-                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900);
-  return buf;
+  const auto two = [](std::string& out, int v, char pad) {
+    out.push_back(v < 10 ? pad : static_cast<char>('0' + v / 10 % 10));
+    out.push_back(static_cast<char>('0' + v % 10));
+  };
+  std::string out;
+  out.append(kDays[local.tm_wday % 7]).push_back(' ');
+  out.append(kMonths[local.tm_mon % 12]).push_back(' ');
+  two(out, local.tm_mday, ' ');
+  out.push_back(' ');
+  two(out, local.tm_hour, '0');
+  out.push_back(':');
+  two(out, local.tm_min, '0');
+  out.push_back(':');
+  two(out, local.tm_sec, '0');
+  out.push_back(' ');
+  char year[16];
+  out.append(year, std::to_chars(year, year + sizeof year, local.tm_year + 1900).ptr);
+  return out;
 }
 
 void ProblemLog::report(LogMode mode, std::span<const std::string> lines, DateLine date) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -29,6 +30,8 @@ enum class DateLine {
 // The 24-character classic C-library time stamp of the local time, without its newline
 // ("Sun Dec  6 08:50:04 2026").
 std::string date_stamp();
+// The same stamp of a given broken-down time.
+std::string date_stamp(const std::tm& local);
 
 // The reports of one model, in order, as they would have reached the log file: each with
 // its mode, its text ("    " + header, the lines as given, the date line) and how much the

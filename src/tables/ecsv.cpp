@@ -1,4 +1,5 @@
-// A galaxy's tables as ECSV (astropy's Enhanced CSV).
+#include "tables/ecsv.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -6,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tables/tables.h"
+#include "support/names.h"
 #include "textio/format.h"
 
 namespace veltrane {
@@ -84,14 +85,6 @@ class Ecsv {
   std::string header_, meta_, names_, rows_;
 };
 
-constexpr const char* kSlots[] = {"obs", "tot", "young", "old"};
-constexpr const char* kSlotAbout[] = {"the cleaned and extended observed spectrum", "the total model",
-                                      "the young model", "the old model"};
-constexpr const char* kSystems[] = {"vega", "vegabg04", "ab", "tg", "wfpc2", "foca", "nocalib"};
-constexpr const char* kSystemAbout[] = {"Vega at 0",         "Vega at 0.026",          "AB",
-                                        "BD+17d4708 at 9.5", "WFPC2 zero point -21.1", "FOCA zero point -21.175",
-                                        "no zero point"};
-
 void galaxy_meta(Ecsv& t, const GalaxyLabel& label) {
   t.meta("galaxy", Ecsv::yaml_quoted(textio::used_part(label.name)));
   t.meta("synthesis_result", Ecsv::yaml_quoted(label.arq_synt));
@@ -110,15 +103,13 @@ std::string magnitude_ecsv(const Galaxy& g, const GalaxyLabel& label) {
   t.column("zero_point", "float32", "mag", "2.5 log10 of Vega's flux through the filter");
   t.column("coverage", "float32", "", "fraction of the filter's area covered by the old model spectrum");
   t.column("coverage_positive", "float32", "", "the same where that spectrum's flux is positive");
-  for (int c = 0; c < kNumSlots; ++c)
-    for (int k = 0; k < kNumSystems; ++k)
-      t.column(std::string("m_") + kSlots[c] + "_" + kSystems[k], "float32", "mag",
-               std::string("magnitude of ") + kSlotAbout[c] + " in the " + kSystemAbout[k] + " system");
+  for (const SlotName& slot : kSlotNames)
+    for (const SystemName& system : kSystemNames)
+      t.column("m_" + std::string(slot.key) + "_" + std::string(system.key), "float32", "mag",
+               "magnitude of " + std::string(slot.about) + " in the " + std::string(system.about) + " system");
   galaxy_meta(t, label);
-  const char* mass_keys[] = {"log_mass_total_m3", "log_mass_total_m2", "log_mass_young_m3",
-                             "log_mass_young_m2", "log_mass_old_m3",   "log_mass_old_m2"};
   for (std::size_t k = 0; k < masses.size(); ++k)
-    t.meta(mass_keys[k],
+    t.meta("log_mass_" + std::string(kMassNames[k].key),
            masses[k] == kSentinel ? "null" : "{value: " + Ecsv::yaml_real(masses[k]) + ", unit: dex(solMass)}");
   const FilterResults& fr = g.filter_results;
   for (int i = 0; i < std::min(fs.Nfilters, kMaxFilters); ++i) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tables/ecsv.h"
 #include "textio/format.h"
 
 namespace veltrane {

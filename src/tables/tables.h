@@ -30,7 +30,7 @@ struct TableTexts {
 };
 
 // ".MAG.out" (PrintFil ≥ 1) and ".SPC.out" (PrintFil ≥ 2) of a computed galaxy, with their
-// ECSV forms when `ecsv`; the warning of a galaxy without a distance goes to `console`.
+// ECSV forms (tables/ecsv.h) when `ecsv`; the warning of a galaxy without a distance goes to `console`.
 void format_tables(Console& console, int PrintFil, bool ecsv, const Galaxy& g, const GalaxyLabel& label,
                    TableTexts& out);
 
@@ -40,9 +40,6 @@ void format_tables(Console& console, int PrintFil, bool ecsv, const Galaxy& g, c
 std::string magnitude_table(const Galaxy& g);
 // ".SPC.out": one list-directed record of nine reals per point of the base grid.
 std::string spectrum_table(const Galaxy& g);
-// The same as ECSV (astropy's Enhanced CSV): every system and slot, -999.0 as a masked value.
-std::string magnitude_ecsv(const Galaxy& g, const GalaxyLabel& label);
-std::string spectrum_ecsv(const Galaxy& g, const GalaxyLabel& label);
 
 // The report a galaxy that failed without a log of its own gets at its end, dated now.
 ProblemLog end_of_galaxy_report();

@@ -15,6 +15,10 @@
 // and the new fraction (floor(w) mod 10 + frac(w)) / 10 is compared with one half through
 // that digit and whether frac(w) was zero. Rounding up to 10^p means the value rounds to
 // 10^(k+1): printf then shows 1.000…e(k+1), and so do we.
+//
+// This engine is the exact reference. The usual magnitudes take the shorter road of
+// round_by_double (float_digits.h), which decides from one double product whenever the
+// decision is certain and hands every other case (near ties, huge values) to this one.
 #include "textio/float_digits.h"
 
 #include <bit>
@@ -126,7 +130,7 @@ struct Binary {
 };
 
 // |x| = m × 2^e, x finite.
-Binary decompose(float x) {
+[[gnu::always_inline]] inline Binary decompose(float x) {
   const std::uint32_t bits = std::bit_cast<std::uint32_t>(x) & 0x7FFFFFFFu;
   const int biased = static_cast<int>(bits >> 23);
   if (biased == 0) return {bits, -149};
@@ -137,7 +141,7 @@ Binary decompose(float x) {
 
 std::optional<Scaled> scale_pow10(std::uint32_t m, int e, int s) { return scale(m, e, s); }
 
-Significant round_significant(float x, int p) {
+Significant round_significant_exact(float x, int p) {
   const auto [m, e] = decompose(x);
   const int e2 = e + 31 - std::countl_zero(m);  // 2^e2 ≤ |x| < 2^(e2+1)
   int k = (e2 * 78913) >> 18;                   // floor(e2 × log10 2), exact for |e2| ≤ 200
@@ -161,6 +165,9 @@ Significant round_significant(float x, int p) {
 }
 
 std::optional<u128> round_fixed(float x, int d) {
+  double y = 0.0;
+  std::uint64_t n = 0;
+  if (d <= 60 && round_by_double(x, d, y, n)) return n;
   const auto [m, e] = decompose(x);
   const auto v = scale(m, e, d);
   if (!v) return std::nullopt;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -146,8 +147,7 @@ void put_list_field(char* f, float x) {
 
 std::string fmt_i(std::int32_t v, int w) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%d", v);
-  const std::string_view text(buf);
+  const std::string_view text(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
   if (static_cast<int>(text.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
   std::string out(static_cast<std::size_t>(w) - text.size(), ' ');
   out.append(text);
@@ -211,15 +211,19 @@ void append_list_real(std::string& out, float x) {
   put_list_field(out.data() + old, x);
 }
 
+char* put_list_record(char* out, std::span<const float> values) {
+  for (float v : values) {
+    *out = ' ';
+    put_list_field(out + 1, v);
+    out += 17;
+  }
+  return out;
+}
+
 void append_list_record(std::string& out, std::span<const float> values) {
   const std::size_t old = out.size();
   out.resize(old + 17 * values.size());
-  char* p = out.data() + old;
-  for (float v : values) {
-    *p = ' ';
-    put_list_field(p + 1, v);
-    p += 17;
-  }
+  put_list_record(out.data() + old, values);
 }
 
 std::string fmt_f(float x, int w, int d) {

@@ -29,6 +29,11 @@ std::string list_real(float x);
 // A whole list-directed record of REAL(4) items: one blank, then the field, per item.
 std::string list_record(std::span<const float> values);
 
+// The bytes of list_record written at `out`, which must have room for 17 × values.size()
+// characters; returns the end of what was written. For a caller that sizes a whole table
+// once (a std::string resized for every record pays for filling it first).
+char* put_list_record(char* out, std::span<const float> values);
+
 // The same bytes as fmt_e, fmt_f, list_real and list_record, appended to `out`.
 void append_e(std::string& out, float x, int w, int d);
 void append_f(std::string& out, float x, int w, int d);

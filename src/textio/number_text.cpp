@@ -48,6 +48,33 @@ Mantissa scan_mantissa(std::string_view t, std::size_t& i) {
   return m;
 }
 
+// The value of a checked token with few digits, straight from its digits: the mantissa
+// t[begin, end) (digits and at most one point) and the exponent digits from exp_begin (none
+// when exp_begin is t.size()). False when small_decimal_to_float cannot settle it.
+bool small_decimal(std::string_view t, std::size_t begin, std::size_t end, std::size_t exp_begin, bool exp_neg,
+                   bool neg, float& v) {
+  std::uint64_t digits = 0;
+  int count = 0, fraction = 0;
+  bool point = false;
+  for (std::size_t i = begin; i < end; ++i) {
+    if (t[i] == '.') {
+      point = true;
+      continue;
+    }
+    if (++count > 19) return false;
+    digits = digits * 10 + static_cast<unsigned>(t[i] - '0');
+    fraction += point ? 1 : 0;
+  }
+  int exponent = 0;
+  for (std::size_t i = exp_begin; i < t.size(); ++i)
+    if (exponent < 100000) exponent = exponent * 10 + (t[i] - '0');
+  if (digits == 0) {
+    v = neg ? -0.0f : 0.0f;
+    return true;
+  }
+  return small_decimal_to_float(digits, (exp_neg ? -exponent : exponent) - fraction, neg, v);
+}
+
 }  // namespace
 
 bool equals_nocase(std::string_view s, std::string_view word) {
@@ -120,6 +147,7 @@ RealResult parse_real_token(std::string_view t, float& v, bool after_point_count
     if (i != n) return RealResult::bad;
   }
   if (m.digits == 0) return m.point ? RealResult::dot_only : RealResult::bad;
+  if (small_decimal(t, mant_begin, mant_end, exp_digits_begin, exp_sign == '-', neg, v)) return RealResult::ok;
   if (c_form) {
     v = c_text_to_float(t.data(), t.data() + n);
     return RealResult::ok;

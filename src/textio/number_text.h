@@ -5,9 +5,12 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cfloat>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -51,6 +54,29 @@ inline float c_text_to_float(const char* first, const char* last) {
   const auto [ptr, ec] = std::from_chars(first, last, v);
   if (ec == std::errc() && ptr == last) return v;
   return c_text_to_float_out_of_range(first, last);
+}
+
+// The float nearest to digits × 10^k, when one double operation settles it: digits ≤ 2^53
+// and |k| ≤ 22 make both factors exact doubles, so d = RN64(digits × 10^k) is rounded once.
+// Float midpoints are doubles and RN64 is monotonic, so none lies between the exact value
+// and d: (float)d is the correctly rounded float unless d is itself a midpoint. False (v
+// unchanged) for those, for results outside the normal floats (subnormal, overflow) and
+// outside the ranges; the caller then converts the text.
+static_assert(FLT_EVAL_METHOD == 0, "small_decimal_to_float needs its double operation rounded to double");
+inline bool small_decimal_to_float(std::uint64_t digits, int k, bool neg, float& v) {
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (digits > (std::uint64_t{1} << 53) || k < -22 || k > 22) return false;
+  const double x = static_cast<double>(digits);
+  const double d = k < 0 ? x / kPow10[-k] : x * kPow10[k];
+  const bool midpoint = (std::bit_cast<std::uint64_t>(d) & 0x1FFFFFFF) == 0x10000000;
+  if (!(d >= static_cast<double>(std::numeric_limits<float>::min()) &&
+        d <= static_cast<double>(std::numeric_limits<float>::max())) ||
+      midpoint)
+    return false;
+  const float f = static_cast<float>(d);
+  v = neg ? -f : f;
+  return true;
 }
 
 // A text assembled for c_text_to_float: held in place up to 160 characters, spilling into a

@@ -14,9 +14,6 @@ namespace {
 using detail::is_blank;
 using detail::is_digit;
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 // A plain number at r[i] ([sign] digits [. digits] [e|E [sign] digits], one mantissa digit at
 // least) ending at a blank or the record end; i is moved past it. Stores what ListRead stores.
 bool scan_plain_real(std::string_view r, std::size_t& i, float& v) {
@@ -49,21 +46,7 @@ bool scan_plain_real(std::string_view r, std::size_t& i, float& v) {
     v = neg ? -0.0f : 0.0f;
     return true;
   }
-  // d = RN64(x), x = digits × 10^k, as both factors are exact doubles. Float midpoints are doubles
-  // and RN64 is monotonic, so none lies between x and d: (float)d = RN32(x) unless d is one.
-  // Subnormal and overflowing results take the full conversion.
-  const int k = count <= 19 ? exponent - static_cast<int>(fraction) : 0;
-  if (count <= 19 && digits <= (std::uint64_t{1} << 53) && k >= -22 && k <= 22) {
-    const double x = static_cast<double>(digits);
-    const double d = k < 0 ? x / kPow10[-k] : x * kPow10[k];
-    const bool midpoint = (std::bit_cast<std::uint64_t>(d) & 0x1FFFFFFF) == 0x10000000;
-    if (d >= static_cast<double>(std::numeric_limits<float>::min()) &&
-        d <= static_cast<double>(std::numeric_limits<float>::max()) && !midpoint) {
-      const float f = static_cast<float>(d);
-      v = neg ? -f : f;
-      return true;
-    }
-  }
+  if (count <= 19 && detail::small_decimal_to_float(digits, exponent - static_cast<int>(fraction), neg, v)) return true;
   return detail::parse_real_token(r.substr(start, i - start), v) == detail::RealResult::ok;
 }
 

@@ -1,5 +1,6 @@
 // Damaged inputs never crash the run: random edits of every input file of a golden case end
-// in a report and status 0 (the model failed) or 1 (the run stopped). Under the sanitizer
+// in a report and status 0 (the galaxy failed) or 1 (the run stopped), each said on standard
+// error. Under the sanitizer
 // build this also proves that no damaged file is read out of bounds.
 #include <gtest/gtest.h>
 
@@ -51,9 +52,18 @@ TEST(Robustness, DamagedInputsEndInAReport) {
     EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status << "\n" << r.out.substr(0, 2000);
     EXPECT_EQ(r.out.find("Sanitizer"), std::string::npos) << r.out.substr(0, 4000);
     EXPECT_EQ(r.out.find("runtime error"), std::string::npos) << r.out.substr(0, 4000);
-    // A model that ran has its table; one that failed has its log.
+    // A galaxy that ran has its table; one that failed has its log, and standard error says
+    // why; a run that stops says what stopped it before its summary.
     if (r.status == 0 && round % 7 != 6) {
       EXPECT_TRUE(vtest::exists(dir / "gal01.MAG.out") || vtest::exists(dir / "gal01.LOG")) << r.out.substr(0, 3000);
+    }
+    if (r.status == 0 && vtest::exists(dir / "gal01.LOG")) {
+      EXPECT_NE(r.out.find("veltrane: galaxy ./gal01 failed: "), std::string::npos) << r.out.substr(0, 3000);
+    }
+    if (r.status == 1) {  // the first line on standard error says what stopped the run
+      const std::size_t said = r.out.find("veltrane: ");
+      ASSERT_NE(said, std::string::npos) << r.out.substr(0, 3000);
+      EXPECT_NE(r.out.compare(said, 25, "veltrane: the run stopped"), 0) << r.out.substr(0, 3000);
     }
   }
 }

@@ -4,7 +4,8 @@
 // ((i15), (e15.5), (a), the first character). Checked: each status agrees with the
 // statement's, a failed statement has a message, texts hold at most 600 characters; TEXT
 // streamed (as standard input is) reads the same; the list-directed writer's fields and
-// records of floats made of the input's bytes read back bit for bit (a NaN as a NaN).
+// records of floats made of the input's bytes read back bit for bit (a NaN as a NaN), and the
+// fast writers give the literal writers' bytes for them (list-directed, e15.5, f15.5, f10.1).
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -86,6 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     float field = 0, from_record = 0;
     check(ListRead(list_real(v)).real(field) == ReadStatus::ok && same(v, field), "list_real reads back");
     check(record.real(from_record) == ReadStatus::ok && same(v, from_record), "list_record reads back");
+    check(list_real(v) == detail::list_real_literal(v) && fmt_e(v, 15, 5) == detail::fmt_e_literal(v, 15, 5) &&
+              fmt_f(v, 15, 5) == detail::fmt_f_literal(v, 15, 5) && fmt_f(v, 10, 1) == detail::fmt_f_literal(v, 10, 1),
+          "the fast writers write what the literal writers write");
   }
   return 0;
 }

@@ -1,5 +1,5 @@
 """Loading a filter set: damaged files named with their record, filters without samples or
-without BD+17d4708, directory forms; and the type stubs of the compiled core."""
+without BD+17d4708, directory forms; and the type stubs of the compiled core, the version."""
 
 import ast
 import inspect
@@ -7,6 +7,7 @@ import os
 import pathlib
 import re
 import shutil
+import subprocess
 
 import numpy as np
 import pytest
@@ -126,3 +127,10 @@ def test_the_public_functions_are_annotated_for_type_checkers():
             assert sig.return_annotation is not inspect.Signature.empty, f.__qualname__
             assert all(p.annotation is not p.empty for p in sig.parameters.values() if p.name != "self"), f.__qualname__
             assert f.__doc__, f.__qualname__
+
+
+def test_the_version_is_the_command_line_s():
+    if "VELTRANE_BINARY" not in os.environ:
+        pytest.skip("no veltrane binary (run through ctest)")
+    printed = subprocess.run([os.environ["VELTRANE_BINARY"], "--version"], capture_output=True, text=True).stdout
+    assert printed == f"veltrane {veltrane.__version__}\n" and re.fullmatch(r"\d+\.\d+\.\d+", veltrane.__version__)

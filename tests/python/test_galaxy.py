@@ -18,6 +18,9 @@ SPC = [("ext_wave", "lambda_ext"), ("ext_flux", "flux_ext"), ("obs_wave", "lambd
        ("red_term", "red_term")]
 
 
+PARAMETERS = dict(t_cut_gyr=1.0, phyunits=1.0e-17, distance=45.0)  # gal01's in the example grid
+
+
 def same(a, b):
     return np.array_equal(np.asarray(a, dtype=np.float32).view(np.uint32), np.asarray(b, dtype=np.float32).view(np.uint32))
 
@@ -113,13 +116,13 @@ def test_runs_that_stop_and_inputs_that_cannot_be_read(example, tmp_path):
     shutil.copytree(example, work)
     next(iter((work / "base").glob("ssp_00400Myr*"))).unlink()
     with pytest.raises(veltrane.RunStopError, match="stops the run") as stop:
-        veltrane.rebuild(work / "galaxies" / "gal01", work / "base", work / "filters", t_cut_gyr=1.0)
+        veltrane.rebuild(work / "galaxies" / "gal01", work / "base", work / "filters", **PARAMETERS)
     assert "[ReadTextBAS] arq_file> does not exist" in stop.value.console
     with pytest.raises(veltrane.InputFileError, match="cannot read the synthesis result") as missing:
-        veltrane.rebuild(work / "galaxies" / "nothing", work / "base", work / "filters", t_cut_gyr=1.0)
+        veltrane.rebuild(work / "galaxies" / "nothing", work / "base", work / "filters", **PARAMETERS)
     assert "arq_synt> does not exist" in missing.value.console
     with pytest.raises(ValueError, match="blank"):
-        veltrane.rebuild(work / "galaxies" / "gal01", "my base/", work / "filters", t_cut_gyr=1.0)
+        veltrane.rebuild(work / "galaxies" / "gal01", "my base/", work / "filters", **PARAMETERS)
     (work / "bad.in").write_text("2\ngalaxies/\nbase/\nfilters/\n1.0\n1.0E-17\n0\n2\n0\ngal01 45\n")
     with pytest.raises(veltrane.InputFileError, match="galaxy record 2 of 2"):
         veltrane.read_grid(work / "bad.in")

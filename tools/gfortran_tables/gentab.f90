@@ -133,7 +133,12 @@ contains
     integer, parameter :: special(*) = [ int(z'80000000'), int(z'7F800000'), &
       int(z'FF800000'), int(z'7FC00000'), int(z'FFC00000'), int(z'7F7FFFFF'), &
       int(z'FF7FFFFF'), int(z'00800000'), int(z'00000001'), int(z'807FFFFF'), &
-      int(z'19416D9A'), int(z'80000001') ]
+      int(z'19416D9A'), int(z'80000001'), &
+      ! exact and near ties at the 9th significant digit (list-directed) and the 5th (e15.5),
+      ! where the writers' double road hands over to the exact integer engine
+      int(z'31FBF9F4'), int(z'34F75762'), int(z'3AEEB17C'), int(z'3DEA0000'), &
+      int(z'43DFF100'), int(z'46DAE190'), int(z'49D5D211'), int(z'2F007621'), &
+      int(z'37F2F259'), int(z'40E50000') ]
     n = 0
     do k = 1, size(hand)
       call push(v, n, hand(k))
