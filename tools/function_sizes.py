@@ -1,19 +1,37 @@
 #!/usr/bin/env python3
-"""Sizes of the C++ functions and files of a source tree.
+"""Sizes of the C++ functions and files of a source tree, and the house's limits on them.
 
     python3 tools/function_sizes.py [--over N] [--files] [DIR ...]      (default DIR: src)
+    python3 tools/function_sizes.py --check
 
 Lists every function (free, member, or a lambda defined at namespace scope) with its length
 in lines, from the first line of its declaration to its closing brace, longest first; with
 --over N only those longer than N lines (the exit status is then 1 when there is one).
 --files lists the files instead, with their line counts. Comments and literals are skipped
 when the braces are counted; the parser is a heuristic made for this code base's style.
+
+--check (run from the top of the tree, by tools/run_tests.sh) holds every C++ and Python
+file of CHECKED to FUNCTION_LIMIT lines a function and FILE_LIMIT lines a file, but for the
+exceptions below; it names each function or file over its limit and exits with 1.
 """
 import argparse
+import ast
 import signal
 import pathlib
 import re
 import sys
+
+FUNCTION_LIMIT = 80
+FILE_LIMIT = 500
+# The folders held to the limits: the library, the programs, the Python module, the tests,
+# the benchmarks, the tools and the examples.
+CHECKED = ["src", "app", "python", "tests", "bench", "tools", "examples"]
+# The only exceptions. Functions kept whole for reading (path, name): the literal twins that
+# a fast path is proved equal to, written as the formulae read.
+KEPT_WHOLE = {("src/numerics/integration_literal.cpp", "IntegralALLLiteral")}
+# Files that are data written as code: the golden cases and the example, one long function
+# per group of cases.
+DATA_AS_CODE = {"tools/make_cases.py", "tools/make_example.py"}
 
 
 def strip(text):
@@ -103,13 +121,60 @@ def functions(path):
     return [(name, first, last) for name, first, last, _ in found if last is not None]
 
 
+def python_functions(path):
+    """(name, first line, last line) of every function and method of a Python file, nested
+    ones included; the first line is that of its first decorator."""
+    tree = ast.parse(path.read_text(encoding="utf-8"), filename=str(path))
+    return [(n.name, min([n.lineno] + [d.lineno for d in n.decorator_list]), n.end_lineno)
+            for n in ast.walk(tree) if isinstance(n, (ast.FunctionDef, ast.AsyncFunctionDef))]
+
+
+def is_python(path):
+    """A .py file, or a script without a suffix whose first line runs python."""
+    if path.suffix or not path.is_file():
+        return path.suffix == ".py"
+    with path.open("rb") as f:
+        first = f.readline()
+    return first.startswith(b"#!") and b"python" in first
+
+
+def check():
+    """The limits over CHECKED: one line per function or file over its limit; 1 if any."""
+    over = []
+    for d in CHECKED:
+        for p in sorted(pathlib.Path(d).rglob("*")):
+            rel = p.as_posix()
+            if rel in DATA_AS_CODE or "__pycache__" in p.parts or not p.is_file():
+                continue
+            if p.suffix in (".cpp", ".h"):
+                found = functions(p)
+            elif is_python(p):
+                found = python_functions(p)
+            else:
+                continue
+            lines = len(p.read_text(encoding="utf-8").splitlines())
+            if lines > FILE_LIMIT:
+                over.append(f"{rel}: the file has {lines} lines (limit {FILE_LIMIT})")
+            for name, first, last in found:
+                if last - first + 1 > FUNCTION_LIMIT and (rel, name) not in KEPT_WHOLE:
+                    over.append(f"{rel}:{first}: {name} has {last - first + 1} lines (limit {FUNCTION_LIMIT})")
+    for line in over:
+        print("function_sizes: " + line)
+    if over:
+        print("function_sizes: split what is over its limit (the exceptions are listed in tools/function_sizes.py)")
+    return 1 if over else 0
+
+
 def main():
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # quiet when piped into head
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("dirs", nargs="*", default=["src"])
     ap.add_argument("--over", type=int, default=None)
     ap.add_argument("--files", action="store_true")
+    ap.add_argument("--check", action="store_true")
     args = ap.parse_args()
+    if args.check:
+        return check()
     paths = sorted(p for d in args.dirs for p in pathlib.Path(d).rglob("*") if p.suffix in (".cpp", ".h"))
     if args.files:
         rows = sorted(((len(p.read_text(encoding="utf-8").splitlines()), str(p)) for p in paths), reverse=True)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks the layout of the C++ files, builds Veltrane and runs every test, first in a normal
-# build, then again under AddressSanitizer + UndefinedBehaviorSanitizer, then fuzzes each fuzz
-# target for a while. In both builds a compiler warning is an error.
+# Checks the layout of the C++ files and the sizes of functions and files, builds Veltrane and
+# runs every test, first in a normal build, then again under AddressSanitizer +
+# UndefinedBehaviorSanitizer, then the runs with several jobs under ThreadSanitizer, then fuzzes
+# each fuzz target for a while. In every build a compiler warning is an error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -45,6 +46,9 @@ if command -v clang-format-14 >/dev/null 2>&1; then
 else
   echo "run_tests.sh: no clang-format-14: the layout check is skipped"
 fi
+# No function over 80 lines, no file over 500, in C++ and Python (the exceptions are listed in
+# tools/function_sizes.py); the run stops on one, naming it.
+/usr/bin/python3 tools/function_sizes.py --check
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVELTRANE_TESTS=ON -DVELTRANE_WERROR=ON
 cmake --build build -j"$jobs"
@@ -59,6 +63,20 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:abort_on_error=1 \
   VELTRANE_CASE_MODES="plain j2" ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# The runs with several jobs under ThreadSanitizer, in a build of veltrane and the driver's
+# tests only: the driver's tests (the model loop with two jobs, the staging, the standard
+# input) with every golden case run with -j 2, then a catalogue with spectra of 64 galaxies
+# made from the example, run with -j 4, whose console, standard error and catalogue must be a
+# single thread's. The first data race ends the process with status 66 and its report on
+# standard error, which fails either check.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVELTRANE_TSAN=ON -DVELTRANE_TESTS=ON -DVELTRANE_WERROR=ON \
+  -DVELTRANE_PYTHON=OFF
+cmake --build build-tsan -j"$jobs" --target veltrane test_driver
+export TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1
+VELTRANE_CASE_MODES=j2 build-tsan/test_driver --gtest_brief=1
+bash tools/jobs_catalog_check.sh build-tsan/veltrane 4
+unset TSAN_OPTIONS
 
 # After the corpus replays of both builds, a short libFuzzer run of every fuzz target when
 # clang++-14 is there (VELTRANE_FUZZ_SECONDS each, default 30): tools/fuzz.sh builds them in

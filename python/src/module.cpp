@@ -364,6 +364,15 @@ py::dict galaxy_dict(const fc::Galaxy& g) {
   return d;
 }
 
+// The names the command line's products use, from its own tables.
+void add_names(py::module_& m) {
+  m.attr("SYSTEMS") = py::cast(fc::system_keys());
+  m.attr("SYSTEM_LABELS") = py::cast(fc::system_labels());
+  m.attr("SLOTS") = py::cast(fc::slot_words());
+  m.attr("MASSES") = py::cast(fc::mass_keys());
+  m.attr("LAWS") = py::cast(fc::law_codes());
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
@@ -373,11 +382,7 @@ PYBIND11_MODULE(_core, m) {
       if (p) std::rethrow_exception(p);
     } catch (const fc::Error& e) { translate(e); }
   });
-  m.attr("SYSTEMS") = py::cast(fc::system_keys());
-  m.attr("SYSTEM_LABELS") = py::cast(fc::system_labels());
-  m.attr("SLOTS") = py::cast(fc::slot_words());
-  m.attr("MASSES") = py::cast(fc::mass_keys());
-  m.attr("LAWS") = py::cast(fc::law_codes());
+  add_names(m);
 
   py::class_<fc::Filters>(m, "FilterSet", "A filter set read and calibrated as a run does.")
       .def(py::init(

@@ -22,8 +22,8 @@ from __future__ import annotations
 
 from . import catalog, extinction, tables
 from ._version import __version__
-from ._errors import (CoverageWarning, FilterSetError, FilterWarning, GalaxyWarning, InputFileError, RunStopError,
-                      SamplingWarning, VeltraneError)
+from ._errors import (CoverageWarning, Failure, FilterSetError, FilterWarning, GalaxyWarning, InputFileError,
+                      RunStopError, SamplingWarning, VeltraneError)
 from .catalog import Catalog, CatalogFilters, read_catalog
 from .extinction import LAWS, deredden, red_term, redden
 from .galaxy import MASSES, SLOTS, Fit, Galaxy, Grid, InputCache, read_fit, read_grid, rebuild
@@ -33,5 +33,5 @@ from .tables import read_ecsv, read_mag, read_spc
 __all__ = ["__version__", "SYSTEMS", "TABLE_SYSTEM_NAMES", "SLOTS", "MASSES", "LAWS", "FilterSet", "Photometry", "Fit", "Galaxy",
            "Grid", "InputCache", "read_fit", "read_grid", "rebuild", "red_term", "redden", "deredden",
            "read_mag", "read_spc", "read_ecsv", "read_catalog", "Catalog", "CatalogFilters", "catalog", "extinction",
-           "tables", "VeltraneError", "FilterSetError",
-           "InputFileError", "RunStopError", "GalaxyWarning", "FilterWarning", "CoverageWarning", "SamplingWarning"]
+           "tables", "VeltraneError", "FilterSetError", "InputFileError", "RunStopError", "Failure", "GalaxyWarning",
+           "FilterWarning", "CoverageWarning", "SamplingWarning"]

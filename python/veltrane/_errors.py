@@ -43,8 +43,22 @@ class RunStopError(VeltraneError):
 
 
 class Failure(NamedTuple):
-    """Where and why a galaxy failed, as the command line's standard error says it: ``path``
-    (the file at fault), ``record`` (its 1-based record, or None) and ``reason``."""
+    """Where and why a galaxy failed, as the command line's standard error says it.
+
+    Attributes
+    ----------
+    path : str
+        The file at fault.
+    record : int or None
+        Its 1-based record (line), or None where the file as a whole is at fault.
+    reason : str
+        What is wrong there, in words.
+
+    Examples
+    --------
+    >>> Failure("base/ssp.dat", 20, "expected two numbers (wavelength, flux), found '1950.0 x'")
+    Failure(path='base/ssp.dat', record=20, reason="expected two numbers (wavelength, flux), found '1950.0 x'")
+    """
 
     path: str
     record: int | None

@@ -240,6 +240,24 @@ class Galaxy:
         return self.magnitudes[SLOTS.index(slot), :, system_index(system)]
 
 
+def _galaxy_of(core: dict[str, Any], name: str, miss: float) -> Galaxy:
+    """The Galaxy of the core's rebuild, missing values shown as `miss`."""
+    fs = core["filters"]
+    filters = FilterSet._from_core(fs) if fs is not None else None
+    masses = _arrays.shown(core["log_mass"], miss)
+    return Galaxy(name=name, ok=core["ok"], console=core["console"], log=core["log"], warnings=core["warnings"],
+                  fit=Fit(**core["fit"]), wave=core["wave"], total=core["total"], young=core["young"],
+                  old=core["old"], red_term=core["red_term"], ext_wave=core["ext_wave"], ext_flux=core["ext_flux"],
+                  obs_wave=core["obs_wave"], obs_flux=core["obs_flux"],
+                  magnitudes=_arrays.shown(core["magnitudes"], miss), covered=core["covered"],
+                  positive=core["positive"], zero_point=core["zero_point"], lambda_eff=core["lambda_eff"],
+                  names=filters.names if filters is not None else np.array([], dtype=str),
+                  log_mass=dict(zip(MASSES, (float(m) for m in masses))) if core["mag_ecsv"] else {},
+                  filters=filters, mag_text=core["mag_text"], spc_text=core["spc_text"],
+                  mag_ecsv=core["mag_ecsv"], spc_ecsv=core["spc_ecsv"],
+                  failure=Failure(*core["failure"]) if core["failure"] is not None else None)
+
+
 def rebuild(result_file: str | os.PathLike[str], base_dir: str | os.PathLike[str],
             filter_dir: str | os.PathLike[str], *, t_cut_gyr: float, phyunits: float, distance: float,
             ext_corr: int = 0, name: str | None = None, missing: str = "nan",
@@ -309,21 +327,7 @@ def rebuild(result_file: str | os.PathLike[str], base_dir: str | os.PathLike[str
                          _arrays.directory(base_dir, "the base directory"),
                          _arrays.directory(filter_dir, "the filter directory"), float(t_cut_gyr), float(phyunits),
                          int(ext_corr), float(distance), (cache or InputCache())._core)
-    fs = core["filters"]
-    filters = FilterSet._from_core(fs) if fs is not None else None
-    masses = _arrays.shown(core["log_mass"], miss)
-    g = Galaxy(name=name if name is not None else os.path.basename(result), ok=core["ok"],
-               console=core["console"], log=core["log"], warnings=core["warnings"], fit=Fit(**core["fit"]),
-               wave=core["wave"], total=core["total"], young=core["young"], old=core["old"],
-               red_term=core["red_term"], ext_wave=core["ext_wave"], ext_flux=core["ext_flux"],
-               obs_wave=core["obs_wave"], obs_flux=core["obs_flux"],
-               magnitudes=_arrays.shown(core["magnitudes"], miss), covered=core["covered"],
-               positive=core["positive"], zero_point=core["zero_point"], lambda_eff=core["lambda_eff"],
-               names=filters.names if filters is not None else np.array([], dtype=str),
-               log_mass=dict(zip(MASSES, (float(m) for m in masses))) if core["mag_ecsv"] else {},
-               filters=filters, mag_text=core["mag_text"], spc_text=core["spc_text"],
-               mag_ecsv=core["mag_ecsv"], spc_ecsv=core["spc_ecsv"],
-               failure=Failure(*core["failure"]) if core["failure"] is not None else None)
+    g = _galaxy_of(core, name if name is not None else os.path.basename(result), miss)
     if g.failure is not None:
         f = g.failure
         where = f.path + (f" record {f.record}" if f.record is not None else "")

@@ -8,9 +8,13 @@
 //   GALAXIES        one row per galaxy in grid order (first extension, what TOPCAT, stilts
 //                   and astropy open by default)
 //   FILTERS         one row per filter: name, effective wavelength, area, seven zero points
+//   INPUTS          (merged catalogues) one row per catalogue merged: name, shard, SHA-256
 //   WAVELENGTH      (with spectra) one row: the base wavelength grid of the SPECTRA HDU
 //   SPECTRA         (with spectra) one row per GALAXIES row: total, young and old model
 // docs/catalog.md lists every keyword and column.
+//
+// Every failure to read or write a catalogue is a Failure value (the file and the reason in
+// words); nothing in this layer throws past its public functions.
 #pragma once
 
 #include <array>
@@ -22,8 +26,33 @@
 
 namespace veltrane::catalog {
 
-// Layout version of the file, in the primary header (VTFORMAT); readers refuse others.
-inline constexpr int kFormat = 1;
+// Why a catalogue (or a file taken for one) cannot be read or written: the file as named by
+// the caller and the reason in words (the operating system's, strerror, for I/O), said as
+// "FILE: REASON" (as the problems of the layers below say theirs, which this layer, standing
+// alone, does not use). `kind` lets a caller choose its answer (an exit status, say).
+struct Failure {
+  enum class Kind {
+    none,
+    io,             // the system refused a read or write: `reason` is its strerror
+    not_fits,       // not a FITS file (empty, or no SIMPLE card)
+    cut_short,      // FITS, but the file ends before its last HDU does
+    damaged,        // a checksum that does not verify, or tables that disagree
+    not_catalogue,  // FITS, but not a Veltrane catalogue (or of a layout this one cannot read)
+    misuse,         // the caller's rows do not fit the catalogue (grid order, array sizes)
+  };
+  Kind kind = Kind::none;
+  std::string file;
+  std::string reason;
+  explicit operator bool() const { return kind != Kind::none; }
+  std::string where_and_why() const { return file + ": " + reason; }
+};
+
+// Layout version of the file, in the primary header (VTFORMAT). Layout 2 gave the log masses
+// the unit log(solMass) and NaN without a distance, the spectra their flux unit, GALAXIES the
+// filter of each array element and the provenance, merged catalogues INPUTS and the missing
+// rows. The reader takes layouts kOldestFormat to kFormat; the writer writes kFormat.
+inline constexpr int kFormat = 2;
+inline constexpr int kOldestFormat = 1;
 
 inline constexpr int kSystems = 7;  // photometric systems, in the magnitude table's order
 inline constexpr int kSlots = 4;    // spectra measured: observed, total, young, old
@@ -45,13 +74,23 @@ enum Status : std::uint32_t {
   kFailed = 1u << 1,           // ended failed: its .LOG holds why; treat its values as unusable
   kSkippedExisting = 1u << 2,  // skipped because its tables exist (--skip-existing)
   kNameTooLong = 1u << 3,      // skipped: directory + name too long for its file names
-  kNoDistance = 1u << 4,       // no distance (≤ 0 or NaN): masses without the 4πd² term
+  kNoDistance = 1u << 4,       // no distance (≤ 0 or NaN): masses NaN (the tables' lack the 4πd² term)
   kResultUnread = 1u << 5,     // its synthesis result was missing or unreadable: no values
   kRunStopped = 1u << 6,       // the run stopped at this galaxy (exit status 1): no values
   kTextCut = 1u << 7,          // set by the writer: NAME, RESULT or EXT_LAW cut to the column
   kOtherFilters = 1u << 8,     // set by the writer: measured through another filter set than
                                // FILTERS (its files changed during the run): magnitudes NaN
   kOtherGrid = 1u << 9,        // set by the writer: spectra on another grid than WAVELENGTH: NaN
+};
+
+// A catalogue joined into a merged one, as its INPUTS row records it.
+struct InputRecord {
+  std::string file;           // as named on the command line
+  int shard = 0, shards = 0;  // its SHARDK, SHARDN
+  int first_row = 0, last_row = 0;
+  long long rows = 0;  // its GALAXIES rows
+  std::string date;    // its DATE
+  std::string sha256;  // of the whole file, as sha256sum prints it
 };
 
 // Where the catalogue comes from; the merge refuses shards whose provenance differs (all but
@@ -67,6 +106,11 @@ struct Provenance {
   float t_cut_gyr = 0.0f;                      // age cut, Gyr
   float phyunits = 1.0f;                       // as used (1.0 where the grid's was not positive)
   int ext_corr = 0;                            // 1: observation de-reddened; other: models reddened
+  // A merged catalogue's: the grid rows no input held with values (count, and as ranges
+  // "101-200, 350") and the catalogues it joined. Empty in a shard's.
+  long long missing = 0;
+  std::string missing_rows;
+  std::vector<InputRecord> inputs;
 };
 
 // One filter of the set: its full name in the list, its calibration in Å, and the zero
@@ -89,8 +133,9 @@ struct FilterSetInfo {
 };
 
 // One galaxy, as handed to the writer: views that need to live only during the call.
-// Magnitudes and masses equal to -999.0 (a missing value in the tables) are written as NaN;
-// every other value is written as given.
+// Magnitudes and masses equal to -999.0 (a missing value in the tables) are written as NaN,
+// and so are the masses of a galaxy without a distance (kNoDistance: without the 4πd² term
+// they are no masses); every other value is written as given.
 struct GalaxyRow {
   int grid_row = 0;                       // 1-based place among the grid's galaxy records
   std::string_view name;                  // used part of the galaxy's name

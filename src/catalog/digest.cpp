@@ -1,5 +1,6 @@
 #include "catalog/digest.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -52,13 +53,21 @@ void Sha256::block(const unsigned char* p) {
 
 void Sha256::add(std::span<const unsigned char> bytes) {
   length_ += bytes.size();
-  for (unsigned char c : bytes) {
-    buf_[used_++] = c;
-    if (used_ == buf_.size()) {
-      block(buf_.data());
-      used_ = 0;
-    }
+  const unsigned char* p = bytes.data();
+  std::size_t n = bytes.size();
+  if (used_ > 0) {  // complete the block begun before
+    const std::size_t k = std::min(n, buf_.size() - used_);
+    std::memcpy(buf_.data() + used_, p, k);
+    used_ += k;
+    p += k;
+    n -= k;
+    if (used_ < buf_.size()) return;
+    block(buf_.data());
+    used_ = 0;
   }
+  for (; n >= buf_.size(); p += buf_.size(), n -= buf_.size()) block(p);
+  if (n > 0) std::memcpy(buf_.data(), p, n);
+  used_ = n;
 }
 
 void Sha256::add(std::string_view text) {

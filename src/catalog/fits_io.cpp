@@ -10,6 +10,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -18,7 +19,32 @@ namespace {
 
 fitsfile* F(void* handle) { return static_cast<fitsfile*>(handle); }
 
-std::string io_error(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+Failure io_failure(const std::string& path, int error) { return {Failure::Kind::io, path, std::strerror(error)}; }
+
+// A cfitsio status in words: the operating system's reason where a read or write failed
+// (`error`, the errno saved after the call), else what was missing or could not be done.
+Failure cfitsio_failure(const std::string& path, int status, const std::string& what, int error) {
+  using K = Failure::Kind;
+  switch (status) {
+    case FILE_NOT_OPENED:
+    case FILE_NOT_CREATED:
+    case WRITE_ERROR:
+    case READ_ERROR:
+    case FILE_NOT_CLOSED:
+    case SEEK_ERROR:
+      if (error != 0) return io_failure(path, error);
+      return {K::io, path, status == READ_ERROR || status == FILE_NOT_OPENED ? "a read failed" : "a write failed"};
+    case MEMORY_ALLOCATION: return io_failure(path, ENOMEM);
+    case END_OF_FILE: return {K::cut_short, path, "cut short"};
+    case KEY_NO_EXIST: return {K::damaged, path, "damaged: no " + what + " keyword"};
+    case BAD_HDU_NUM:
+    case NOT_BTABLE: return {K::damaged, path, "damaged: no " + what + " table"};
+    default:
+      return {K::damaged, path,
+              "damaged: the FITS library cannot read or write its " + what + " (cfitsio status " +
+                  std::to_string(status) + ")"};
+  }
+}
 
 }  // namespace
 
@@ -70,11 +96,14 @@ std::string_view get_text(const unsigned char* p, std::size_t width) {
   return s;
 }
 
-std::string create_temporary_beside(const std::string& path) {
+std::string create_temporary_beside(const std::string& path, Failure& failure) {
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty() || base == "." || base == "..") throw FitsError("not a file name");
+  if (base.empty() || base == "." || base == "..") {
+    failure = {Failure::Kind::io, path, "not a file name"};
+    return "";
+  }
   static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device device;
   std::mt19937_64 random(device() ^ std::uint64_t(::getpid()) ^
@@ -94,58 +123,74 @@ std::string create_temporary_beside(const std::string& path) {
       ::close(fd);
       return tmp;
     }
-    if (errno != EEXIST) throw FitsError(std::strerror(errno));
+    if (errno != EEXIST) {
+      failure = io_failure(path, errno);
+      return "";
+    }
   }
-  throw FitsError("no free temporary name");
+  failure = {Failure::Kind::io, path, "no free temporary name beside it"};
+  return "";
 }
 
-void append_file(const std::string& from, long long offset, const std::string& to, bool in_kernel) {
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) throw FitsError(io_error("spectra"));
-  const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
-  if (out < 0) {
-    ::close(in);
-    throw FitsError(io_error("catalogue"));
-  }
-  std::string failure;
+namespace {
+
+// Copies in.size - offset bytes from `in` at `offset` to the end of `out`; 0 or an errno.
+int copy_to_end(int in, off_t offset, int out, bool in_kernel) {
   struct stat st {};
-  off_t off_in = offset, off_out = ::lseek(out, 0, SEEK_END);
-  if (::fstat(in, &st) != 0 || off_out < 0) failure = io_error("spectra");
-  bool kernel_copy = in_kernel;
+  off_t off_out = ::lseek(out, 0, SEEK_END);
+  if (::fstat(in, &st) != 0 || off_out < 0) return errno;
   std::vector<char> buf;
-  while (failure.empty() && off_in < st.st_size) {
+  for (off_t off_in = offset; off_in < st.st_size;) {
     const auto left = std::size_t(st.st_size - off_in);
-    if (kernel_copy) {
+    if (in_kernel) {
       // In the kernel, without a trip through this process (a reflink where the file
       // system shares blocks).
       const ssize_t n = ::copy_file_range(in, &off_in, out, &off_out, left, 0);
       if (n > 0) continue;
-      if (n < 0 && (errno == ENOSYS || errno == EXDEV || errno == EOPNOTSUPP || errno == EINVAL)) {
-        kernel_copy = false;
-        continue;
-      }
-      failure = n == 0 ? "spectra: file ended early" : io_error("copying the spectra");
-      break;
+      if (n == 0) return EIO;  // the file shrank under the copy
+      if (errno != ENOSYS && errno != EXDEV && errno != EOPNOTSUPP && errno != EINVAL) return errno;
+      in_kernel = false;
+      continue;
     }
     buf.resize(std::size_t(1) << 20);
     const ssize_t n = ::pread(in, buf.data(), std::min(left, buf.size()), off_in);
-    if (n <= 0) {
-      failure = n == 0 ? "spectra: file ended early" : io_error("spectra");
-      break;
-    }
-    for (ssize_t done = 0; done < n && failure.empty();) {
+    if (n <= 0) return n == 0 ? EIO : errno;
+    for (ssize_t done = 0; done < n;) {
       const ssize_t w = ::pwrite(out, buf.data() + done, std::size_t(n - done), off_out);
-      if (w <= 0) failure = io_error("copying the spectra");
-      else {
-        done += w;
-        off_out += w;
-      }
+      if (w <= 0) return w == 0 ? EIO : errno;
+      done += w;
+      off_out += w;
     }
     off_in += n;
   }
+  return 0;
+}
+
+}  // namespace
+
+Failure append_file(const std::string& from, long long offset, const std::string& to, bool in_kernel) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return io_failure(to, errno);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+  if (out < 0) {
+    const int error = errno;
+    ::close(in);
+    return io_failure(to, error);
+  }
+  int error = copy_to_end(in, off_t(offset), out, in_kernel);
   ::close(in);
-  if (::close(out) != 0 && failure.empty()) failure = io_error("catalogue");
-  if (!failure.empty()) throw FitsError(failure);
+  if (::close(out) != 0 && error == 0) error = errno;
+  return error == 0 ? Failure{} : io_failure(to, error);
+}
+
+Failure rename_file(const std::string& from, const std::string& to, bool replace) {
+  if (replace) return std::rename(from.c_str(), to.c_str()) == 0 ? Failure{} : io_failure(to, errno);
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+  if (errno != EINVAL && errno != ENOSYS) return io_failure(to, errno);
+  // A file system without renameat2's flag: a second link fails where a file exists.
+  if (::link(from.c_str(), to.c_str()) != 0) return io_failure(to, errno);
+  ::unlink(from.c_str());
+  return {};
 }
 
 FitsFile FitsFile::create(const std::string& tmp) {
@@ -159,11 +204,14 @@ FitsFile FitsFile::create(const std::string& tmp) {
                          "EXTEND  =                    T / FITS dataset may contain extensions", "END"};
   for (std::size_t i = 0; i < std::size(cards); ++i) std::memcpy(block + 80 * i, cards[i], std::strlen(cards[i]));
   const int fd = ::open(tmp.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) throw FitsError(std::strerror(errno));
-  const bool ok = ::write(fd, block, sizeof block) == ssize_t(sizeof block);
-  const int saved = errno;
-  if (::close(fd) != 0 || !ok) throw FitsError(std::strerror(ok ? errno : saved));
-  return open_disk(tmp, READWRITE);
+  int error = fd < 0 ? errno : 0;
+  errno = 0;
+  if (fd >= 0 && ::write(fd, block, sizeof block) != ssize_t(sizeof block)) error = errno == 0 ? EIO : errno;
+  if (fd >= 0 && ::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0) return open_disk(tmp, READWRITE);
+  FitsFile file(tmp);
+  file.failure_ = io_failure(tmp, error);
+  return file;
 }
 
 FitsFile FitsFile::open_read(const std::string& path) { return open_disk(path, READONLY); }
@@ -171,13 +219,17 @@ FitsFile FitsFile::open_read(const std::string& path) { return open_disk(path, R
 FitsFile FitsFile::open_disk(const std::string& path, int mode) {
   fitsfile* f = nullptr;
   int status = 0;
+  errno = 0;
   fits_open_diskfile(&f, path.c_str(), mode, &status);
-  FitsFile file(status == 0 ? f : nullptr);
-  file.check(status, "open");
+  FitsFile file(path);
+  if (file.ok(status, "header", errno)) file.handle_ = f;
   return file;
 }
 
-FitsFile::FitsFile(FitsFile&& o) noexcept : handle_(o.handle_) { o.handle_ = nullptr; }
+FitsFile::FitsFile(FitsFile&& o) noexcept
+    : handle_(o.handle_), path_(std::move(o.path_)), failure_(std::move(o.failure_)) {
+  o.handle_ = nullptr;
+}
 
 FitsFile::~FitsFile() {
   if (handle_ == nullptr) return;
@@ -186,45 +238,47 @@ FitsFile::~FitsFile() {
   fits_clear_errmsg();
 }
 
-void FitsFile::check(int status, const char* what) {
-  if (status == 0) return;
-  char text[FLEN_STATUS] = "";
-  fits_get_errstatus(status, text);
-  std::string message = std::string(what) + ": " + text;
-  char stack[FLEN_ERRMSG];
-  if (fits_read_errmsg(stack) && stack[0] != '\0') message += " (" + std::string(stack) + ")";
+bool FitsFile::ok(int status, const std::string& what, int error) {
+  if (status == 0) return true;
+  if (!failure_) failure_ = cfitsio_failure(path_, status, what, error);
   fits_clear_errmsg();
-  throw FitsError(message);
+  return false;
+}
+
+// One cfitsio call, `run(&status)`: nothing after a failure; errno cleared before it and kept
+// after it, for the reason of a failed read or write.
+template <class Call>
+bool FitsFile::call(const std::string& what, Call&& run) {
+  if (failed()) return false;
+  int status = 0;
+  errno = 0;
+  run(&status);
+  return ok(status, what, errno);
 }
 
 void FitsFile::key(const char* name, std::string_view value, const char* comment) {
-  int status = 0;
   const std::string v(value);
-  if (v.size() > 68) {
-    fits_write_key_longstr(F(handle_), name, v.c_str(), comment, &status);
-    char card[FLEN_VALUE], note[FLEN_COMMENT];
-    if (status == 0 && fits_read_keyword(F(handle_), "LONGSTRN", card, note, &status) == KEY_NO_EXIST) {
-      fits_clear_errmsg();
-      status = 0;
-      fits_write_key_longwarn(F(handle_), &status);
-    }
-  } else {
-    fits_write_key_str(F(handle_), name, v.c_str(), comment, &status);
+  if (v.size() <= 68) {
+    call(name, [&](int* s) { fits_write_key_str(F(handle_), name, v.c_str(), comment, s); });
+    return;
   }
-  check(status, name);
+  if (!call(name, [&](int* s) { fits_write_key_longstr(F(handle_), name, v.c_str(), comment, s); })) return;
+  // The convention announced once per header.
+  char card[FLEN_VALUE], note[FLEN_COMMENT];
+  int status = 0;
+  if (fits_read_keyword(F(handle_), "LONGSTRN", card, note, &status) == KEY_NO_EXIST) {
+    fits_clear_errmsg();
+    call("LONGSTRN", [&](int* s) { fits_write_key_longwarn(F(handle_), s); });
+  }
 }
 
 void FitsFile::key(const char* name, long long value, const char* comment) {
-  int status = 0;
-  fits_write_key_lng(F(handle_), name, value, comment, &status);
-  check(status, name);
+  call(name, [&](int* s) { fits_write_key_lng(F(handle_), name, value, comment, s); });
 }
 
 void FitsFile::key(const char* name, float value, const char* comment) {
-  int status = 0;
   if (!std::isfinite(value)) {
-    fits_write_key_null(F(handle_), name, comment, &status);
-    check(status, name);
+    call(name, [&](int* s) { fits_write_key_null(F(handle_), name, comment, s); });
     return;
   }
   char buf[32];
@@ -233,52 +287,39 @@ void FitsFile::key(const char* name, float value, const char* comment) {
     if (c == 'e') c = 'E';
   if (v.find('.') == std::string::npos) v.insert(std::min(v.find('E'), v.size()), ".0");
   char card[FLEN_CARD];
-  fits_make_key(name, v.data(), comment, card, &status);
-  fits_write_record(F(handle_), card, &status);
-  check(status, name);
+  call(name, [&](int* s) {
+    fits_make_key(name, v.data(), comment, card, s);
+    fits_write_record(F(handle_), card, s);
+  });
 }
 
 void FitsFile::key(const char* name, bool value, const char* comment) {
-  int status = 0;
-  fits_write_key_log(F(handle_), name, value ? 1 : 0, comment, &status);
-  check(status, name);
+  call(name, [&](int* s) { fits_write_key_log(F(handle_), name, value ? 1 : 0, comment, s); });
 }
 
 void FitsFile::comment(std::string_view text) {
-  int status = 0;
-  fits_write_comment(F(handle_), std::string(text).c_str(), &status);
-  check(status, "COMMENT");
+  call("COMMENT", [&](int* s) { fits_write_comment(F(handle_), std::string(text).c_str(), s); });
 }
 
 void FitsFile::date() {
-  int status = 0;
-  fits_write_date(F(handle_), &status);
-  check(status, "DATE");
-}
-
-std::string FitsFile::raw(const char* name) {
-  int status = 0;
-  char value[FLEN_VALUE] = "";
-  fits_read_keyword(F(handle_), name, value, nullptr, &status);
-  check(status, name);
-  return value;
+  call("DATE", [&](int* s) { fits_write_date(F(handle_), s); });
 }
 
 std::string FitsFile::text(const char* name) {
-  int status = 0;
   char* value = nullptr;
-  fits_read_key_longstr(F(handle_), name, &value, nullptr, &status);
-  std::string out = value ? value : "";
-  if (value) fits_free_memory(value, &status);
-  check(status, name);
+  std::string out;
+  call(name, [&](int* s) {
+    fits_read_key_longstr(F(handle_), name, &value, nullptr, s);
+    if (value) out = value;
+    int ignored = 0;
+    if (value) fits_free_memory(value, &ignored);
+  });
   return out;
 }
 
 long long FitsFile::integer(const char* name) {
-  int status = 0;
   LONGLONG v = 0;
-  fits_read_key_lnglng(F(handle_), name, &v, nullptr, &status);
-  check(status, name);
+  call(name, [&](int* s) { fits_read_key_lnglng(F(handle_), name, &v, nullptr, s); });
   return v;
 }
 
@@ -295,9 +336,9 @@ void FitsFile::create_table(const char* extname, const RowLayout& layout) {
     f.push_back(forms[i].data());
     u.push_back(units[i].data());
   }
-  int status = 0;
-  fits_create_tbl(F(handle_), BINARY_TBL, 0, int(n.size()), n.data(), f.data(), u.data(), extname, &status);
-  check(status, extname);
+  call(extname, [&](int* s) {
+    fits_create_tbl(F(handle_), BINARY_TBL, 0, int(n.size()), n.data(), f.data(), u.data(), extname, s);
+  });
   for (std::size_t i = 0; i < layout.columns.size(); ++i) {
     const Column& c = layout.columns[i];
     const std::string k = std::to_string(i + 1);
@@ -308,84 +349,70 @@ void FitsFile::create_table(const char* extname, const RowLayout& layout) {
 }
 
 void FitsFile::checksum_here() {
-  int status = 0;
-  fits_write_chksum(F(handle_), &status);
-  check(status, "CHECKSUM");
+  call("CHECKSUM", [&](int* s) { fits_write_chksum(F(handle_), s); });
 }
 
 void FitsFile::move_to(int hdu) {
-  int status = 0;
-  fits_movabs_hdu(F(handle_), hdu, nullptr, &status);
-  check(status, "HDU");
+  call("HDU " + std::to_string(hdu), [&](int* s) { fits_movabs_hdu(F(handle_), hdu, nullptr, s); });
 }
 
 void FitsFile::move_to(const char* extname) {
-  int status = 0;
-  fits_movnam_hdu(F(handle_), BINARY_TBL, const_cast<char*>(extname), 0, &status);
-  check(status, extname);
+  call(extname, [&](int* s) { fits_movnam_hdu(F(handle_), BINARY_TBL, const_cast<char*>(extname), 0, s); });
 }
 
 bool FitsFile::has(const char* extname) {
+  if (failed()) return false;
   int status = 0;
+  errno = 0;
   fits_movnam_hdu(F(handle_), BINARY_TBL, const_cast<char*>(extname), 0, &status);
   if (status == BAD_HDU_NUM) {
     fits_clear_errmsg();
     return false;
   }
-  check(status, extname);
-  return true;
+  return ok(status, extname, errno);
 }
 
 int FitsFile::hdus() {
-  int status = 0, n = 0;
-  fits_get_num_hdus(F(handle_), &n, &status);
-  check(status, "HDUs");
+  int n = 0;
+  call("HDUs", [&](int* s) { fits_get_num_hdus(F(handle_), &n, s); });
   return n;
 }
 
 long long FitsFile::hdu_start(int hdu) {
   move_to(hdu);
-  int status = 0;
   LONGLONG head = 0, data = 0, end = 0;
-  fits_get_hduaddrll(F(handle_), &head, &data, &end, &status);
-  check(status, "HDU");
+  call("HDU", [&](int* s) { fits_get_hduaddrll(F(handle_), &head, &data, &end, s); });
   return head;
 }
 
 long long FitsFile::rows() {
-  int status = 0;
   LONGLONG n = 0;
-  fits_get_num_rowsll(F(handle_), &n, &status);
-  check(status, "NAXIS2");
+  call("NAXIS2", [&](int* s) { fits_get_num_rowsll(F(handle_), &n, s); });
   return n;
 }
 
 void FitsFile::write_rows(long long first, long long n, const unsigned char* bytes, std::size_t row_width) {
   if (n <= 0 || row_width == 0) return;
-  int status = 0;
-  fits_write_tblbytes(F(handle_), first, 1, LONGLONG(n) * LONGLONG(row_width), const_cast<unsigned char*>(bytes),
-                      &status);
-  check(status, "rows");
+  call("rows", [&](int* s) {
+    fits_write_tblbytes(F(handle_), first, 1, LONGLONG(n) * LONGLONG(row_width), const_cast<unsigned char*>(bytes), s);
+  });
 }
 
 void FitsFile::read_rows(long long first, long long n, unsigned char* bytes, std::size_t row_width) {
   if (n <= 0 || row_width == 0) return;
-  int status = 0;
-  fits_read_tblbytes(F(handle_), first, 1, LONGLONG(n) * LONGLONG(row_width), bytes, &status);
-  check(status, "rows");
+  call("rows", [&](int* s) { fits_read_tblbytes(F(handle_), first, 1, LONGLONG(n) * LONGLONG(row_width), bytes, s); });
 }
 
 std::vector<std::string> FitsFile::column_cards() {
-  int status = 0, n = 0;
-  fits_get_num_cols(F(handle_), &n, &status);
-  check(status, "TFIELDS");
+  int n = 0;
+  call("TFIELDS", [&](int* s) { fits_get_num_cols(F(handle_), &n, s); });
   std::vector<std::string> out;
   for (int i = 1; i <= n; ++i) {
     const std::string k = std::to_string(i);
     std::string unit;
     char value[FLEN_VALUE] = "";
+    int status = 0;
     if (fits_read_key_str(F(handle_), ("TUNIT" + k).c_str(), value, nullptr, &status) == 0) unit = value;
-    status = 0;
     fits_clear_errmsg();
     out.push_back(text(("TTYPE" + k).c_str()) + " " + text(("TFORM" + k).c_str()) + " " + unit);
   }
@@ -396,30 +423,18 @@ void FitsFile::write_checksums() {
   const int n = hdus();
   for (int i = 1; i <= n; ++i) {
     move_to(i);
-    int status = 0;
-    fits_write_chksum(F(handle_), &status);
-    check(status, "CHECKSUM");
+    call("CHECKSUM", [&](int* s) { fits_write_chksum(F(handle_), s); });
   }
-}
-
-int FitsFile::bad_checksum() {
-  const int n = hdus();
-  for (int i = 1; i <= n; ++i) {
-    move_to(i);
-    int status = 0, data_ok = 0, hdu_ok = 0;
-    fits_verify_chksum(F(handle_), &data_ok, &hdu_ok, &status);
-    check(status, "CHECKSUM");
-    if (data_ok != 1 || hdu_ok != 1) return i;
-  }
-  return 0;
 }
 
 void FitsFile::close() {
-  int status = 0;
+  if (handle_ == nullptr) return;
   fitsfile* f = F(handle_);
   handle_ = nullptr;
+  int status = 0;
+  errno = 0;
   fits_close_file(f, &status);
-  check(status, "close");
+  ok(status, "end", errno);
 }
 
 }  // namespace veltrane::catalog

@@ -1,22 +1,22 @@
 // The one place that talks to cfitsio: files opened without cfitsio's extended file-name
 // syntax (a name holding "[", "!" or "mem://" is just a name), temporary files beside their
-// final name, binary-table rows as big-endian bytes. Every cfitsio failure throws FitsError
-// with cfitsio's own words; the writer and the reader catch it at their public door.
+// final name, binary-table rows as big-endian bytes.
+//
+// A FitsFile keeps its first failure as cfitsio keeps its status: every call after it does
+// nothing and returns an empty value, so a caller checks failed() where a value decides what
+// it does next, and at the end. The reason is in words: the operating system's (strerror)
+// where a read or write failed, else what was missing; never cfitsio's own texts.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace veltrane::catalog {
+#include "catalog/catalog.h"
 
-class FitsError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace veltrane::catalog {
 
 // A binary-table column: J (int32), E (float32) or A (text of `repeat` bytes), `repeat`
 // elements per row (0: the column is left out of the table).
@@ -52,14 +52,18 @@ std::string_view get_text(const unsigned char* p, std::size_t width);
 
 // Creates a new empty file beside `path` (same directory) whose name starts with "." (so
 // shell globs such as *.fits skip it) and is never longer than the final name's last
-// component; created exclusively, never over an existing file. Returns its path; throws on
-// failure (nothing created).
-std::string create_temporary_beside(const std::string& path);
+// component; created exclusively, never over an existing file. Returns its path; empty when
+// it cannot (nothing created), `failure` saying why (naming `path`).
+std::string create_temporary_beside(const std::string& path, Failure& failure);
 
 // Appends the bytes of `from`, from `offset` to its end, to the end of `to`: in the kernel
 // (copy_file_range, a reflink where the file system shares blocks), or through this process
-// where the kernel cannot or `in_kernel` is false. Throws on failure.
-void append_file(const std::string& from, long long offset, const std::string& to, bool in_kernel = true);
+// where the kernel cannot or `in_kernel` is false. The failure names `to`.
+Failure append_file(const std::string& from, long long offset, const std::string& to, bool in_kernel = true);
+
+// Renames `from` to `to`; with `replace` false never over a file that exists at `to` (EEXIST
+// then). The failure names `to`.
+Failure rename_file(const std::string& from, const std::string& to, bool replace);
 
 class FitsFile {
  public:
@@ -67,6 +71,8 @@ class FitsFile {
   // without data, open for writing.
   static FitsFile create(const std::string& tmp);
   static FitsFile open_read(const std::string& path);
+  bool failed() const { return bool(failure_); }
+  const Failure& failure() const { return failure_; }
   FitsFile(FitsFile&&) noexcept;
   FitsFile& operator=(FitsFile&&) = delete;  // holders emplace a new one instead
   ~FitsFile();                               // closes without reporting (after a failure)
@@ -80,10 +86,8 @@ class FitsFile {
   void key(const char* name, bool value, const char* comment);
   void comment(std::string_view text);
   void date();  // DATE: the UTC date and time of writing
-  // The value of a keyword of the current HDU as written in its card (long texts joined);
-  // throws when absent.
-  std::string raw(const char* name);
-  std::string text(const char* name);  // a text keyword's value
+  // The value of a keyword of the current HDU; a failure when absent.
+  std::string text(const char* name);  // a text keyword's value (long texts joined)
   long long integer(const char* name);
 
   // CHECKSUM and DATASUM of the current HDU (written early, they reserve their cards, so
@@ -108,17 +112,20 @@ class FitsFile {
 
   // CHECKSUM and DATASUM of every HDU, written last.
   void write_checksums();
-  // The first HDU (1-based) whose checksum is missing or wrong; 0 when all verify.
-  int bad_checksum();
-  // Flushes and closes; throws when what is buffered cannot be written.
+  // Flushes and closes; a failure when what is buffered cannot be written.
   void close();
 
  private:
   // `path` opened with cfitsio in `mode` (READONLY or READWRITE), no extended-name syntax.
   static FitsFile open_disk(const std::string& path, int mode);
-  explicit FitsFile(void* handle) : handle_(handle) {}
-  void check(int status, const char* what);
+  explicit FitsFile(std::string path) : path_(std::move(path)) {}
+  // True when `status` is 0; else keeps the first failure (what failed, the saved errno).
+  bool ok(int status, const std::string& what, int error);
+  template <class Call>
+  bool call(const std::string& what, Call&& run);
   void* handle_ = nullptr;  // cfitsio's fitsfile (fitsio.h stays out of the headers)
+  std::string path_;
+  Failure failure_;
 };
 
 }  // namespace veltrane::catalog

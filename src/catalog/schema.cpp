@@ -21,30 +21,6 @@ Column column(std::string name, char type, int repeat, std::string unit, std::st
   return {std::move(name), type, repeat, std::move(unit), std::move(comment), std::move(ucd)};
 }
 
-// Writes at a cursor, in column order.
-struct Cursor {
-  unsigned char* p;
-  void i32(std::int32_t v) {
-    put_i32(p, v);
-    p += 4;
-  }
-  void f32(float v) {
-    put_f32(p, v);
-    p += 4;
-  }
-  void text(std::string_view v, std::size_t width) {
-    put_text(p, v, width);
-    p += width;
-  }
-  // n values, NaN where `values` has none.
-  void floats(std::span<const float> values, std::size_t n, bool missing_to_nan) {
-    for (std::size_t i = 0; i < n; ++i) {
-      const float v = i < values.size() ? values[i] : std::numeric_limits<float>::quiet_NaN();
-      f32(missing_to_nan ? missing_as_nan(v) : v);
-    }
-  }
-};
-
 struct Reader {
   const unsigned char* p;
   std::int32_t i32() {
@@ -142,7 +118,14 @@ std::string stored_text(std::string_view raw, std::size_t width, bool& cut) {
 
 float missing_as_nan(float v) { return v == kMissing ? std::numeric_limits<float>::quiet_NaN() : v; }
 
-RowLayout galaxies_columns(int nfilters, const Layout& layout) {
+void Cursor::floats(std::span<const float> values, std::size_t n, bool missing_to_nan) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const float v = i < values.size() ? values[i] : std::numeric_limits<float>::quiet_NaN();
+    f32(missing_to_nan ? missing_as_nan(v) : v);
+  }
+}
+
+RowLayout galaxies_columns(int nfilters, const Layout& layout, int format) {
   RowLayout r;
   r.add(column("GRID_ROW", 'J', 1, "", "place among the grid's galaxy records, 1 for the first", "meta.record"));
   r.add(column("NAME", 'A', layout.name_width, "", "galaxy name: the stem of its synthesis result file",
@@ -155,19 +138,22 @@ RowLayout galaxies_columns(int nfilters, const Layout& layout) {
   for (int k = 0; k < kMasses; ++k) {
     const std::string_view key = kMassKeys[std::size_t(k)];
     const std::string part = key.substr(0, key.find('_')) == "TOTAL" ? "total" : key[0] == 'Y' ? "young" : "old";
-    r.add(column("LOGMASS_" + std::string(key), 'E', 1, "solMass",
-                 "log10 of the " + part + " stellar mass, from mass column " + std::string(1, key.back()),
-                 "phys.mass"));
+    // log(solMass): the FITS standard's logarithmic unit, never solMass, which would make
+    // 9.9 read as 9.9 solar masses.
+    r.add(column(
+        "LOGMASS_" + std::string(key), 'E', 1, format >= 2 ? "log(solMass)" : "solMass",
+        "log10 " + part + " stellar mass (mass column " + std::string(1, key.back()) + ") in Msun; NaN: no distance",
+        "phys.mass"));
   }
   for (int c = 0; c < kSlots; ++c)
     for (int s = 0; s < kSystems; ++s)
-      r.add(
-          column("MAG_" + std::string(kSlotKeys[std::size_t(c)]) + "_" + std::string(kSystemKeys[std::size_t(s)]), 'E',
-                 nfilters, "mag",
-                 std::string(kSlotAbout[std::size_t(c)]) + ": magnitude, " + std::string(kSystemAbout[std::size_t(s)]),
-                 "phot.mag"));
+      r.add(column("MAG_" + std::string(kSlotKeys[std::size_t(c)]) + "_" + std::string(kSystemKeys[std::size_t(s)]),
+                   'E', nfilters, "mag",
+                   std::string(kSlotAbout[std::size_t(c)]) + ", " + std::string(kSystemKeys[std::size_t(s)]) +
+                       "; element k is filter FILTk",
+                   "phot.mag"));
   r.add(
-      column("COVERAGE", 'E', nfilters, "", "fraction of each filter's area covered by the old model", "arith.ratio"));
+      column("COVERAGE", 'E', nfilters, "", "fraction of filter FILTk's area covered by the old model", "arith.ratio"));
   r.add(column("COVERAGE_POSITIVE", 'E', nfilters, "", "the same, by its points of positive flux", "arith.ratio"));
   return r;
 }
@@ -192,11 +178,13 @@ RowLayout wavelength_columns(int points) {
   return r;
 }
 
-RowLayout spectra_columns(int points) {
+RowLayout spectra_columns(int points, int format) {
   RowLayout r;
   r.add(column("GRID_ROW", 'J', 1, "", "place among the grid's galaxy records, 1 for the first", "meta.record"));
+  // The observed flux units times Phyunits: erg s-1 cm-2 A-1 where Phyunits makes them so,
+  // which is what the magnitudes assume.
   for (std::string_view part : {"TOTAL", "YOUNG", "OLD"})
-    r.add(column("FLUX_" + std::string(part), 'E', points, "",
+    r.add(column("FLUX_" + std::string(part), 'E', points, format >= 2 ? "erg/(s.cm2.Angstrom)" : "",
                  (part == "TOTAL"   ? std::string("total")
                   : part == "YOUNG" ? "young"
                                     : "old") +
@@ -205,7 +193,20 @@ RowLayout spectra_columns(int points) {
   return r;
 }
 
-void write_primary(FitsFile& f, const Provenance& p, const FilterSetInfo* filters, const Layout& layout) {
+RowLayout inputs_columns(int file_width) {
+  RowLayout r;
+  r.add(column("FILE", 'A', file_width, "", "catalogue merged, as named to veltrane-merge", "meta.file"));
+  r.add(column("SHARDK", 'J', 1, "", "its block K of the grid's galaxies (0: merged)", "meta.number"));
+  r.add(column("SHARDN", 'J', 1, "", "the N blocks of its run (0: merged)", "meta.number"));
+  r.add(column("FIRSTROW", 'J', 1, "", "first grid row of its block", "meta.record"));
+  r.add(column("LASTROW", 'J', 1, "", "last grid row of its block", "meta.record"));
+  r.add(column("ROWS", 'J', 1, "", "rows of its GALAXIES table", "meta.number"));
+  r.add(column("DATE", 'A', 19, "", "when it was written (its DATE, UTC)", "time.creation"));
+  r.add(column("SHA256", 'A', 64, "", "SHA-256 of the file, as sha256sum prints it", "meta.checksum"));
+  return r;
+}
+
+void write_provenance(FitsFile& f, const Provenance& p, const FilterSetInfo* filters, const Layout& layout) {
   f.key("CREATOR", "veltrane " + to_fits_text(p.version), "program that wrote this file");
   f.key("VTFORMAT", (long long)kFormat, "layout of this veltrane catalogue");
   f.date();
@@ -216,6 +217,11 @@ void write_primary(FitsFile& f, const Provenance& p, const FilterSetInfo* filter
   f.key("SHARDN", (long long)p.shards, "blocks the galaxies were cut in (0: merged)");
   f.key("FIRSTROW", (long long)p.first_row, "first grid row of this catalogue's block");
   f.key("LASTROW", (long long)p.last_row, "last grid row of this catalogue's block");
+  if (p.shards == 0) {
+    f.key("NMISSING", p.missing, "galaxies of the grid no input held with values");
+    f.key("MISSING", p.missing_rows, "their grid rows ('': none)");
+    f.key("NINPUTS", (long long)p.inputs.size(), "catalogues merged (rows of INPUTS)");
+  }
   f.key("PATHDIR", to_fits_text(p.path_dir), "directory of the synthesis results");
   f.key("BASEDIR", to_fits_text(p.base_dir), "directory of the SSP base");
   f.key("FILTDIR", to_fits_text(p.filter_dir), "directory of the filters and standard spectra");
@@ -237,7 +243,27 @@ void write_primary(FitsFile& f, const Provenance& p, const FilterSetInfo* filter
                                 "(in the filter directory, in list order); VEGASHA, SUNSHA, BD17SHA of",
                                 "VegaLR.dat, Sun_LR.dat and BD+17d4708.dat. Empty: not known."})
     f.comment(line);
+}
+
+void write_primary(FitsFile& f, const Provenance& p, const FilterSetInfo* filters, const Layout& layout) {
+  write_provenance(f, p, filters, layout);
   f.checksum_here();
+}
+
+void write_galaxies_header(FitsFile& f, const Provenance& p, const FilterSetInfo* filters, const Layout& layout) {
+  write_status_comments(f);
+  const std::size_t n = filters ? filters->filters.size() : 0;
+  if (n > 0) {
+    f.comment("Element k of every MAG_* and COVERAGE* array is the filter FILTk (FILTERS row k),");
+    f.comment("of effective wavelength LEFFk (Angstrom).");
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::string i = std::to_string(k + 1);
+    f.key(("FILT" + i).c_str(), to_fits_text(filters->filters[k].name), ("filter of array element " + i).c_str());
+    f.key(("LEFF" + i).c_str(), missing_as_nan(filters->filters[k].lambda_eff), "its effective wavelength, Angstrom");
+  }
+  // The provenance again, so that this table copied on its own still says where it comes from.
+  write_provenance(f, p, filters, layout);
 }
 
 void write_status_comments(FitsFile& f) {
@@ -246,8 +272,8 @@ void write_status_comments(FitsFile& f) {
         "     2 failed: its .LOG says why; treat its values as unusable",
         "     4 skipped: its tables existed (--skip-existing); no values",
         "     8 skipped: directory + name too long for its file names",
-        "    16 no distance: masses without the 4 pi d^2 term",
-        "    32 synthesis result missing or unreadable: no values", "    64 the run stopped at this galaxy: no values",
+        "    16 no distance: masses NaN (4 pi d^2 unknown)", "    32 synthesis result missing or unreadable: no values",
+        "    64 the run stopped at this galaxy: no values",
         "   128 NAME, RESULT or EXT_LAW longer than its column: cut",
         "   256 measured through a filter set other than FILTERS: no magnitudes",
         "   512 spectra on a grid other than WAVELENGTH: no spectra",
@@ -270,7 +296,8 @@ std::uint32_t encode_galaxy(const RowLayout& columns, const GalaxyRow& row, bool
   c.i32(std::int32_t(status));
   c.f32(row.av);
   c.text(law, kLawWidth);
-  for (float m : row.log_mass) c.f32(missing_as_nan(m));
+  const bool no_distance = (row.status & kNoDistance) != 0;
+  for (float m : row.log_mass) c.f32(no_distance ? std::numeric_limits<float>::quiet_NaN() : missing_as_nan(m));
   if (nfilters <= 0) return status;
   const auto n = std::size_t(nfilters);
   for (std::size_t k = 0; k < std::size_t(kSlots * kSystems); ++k)

@@ -5,11 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
 #include "catalog/fits_io.h"
@@ -20,21 +18,14 @@ namespace {
 
 constexpr std::size_t kBlockBytes = std::size_t(1) << 20;  // rows are written about 1 MiB at a time
 
-[[noreturn]] void misuse(const std::string& what) { throw std::invalid_argument(what); }
-
-std::string errno_text(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
-
-// Data on disk before the rename makes them visible under the final name.
-void sync_file(const std::string& path, int flags) {
+// Data on disk before the rename makes them visible under the final name; an errno or 0.
+int sync_file(const std::string& path, int flags) {
   const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) throw FitsError(errno_text("sync"));
+  if (fd < 0) return errno;
   const bool ok = ::fsync(fd) == 0 || errno == EINVAL;  // a directory may not support it
-  const int saved = errno;
+  const int error = ok ? 0 : errno;
   ::close(fd);
-  if (!ok) {
-    errno = saved;
-    throw FitsError(errno_text("sync"));
-  }
+  return error;
 }
 
 bool same_bits(std::span<const float> a, std::span<const float> b) {
@@ -47,8 +38,8 @@ struct CatalogWriter::Impl {
   std::string path;
   Provenance provenance;
   Layout layout;
-  std::string error;
-  bool failed = false, finished = false;
+  Failure failure;
+  bool finished = false;
   std::string tmp, side_tmp;  // temporary files that exist
   std::optional<FitsFile> main, side;
   long long rows = 0;
@@ -82,7 +73,7 @@ struct CatalogWriter::Impl {
     write_primary(*main, provenance, set, layout);
     galaxy_columns = galaxies_columns(nfilters, layout);
     main->create_table("GALAXIES", galaxy_columns);
-    write_status_comments(*main);
+    write_galaxies_header(*main, provenance, set, layout);
     galaxies_open = true;
     for (const Pending& p : pending) {
       GalaxyRow row;
@@ -115,8 +106,10 @@ struct CatalogWriter::Impl {
     block.clear();
   }
 
-  void open_spectra(std::span<const float> lambda) {
-    side_tmp = create_temporary_beside(path);
+  // False when its temporary file cannot be made (`failure` says why).
+  bool open_spectra(std::span<const float> lambda) {
+    side_tmp = create_temporary_beside(path, failure);
+    if (side_tmp.empty()) return false;
     side.emplace(FitsFile::create(side_tmp));
     grid.assign(lambda.begin(), lambda.end());
     const RowLayout wl = wavelength_columns(int(grid.size()));
@@ -128,6 +121,7 @@ struct CatalogWriter::Impl {
     side->create_table("SPECTRA", spectrum_columns);
     for (int g : spectra_pending) add_spectrum(g, nullptr);
     spectra_pending.clear();
+    return true;
   }
 
   void add_spectrum(int grid_row, const GalaxyRow* row) {
@@ -152,20 +146,29 @@ struct CatalogWriter::Impl {
     spectra_block.clear();
   }
 
-  void append(const GalaxyRow& row) {
-    if (row.grid_row < 1 || row.grid_row <= last_grid_row)
-      misuse("galaxy " + std::to_string(row.grid_row) + " after galaxy " + std::to_string(last_grid_row));
+  // Why `row` does not fit after the rows before it; empty when it does.
+  std::string misfit(const GalaxyRow& row) const {
+    const std::string g = "galaxy " + std::to_string(row.grid_row);
+    if (row.grid_row < 1 || row.grid_row <= last_grid_row) return g + " after galaxy " + std::to_string(last_grid_row);
     const std::size_t nf = row.filters ? row.filters->filters.size() : 0;
     if (!row.magnitudes.empty() && (row.magnitudes.size() != nf * kSlots * kSystems || row.coverage.size() != nf ||
                                     row.coverage_positive.size() != nf))
-      misuse("galaxy " + std::to_string(row.grid_row) + ": magnitudes that do not fit its filter set");
+      return g + ": magnitudes that do not fit its filter set";
     const std::size_t np = row.lambda.size();
     if (row.total.size() != np || row.young.size() != np || row.old.size() != np)
-      misuse("galaxy " + std::to_string(row.grid_row) + ": spectra not on its grid");
+      return g + ": spectra not on its grid";
+    return "";
+  }
 
+  void append(const GalaxyRow& row) {
+    if (const std::string why = misfit(row); !why.empty()) {
+      failure = {Failure::Kind::misuse, path, why};
+      return;
+    }
     std::uint32_t extra = 0;
+    const std::size_t np = row.lambda.size();
     if (layout.spectra) {
-      if (np > 0 && side == std::nullopt) open_spectra(row.lambda);
+      if (np > 0 && side == std::nullopt && !open_spectra(row.lambda)) return;
       if (side) {
         const bool same = np > 0 && same_bits(row.lambda, grid);
         if (np > 0 && !same) extra |= kOtherGrid;
@@ -187,9 +190,7 @@ struct CatalogWriter::Impl {
     last_grid_row = row.grid_row;
   }
 
-  void finish() {
-    if (!galaxies_open) open_galaxies(nullptr);
-    flush_galaxies();
+  void write_filters() {
     const std::vector<FilterEntry> none;
     const std::vector<FilterEntry>& set = filters ? filters->filters : none;
     std::size_t width = 1;
@@ -198,43 +199,87 @@ struct CatalogWriter::Impl {
     main->create_table("FILTERS", fc);
     std::vector<unsigned char> rows_bytes(fc.width * set.size());
     for (std::size_t i = 0; i < set.size(); ++i) {
-      unsigned char* p = rows_bytes.data() + i * fc.width;
+      Cursor c{rows_bytes.data() + i * fc.width};
       bool cut = false;
-      put_text(p, stored_text(set[i].name, width, cut), width);
-      p += width;
-      for (float v : {set[i].lambda_eff, set[i].area}) {
-        put_f32(p, missing_as_nan(v));
-        p += 4;
-      }
-      for (float z : set[i].zero_point) {
-        put_f32(p, missing_as_nan(z));
-        p += 4;
-      }
+      c.text(stored_text(set[i].name, width, cut), width);
+      for (float v : {set[i].lambda_eff, set[i].area}) c.f32(missing_as_nan(v));
+      for (float z : set[i].zero_point) c.f32(missing_as_nan(z));
     }
     main->write_rows(1, (long long)set.size(), rows_bytes.data(), fc.width);
+  }
+
+  // A merged catalogue's INPUTS table: the catalogues it joined.
+  void write_inputs() {
+    const std::vector<InputRecord>& in = provenance.inputs;
+    if (in.empty()) return;
+    std::size_t width = 1;
+    for (const InputRecord& r : in) width = std::max(width, fits_text_length(r.file));
+    const RowLayout ic = inputs_columns(int(width));
+    main->create_table("INPUTS", ic);
+    std::vector<unsigned char> rows_bytes(ic.width * in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      Cursor c{rows_bytes.data() + i * ic.width};
+      bool cut = false;
+      c.text(stored_text(in[i].file, width, cut), width);
+      for (long long v : {(long long)in[i].shard, (long long)in[i].shards, (long long)in[i].first_row,
+                          (long long)in[i].last_row, in[i].rows})
+        c.i32(std::int32_t(v));
+      c.text(stored_text(in[i].date, 19, cut), 19);
+      c.text(in[i].sha256, 64);
+    }
+    main->write_rows(1, (long long)in.size(), rows_bytes.data(), ic.width);
+  }
+
+  // Everything written and checked, the spectra appended: the file is complete under its
+  // temporary name. False after a failure (`failure` set).
+  bool complete() {
+    if (!galaxies_open) open_galaxies(nullptr);
+    flush_galaxies();
+    write_filters();
+    write_inputs();
     main->write_checksums();
     main->close();
+    if (main->failed()) return fail_with(main->failure());
     main.reset();
-    if (side) {
-      flush_spectra();
-      side->write_checksums();
-      const long long start = side->hdu_start(2);
-      side->close();
-      side.reset();
-      append_file(side_tmp, start, tmp);
-      ::unlink(side_tmp.c_str());
-      side_tmp.clear();
-    }
-    sync_file(tmp, O_RDONLY);
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) throw FitsError(errno_text("rename"));
+    if (!side) return true;
+    flush_spectra();
+    side->write_checksums();
+    const long long start = side->hdu_start(2);
+    side->close();
+    if (side->failed()) return fail_with(side->failure());
+    side.reset();
+    if (const Failure f = append_file(side_tmp, start, tmp)) return fail_with(f);
+    ::unlink(side_tmp.c_str());
+    side_tmp.clear();
+    return true;
+  }
+
+  bool finish(bool replace) {
+    if (!complete()) return false;
+    if (const int error = sync_file(tmp, O_RDONLY)) return fail_with({Failure::Kind::io, path, std::strerror(error)});
+    if (const Failure f = rename_file(tmp, path, replace)) return fail_with(f);
     tmp.clear();
+    // The catalogue is complete under its name; its durability across a crash of the
+    // machine is the directory's sync, left to the file system where it cannot be done.
     const std::size_t slash = path.rfind('/');
-    try {
-      sync_file(slash == std::string::npos ? "." : path.substr(0, slash + 1), O_RDONLY | O_DIRECTORY);
-    } catch (const FitsError&) {
-      // The catalogue is complete under its name; only its durability across a crash of
-      // the machine is left to the file system.
+    sync_file(slash == std::string::npos ? "." : path.substr(0, slash + 1), O_RDONLY | O_DIRECTORY);
+    return true;
+  }
+
+  // The first failure of a file, now the writer's (named by the catalogue's final name).
+  bool check_files() {
+    for (const std::optional<FitsFile>* f : {&main, &side})
+      if (*f && (*f)->failed()) return fail_with((*f)->failure());
+    return !failure;
+  }
+
+  bool fail_with(Failure f) {
+    if (!failure) {
+      failure = std::move(f);
+      failure.file = path;
     }
+    remove_temporaries();
+    return false;
   }
 
   void remove_temporaries() {
@@ -245,12 +290,6 @@ struct CatalogWriter::Impl {
     tmp.clear();
     side_tmp.clear();
   }
-
-  void fail(const std::string& why) {
-    failed = true;
-    error = why;
-    remove_temporaries();
-  }
 };
 
 CatalogWriter::CatalogWriter(std::string path, Provenance provenance, Layout layout) : impl_(new Impl) {
@@ -260,10 +299,9 @@ CatalogWriter::CatalogWriter(std::string path, Provenance provenance, Layout lay
   w.layout = layout;
   w.layout.name_width = std::max(w.layout.name_width, 1);
   w.layout.result_width = std::max(w.layout.result_width, 1);
-  try {
-    w.tmp = create_temporary_beside(w.path);
-    w.main.emplace(FitsFile::create(w.tmp));
-  } catch (const std::exception& e) { w.fail(e.what()); }
+  w.tmp = create_temporary_beside(w.path, w.failure);
+  if (!w.tmp.empty()) w.main.emplace(FitsFile::create(w.tmp));
+  w.check_files();
 }
 
 CatalogWriter::~CatalogWriter() {
@@ -271,36 +309,25 @@ CatalogWriter::~CatalogWriter() {
 }
 
 bool CatalogWriter::append(const GalaxyRow& row) {
-  if (impl_->failed || impl_->finished) return false;
-  try {
-    impl_->append(row);
-    return true;
-  } catch (const std::exception& e) {
-    impl_->fail(e.what());
-    return false;
-  }
+  if (failed() || impl_->finished) return false;
+  impl_->append(row);
+  return impl_->failure ? impl_->fail_with(impl_->failure) : impl_->check_files();
 }
 
-bool CatalogWriter::finish() {
-  if (impl_->failed) return false;
+bool CatalogWriter::finish(bool replace) {
+  if (failed()) return false;
   if (impl_->finished) return true;
-  try {
-    impl_->finish();
-    impl_->finished = true;
-    return true;
-  } catch (const std::exception& e) {
-    impl_->fail(e.what());
-    return false;
-  }
+  impl_->finished = impl_->finish(replace);
+  return impl_->finished;
 }
 
 void CatalogWriter::abandon() {
-  if (impl_->finished || impl_->failed) return;
-  impl_->fail("abandoned");
+  if (impl_->finished || failed()) return;
+  impl_->fail_with({Failure::Kind::misuse, impl_->path, "abandoned"});
 }
 
-bool CatalogWriter::failed() const { return impl_->failed; }
-const std::string& CatalogWriter::error() const { return impl_->error; }
+bool CatalogWriter::failed() const { return bool(impl_->failure); }
+const Failure& CatalogWriter::failure() const { return impl_->failure; }
 const std::string& CatalogWriter::path() const { return impl_->path; }
 long long CatalogWriter::rows() const { return impl_->rows; }
 

@@ -8,10 +8,11 @@
 // temporary file, appended to the first when the catalogue is finished (so the GALAXIES
 // table can grow while the spectra grow). CHECKSUM and DATASUM of every HDU are written last.
 //
-// Every failure (cfitsio, a full disk or a file-size limit, a rename) leaves the writer
-// failed: its temporary files are removed, every later call returns false, and error()
-// says what happened. A misuse (rows out of grid order, magnitude arrays of the wrong size)
-// fails it the same way.
+// Every failure (a full disk or a file-size limit, a directory that cannot be written, a
+// rename) leaves the writer failed: its temporary files are removed, every later call returns
+// false, and failure() says why, naming the catalogue's final name (the operating system's
+// reason for I/O). A misuse (rows out of grid order, magnitude arrays of the wrong size)
+// fails it the same way (Failure::Kind::misuse).
 #pragma once
 
 #include <memory>
@@ -34,16 +35,18 @@ class CatalogWriter {
   // Rows wait in memory until the catalogue's filter set is known (the first row that has
   // one), then go to the file in blocks.
   bool append(const GalaxyRow& row);
-  // Writes what is buffered, the FILTERS table and the checksums, and renames the file to
-  // its final name: a valid catalogue of the rows appended so far (also on SIGTERM).
-  bool finish();
+  // Writes what is buffered, the FILTERS (and INPUTS) table and the checksums, and renames
+  // the file to its final name: a valid catalogue of the rows appended so far (also on
+  // SIGTERM). With `replace` false a file that appeared at the final name meanwhile is never
+  // replaced (the writer fails, "File exists").
+  bool finish(bool replace = true);
   // Removes the temporary files; the catalogue is not written.
   void abandon();
 
   bool failed() const;
-  const std::string& error() const;  // why it failed (empty while it has not)
-  const std::string& path() const;   // the final name
-  long long rows() const;            // rows appended
+  const Failure& failure() const;   // why it failed (Kind::none while it has not)
+  const std::string& path() const;  // the final name
+  long long rows() const;           // rows appended
 
  private:
   struct Impl;

@@ -1,6 +1,7 @@
 #include "driver/catalog_sink.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,26 +19,38 @@ namespace {
 using catalog::GalaxyRow;
 
 // Why a catalogue written with `old` cannot be continued by a run writing `now`; empty when
-// it can. Floats compare bit for bit.
+// it can. The run's parameters are compared before the identities (a grid file whose age cut
+// was edited is said to hold another age cut, not another grid file); floats bit for bit.
 std::string mismatch(const catalog::Provenance& old, const catalog::Layout& old_layout, const catalog::Provenance& now,
                      const catalog::Layout& layout) {
   const auto same_float = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-  const std::pair<bool, const char*> checks[] = {
+  const auto value = [](float v) {  // as the catalogue's header shows it: 1.0, 1.0E-17
+    char buf[32];
+    std::string t(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+    for (char& c : t) c = c == 'e' ? 'E' : c;
+    if (t.find_first_of(".En") == std::string::npos) t += ".0";
+    else if (t.find('.') == std::string::npos && t.find('E') != std::string::npos) t.insert(t.find('E'), ".0");
+    return t;
+  };
+  const auto values = [&](float a, float b, const char* unit) {
+    return " (" + value(a) + unit + "; this run " + value(b) + unit + ")";
+  };
+  const std::pair<bool, std::string> checks[] = {
       {old.version == now.version, "another version of veltrane"},
-      {old.grid_identity == now.grid_identity, "another grid file"},
-      {old.galaxies == now.galaxies, "another number of galaxies"},
       {old.shard == now.shard && old.shards == now.shards, "another shard"},
+      {same_float(old.t_cut_gyr, now.t_cut_gyr), "another age cut" + values(old.t_cut_gyr, now.t_cut_gyr, " Gyr")},
+      {same_float(old.phyunits, now.phyunits), "another Phyunits" + values(old.phyunits, now.phyunits, "")},
+      {old.ext_corr == now.ext_corr, "another Ext_Corr"},
+      {old_layout.spectra == layout.spectra, layout.spectra ? "no spectra" : "spectra"},
       {old.path_dir == now.path_dir && old.base_dir == now.base_dir && old.filter_dir == now.filter_dir,
        "other directories"},
-      {same_float(old.t_cut_gyr, now.t_cut_gyr) && same_float(old.phyunits, now.phyunits) &&
-           old.ext_corr == now.ext_corr,
-       "another age cut, Phyunits or Ext_Corr"},
+      {old.grid_identity == now.grid_identity, "another grid file"},
+      {old.galaxies == now.galaxies, "another number of galaxies"},
       {old_layout.name_width == layout.name_width && old_layout.result_width == layout.result_width,
        "other NAME or RESULT widths"},
-      {old_layout.spectra == layout.spectra, layout.spectra ? "no spectra" : "spectra"},
   };
   for (const auto& [same, what] : checks)
-    if (!same) return std::string("it holds ") + what;
+    if (!same) return "it holds " + what;
   return "";
 }
 
@@ -48,18 +61,6 @@ bool filter_files_changed(const catalog::FilterSetInfo& old, const std::string& 
   for (std::size_t k = 0; k < old.filters.size(); ++k) names.name_fil[k] = old.filters[k].name;
   const catalog::FilterSetInfo now = describe_filter_set(names, fil_dir);
   return now.identity != old.identity || now.standards != old.standards;
-}
-
-// A file that starts as every FITS file does ("SIMPLE  =" in its first card), or holds
-// nothing; a directory or an unreadable file is neither.
-bool fits_or_empty(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  char head[9];
-  const std::size_t n = std::fread(head, 1, sizeof head, f);
-  const bool empty = n == 0 && std::feof(f) != 0;
-  std::fclose(f);
-  return empty || (n == sizeof head && std::memcmp(head, "SIMPLE  =", sizeof head) == 0);
 }
 
 GalaxyRow placeholder(const GalaxyJob& job, const std::string& name, std::uint32_t status) {
@@ -106,17 +107,32 @@ int grid_name_width(std::string_view grid, int n) {
 
 CatalogSink::CatalogSink(Console& console, Diagnostics& diagnostics, Setup setup)
     : console_(console), diagnostics_(diagnostics), path_(setup.path), fil_dir_(setup.provenance.filter_dir) {
-  if (file_exists(path_) && !fits_or_empty(path_)) {
-    // A slip on the command line ("--catalog survey.in") must not cost an input file.
-    diagnostics.warn("--catalog: " + path_ + " exists and is not a FITS file; it is left as it is");
-    throw RunStop(1, "catalogue refused");
+  // A slip on the command line ("--catalog survey.in", someone's table) must not cost a file:
+  // only nothing, an empty file or a Veltrane catalogue is written over.
+  std::string what;
+  switch (catalog::occupant_of(path_, &what)) {
+    case catalog::Occupant::nothing:
+    case catalog::Occupant::empty:
+    case catalog::Occupant::catalogue:
+    case catalog::Occupant::shard: break;
+    case catalog::Occupant::not_fits:
+      diagnostics.warn("--catalog: " + path_ + " exists and is not a FITS file; it is left as it is");
+      throw RunStop(1, "catalogue refused");
+    default:
+      diagnostics.warn("--catalog: " + path_ + " exists and is " + what + "; it is left as it is");
+      throw RunStop(1, "catalogue refused");
   }
   if (setup.continue_existing && file_exists(path_)) open_existing(diagnostics, setup);
   writer_ = std::make_unique<catalog::CatalogWriter>(path_, setup.provenance, setup.layout);
   if (writer_->failed()) {
-    reported_ = true;
+    say_failure();
     stop(console_, "... ERROR -> Cannot write " + path_, 1);
   }
+}
+
+void CatalogSink::say_failure() {
+  if (!said_) diagnostics_.warn(path_ + ": cannot be written: " + writer_->failure().reason);
+  said_ = reported_ = true;
 }
 
 void CatalogSink::open_existing(Diagnostics& diagnostics, const Setup& setup) {
@@ -125,9 +141,9 @@ void CatalogSink::open_existing(Diagnostics& diagnostics, const Setup& setup) {
                      "); it is left as it is: name another catalogue, or remove it to start anew");
     throw RunStop(1, "catalogue refused");
   };
-  try {
-    existing_.emplace(path_);
-  } catch (const catalog::CatalogReader::Error& e) { refuse(e.what()); }
+  catalog::Failure failure;
+  existing_ = catalog::CatalogReader::open(path_, failure);
+  if (!existing_) refuse(failure.reason);
   std::string why = mismatch(existing_->provenance(), existing_->layout(), setup.provenance, setup.layout);
   if (why.empty() && existing_->has_filters() && filter_files_changed(existing_->filters(), fil_dir_))
     why = "its filter set's files have changed";
@@ -135,15 +151,18 @@ void CatalogSink::open_existing(Diagnostics& diagnostics, const Setup& setup) {
   existing_row_.assign(std::size_t(std::max(setup.provenance.galaxies, 0)), 0);
   const bool by_name = setup.provenance.grid_identity.empty();
   if (by_name) existing_name_.resize(existing_row_.size());
-  try {
-    long long i = 0;
-    for (const auto& [grid_row, status] : existing_->index()) {
-      ++i;
-      if ((status & catalog::kProcessed) == 0 || grid_row < 1 || std::size_t(grid_row) > existing_row_.size()) continue;
-      existing_row_[std::size_t(grid_row - 1)] = i;
-      if (by_name) existing_name_[std::size_t(grid_row - 1)] = existing_->row(i).name;
-    }
-  } catch (const catalog::CatalogReader::Error& e) { refuse(e.what()); }
+  const auto index = existing_->index();
+  if (!index) refuse(existing_->failure().reason);
+  long long i = 0;
+  for (const auto& [grid_row, status] : *index) {
+    ++i;
+    if ((status & catalog::kProcessed) == 0 || grid_row < 1 || std::size_t(grid_row) > existing_row_.size()) continue;
+    existing_row_[std::size_t(grid_row - 1)] = i;
+    if (!by_name) continue;
+    const std::optional<catalog::StoredRow> row = existing_->row(i);
+    if (!row) refuse(existing_->failure().reason);
+    existing_name_[std::size_t(grid_row - 1)] = row->name;
+  }
 }
 
 std::optional<bool> CatalogSink::holds(const GalaxyJob& job) const {
@@ -156,7 +175,7 @@ std::optional<bool> CatalogSink::holds(const GalaxyJob& job) const {
 Flow CatalogSink::append(const GalaxyRow& row) {
   if (writer_->append(row)) return Flow::go_on;
   if (!reported_) console_.say("... ERROR -> Cannot write " + path_);
-  reported_ = true;
+  say_failure();
   return Flow::stop;
 }
 
@@ -202,15 +221,13 @@ Flow CatalogSink::skipped(const GalaxyJob& job) {
   const auto i = std::size_t(job.index);
   if (!existing_ || i >= existing_row_.size() || existing_row_[i] == 0)
     return append(placeholder(job, name, catalog::kSkippedExisting));
-  try {
-    const catalog::StoredRow kept = existing_->row(existing_row_[i]);
-    return append(kept.view(existing_->has_filters() ? &existing_->filters() : nullptr, existing_->grid()));
-  } catch (const catalog::CatalogReader::Error& e) {
-    // The catalogue continued changed under the run: the new one cannot be complete.
-    diagnostics_.warn(path_ + ": " + e.what());
-    writer_->abandon();
-    return append(placeholder(job, name, catalog::kSkippedExisting));
-  }
+  const std::optional<catalog::StoredRow> kept = existing_->row(existing_row_[i]);
+  if (kept) return append(kept->view(existing_->has_filters() ? &existing_->filters() : nullptr, existing_->grid()));
+  // The catalogue continued changed under the run: the new one cannot be complete.
+  diagnostics_.warn(existing_->failure().where_and_why() + "; the catalogue continued cannot be carried on");
+  said_ = true;
+  writer_->abandon();
+  return append(placeholder(job, name, catalog::kSkippedExisting));
 }
 
 void CatalogSink::stopped_at(const GalaxyJob& job) {
@@ -220,9 +237,10 @@ void CatalogSink::stopped_at(const GalaxyJob& job) {
 bool CatalogSink::finish() {
   if (finished_) return *finished_;
   finished_ = !writer_->failed() && writer_->finish();
-  if (!*finished_ && !reported_) console_.say("... ERROR -> Cannot write " + path_);
-  reported_ = true;
-  return *finished_;
+  if (*finished_) return true;
+  if (!reported_) console_.say("... ERROR -> Cannot write " + path_);
+  say_failure();
+  return false;
 }
 
 }  // namespace veltrane

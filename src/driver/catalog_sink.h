@@ -33,10 +33,12 @@ class CatalogSink : public CommitListener {
     bool continue_existing = false;  // --skip-existing
   };
 
-  // Checks a catalogue to continue, then creates the new one's temporary file. A catalogue
-  // that cannot be continued: its reason on standard error, RunStop(1), nothing written. A
-  // temporary file that cannot be created: "    ... ERROR -> Cannot write PATH" on the
-  // console, RunStop(1).
+  // Checks what stands at the name and a catalogue to continue, then creates the new one's
+  // temporary file. A file that is neither empty nor a Veltrane catalogue (a grid file named
+  // by a slip, another program's FITS table), or a catalogue that cannot be continued: the
+  // reason on standard error, RunStop(1), nothing written. A temporary file that cannot be
+  // created: "    ... ERROR -> Cannot write PATH" on the console, the file and the system's
+  // reason on standard error, RunStop(1).
   CatalogSink(Console& console, Diagnostics& diagnostics, Setup setup);
 
   Flow committed(const GalaxyJob& job, const GalaxyOutcome& outcome) override;
@@ -46,7 +48,8 @@ class CatalogSink : public CommitListener {
 
   // Completes the catalogue with the rows appended so far and gives it its name; later calls
   // return the first one's answer. False after "    ... ERROR -> Cannot write PATH" on the
-  // console (said once, whichever call failed).
+  // console and "veltrane: PATH: cannot be written: REASON" on standard error, as a table
+  // says it (said once, whichever call failed).
   bool finish();
 
  private:
@@ -54,13 +57,16 @@ class CatalogSink : public CommitListener {
   // The catalogue's description of `set` (hashes its files once per set).
   const catalog::FilterSetInfo* filter_info(const std::shared_ptr<const FilterSet>& set);
   void open_existing(Diagnostics& diagnostics, const Setup& setup);
+  // The writer's failure on standard error, once.
+  void say_failure();
 
   Console& console_;
   Diagnostics& diagnostics_;
   std::string path_;
   std::string fil_dir_;  // used part
   std::unique_ptr<catalog::CatalogWriter> writer_;
-  bool reported_ = false;
+  bool reported_ = false;  // "Cannot write" on the console
+  bool said_ = false;      // the reason on standard error
   std::optional<bool> finished_;
   // The catalogue continued: the file row of each grid row's processed row (0: none), and
   // for galaxies not read from a grid file, the names those rows hold.

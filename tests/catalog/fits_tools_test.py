@@ -9,19 +9,21 @@ In a scratch directory make_catalog writes the synthetic survey of tests/catalog
 (failed galaxies, one without a result, a non-ASCII name, -999.0 values, spectra) as one
 catalogue and as three shards, and veltrane-merge joins the shards. Then:
   fitsverify  0 errors and 0 warnings on each of them;
-  astropy     every HDU and column read with its unit, type, TCOMM and TUCD; NaN where a
-              table holds -999; the guide's vstack of the shards (docs/cluster.md, block
-              vstack.py) equals the merged catalogue;
+  astropy     every HDU and column read with its unit, type, TCOMM and TUCD; QTable gives
+              the log masses no solar-mass unit; NaN where a table holds -999 and masses
+              NaN without a distance; FILTk names the filters of FILTERS; the guide's vstack
+              of the shards (docs/cluster.md, block vstack.py) equals the merged catalogue;
   fitsio      every column equal to astropy's, units in the headers;
-  stilts      tpipe reads every HDU; the guide's tcat of the shards (block tcat.sh) equals
-              the merged catalogue;
+  stilts      tpipe reads every HDU and shows the units; a GALAXIES table selected and
+              written alone still names each element's filter; the guide's tcat of the
+              shards (block tcat.sh) equals the merged catalogue;
   robustness  a file-size limit (ulimit -f) on the writer and on the merge: "Cannot write",
               status 1, no file at the catalogue's name and no temporary file; a writer killed
               after its rows leaves nothing under the name, one finished there leaves a valid
               catalogue; a catalogue cut short is refused by the merge (status 1); a merge of
               more shards than it may open files at once.
 The checks "run" and "restart" take veltrane's own catalogues of the bundled example
-(examples/):
+(examples/); catalog_edges_test.py has more of them:
   run         the catalogue's magnitudes equal the ECSV tables' as float32 bit for bit, its
               masses the .MAG.out values at their printed precision, the console and tables
               are those of a run without it; fitsverify 0/0 on the example's catalogue, on a
@@ -35,56 +37,15 @@ The checks "run" and "restart" take veltrane's own catalogues of the bundled exa
 """
 
 import os
-import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 
-CHECK = sys.argv[1]
-MAKE, MERGE, VELTRANE = (os.path.abspath(a) for a in sys.argv[2:5])
-ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-GUIDE = os.path.join(ROOT, "docs", "cluster.md")
+from fits_common import (CHECK, HDUS, MAKE, MASSES, MERGE, SYSTEMS, UNITS, VELTRANE, check, example,
+                         galaxies_bytes, guide_block, left_in, need, report, run, verified)
+
 SHARDS = 3
-# Unit of every column that has one (the others have none).
-UNITS = {"DISTANCE": "Mpc", "AV": "mag", "LAMBDA_EFF": "Angstrom", "AREA": "Angstrom", "LAMBDA": "Angstrom"}
-SYSTEMS = ["VEGA", "VEGABG04", "AB", "TG", "WFPC2", "FOCA", "NOCALIB"]
-for slot in ["OBS", "TOT", "YOUNG", "OLD"]:
-    UNITS.update({f"MAG_{slot}_{s}": "mag" for s in SYSTEMS})
-UNITS.update({f"ZP_{s}": "mag" for s in SYSTEMS})
-UNITS.update({f"LOGMASS_{p}_{m}": "solMass" for p in ["TOTAL", "YOUNG", "OLD"] for m in ["M3", "M2"]})
-HDUS = ["GALAXIES", "FILTERS", "WAVELENGTH", "SPECTRA"]
-
-problems = []
-
-
-def check(ok, what):
-    if not ok:
-        problems.append(what)
-    return ok
-
-
-def run(args, **kw):
-    return subprocess.run(args, capture_output=True, text=True, **kw)
-
-
-def need(tool):
-    if shutil.which(tool) is None:
-        print(f"skipped: no {tool}")
-        sys.exit(77)
-
-
-def guide_block(name):
-    """The script the guide marks "<!-- tested: NAME -->": its indented block, unindented."""
-    lines = open(GUIDE).read().split("\n")
-    at = lines.index(f"<!-- tested: {name} -->") + 1
-    while not lines[at]:
-        at += 1
-    block = []
-    while at < len(lines) and (lines[at].startswith("    ") or not lines[at]):
-        block.append(lines[at][4:])
-        at += 1
-    return "\n".join(block).strip("\n") + "\n"
 
 
 def catalogues(work):
@@ -148,8 +109,31 @@ def check_astropy(made):
     check(np.isnan(mags[0]) and not np.isnan(mags[1]), f"galaxy 7 MAG_OBS_VEGA {mags}")
     check(np.isnan(float(np.asarray(g["LOGMASS_OLD_M3"])[6])), "galaxy 7 old mass not NaN")
     check(np.float32(g["LOGMASS_TOTAL_M3"][1]) == np.float32(9.0) + np.float32(0.002), "galaxy 2 mass")
+    # Log masses: no quantity in solar masses; without a distance (galaxy 13) NaN, bit 16.
+    import warnings
+    import astropy.units as u
+    from astropy.table import QTable
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", u.UnitsWarning)
+        q = QTable.read(made["single"], hdu="GALAXIES")
+    for c in MASSES:
+        check(str(q[c].unit) == "log(solMass)" and not q[c].unit.is_equivalent(u.solMass), f"QTable {c}: {q[c].unit!r}")
+    check(int(g["STATUS"][12]) & 16 and all(np.isnan(np.ma.filled(g[c], np.nan)[12]) for c in MASSES),
+          "galaxy 13's masses")
+    # FILTk and LEFFk name the array elements: the rows of FILTERS, in order.
+    f = Table.read(made["single"], hdu="FILTERS")
+    check([g.meta[f"FILT{k + 1}"] for k in range(len(f))] == list(f["FILTER"]), "FILTk")
+    check([np.float32(g.meta[f"LEFF{k + 1}"]) for k in range(len(f))] == list(f["LAMBDA_EFF"]), "LEFFk")
+    check(g.meta["GRIDSHA"] == fits.getheader(made["single"])["GRIDSHA"], "provenance in GALAXIES")
     for h in HDUS:
         Table.read(made["merged"], hdu=h)
+    # INPUTS: each shard merged, its name as given, its shard and its SHA-256 (sha256sum's).
+    import hashlib
+    inputs = Table.read(made["merged"], hdu="INPUTS")
+    shards = [made[f"shard{k}"] for k in range(1, SHARDS + 1)]
+    check(list(inputs["FILE"]) == shards and list(inputs["SHARDK"]) == [1, 2, 3], f"INPUTS {inputs}")
+    check(list(inputs["SHA256"]) == [hashlib.sha256(open(f, "rb").read()).hexdigest() for f in shards], "SHA256")
+    check(list(inputs["DATE"]) == [fits.getheader(f)["DATE"] for f in shards], "INPUTS DATE")
     here = os.getcwd()
     os.chdir(os.path.dirname(made["merged"]))
     guide = {}
@@ -189,8 +173,18 @@ def check_stilts(made):
         rows = {"WAVELENGTH": 1, "FILTERS": 5}.get(h, 40)
         check(r.returncode == 0 and r.stdout.split()[-1] == str(rows), f"stilts tpipe {h}: {r.stdout} {r.stderr}")
     r = run(["stilts", "tpipe", f"in={made['merged']}", "omode=meta"])
-    check("DISTANCE(Float)/Mpc" in r.stdout and "LOGMASS_OLD_M2(Float)/solMass" in r.stdout, "stilts units")
+    check("DISTANCE(Float)/Mpc" in r.stdout and "LOGMASS_OLD_M2(Float)/log(solMass)" in r.stdout, "stilts units")
+    for hdu, unit in (("GALAXIES", "| log(solMass) "), ("SPECTRA", "| erg/(s.cm2.Angstrom) ")):
+        r = run(["stilts", "tpipe", f"in={made['merged']}#{hdu}", "cmd=meta"])
+        check(r.stdout.count(unit) == (6 if hdu == "GALAXIES" else 3), f"stilts cmd=meta {hdu}: {r.stdout}")
+    # GALAXIES selected and written alone still names the filter of each element.
     work = os.path.dirname(made["merged"])
+    good = os.path.join(work, "good.fits")
+    r = run(["stilts", "tpipe", f"in={made['merged']}#GALAXIES", 'cmd=select "(STATUS & 3) == 1"', f"out={good}"])
+    meta = run(["stilts", "tpipe", f"in={good}", "cmd=meta"]).stdout
+    names = [f"filter_{k}.dat" for k in range(1, 6)]
+    names[1] = "filter_2_with_a_longer_name.dat"
+    check(r.returncode == 0 and all(f"FILT{k + 1}: {n}\n" in meta for k, n in enumerate(names)), f"stilts select: {meta}")
     r = run(["bash", "-c", guide_block("tcat.sh")], cwd=work)
     check(r.returncode == 0, f"the guide's stilts tcat: {r.stderr}")
     tcat = os.path.join(work, "survey-tcat.fits")
@@ -199,10 +193,6 @@ def check_stilts(made):
     except ImportError:
         return
     same_columns(Table.read(made["merged"], hdu="GALAXIES"), Table.read(tcat), "the guide's stilts tcat")
-
-
-def left_in(directory):
-    return sorted(os.listdir(directory))
 
 
 def check_robustness(work):
@@ -255,36 +245,6 @@ def check_robustness(work):
         check(r.returncode == 1 and not os.path.exists(os.path.join(held, "out.fits")), f"cut at {cut}: {r}")
 
 
-def example(work, name, galaxies, printfil=2):
-    """A copy of the bundled example in work/name whose grid (grid.in) lists `galaxies`
-    (name, distance) with PrintFil `printfil`; each name not in the example is a copy of a
-    galaxy of it ("gal02_7" of gal02)."""
-    d = os.path.join(work, name)
-    shutil.copytree(os.path.join(ROOT, "examples"), d)
-    for g, _ in galaxies:
-        src = os.path.join(d, "galaxies", g.split("_")[0])
-        if not os.path.exists(os.path.join(d, "galaxies", g)) and os.path.exists(src):
-            shutil.copy(src, os.path.join(d, "galaxies", g))
-    with open(os.path.join(d, "grid.in")) as f:
-        params = f.read().split("\n")[:9]
-    params[0] = f"{len(galaxies):15d}"
-    params[7] = f"{printfil:15d}"
-    open(os.path.join(d, "grid.in"), "w").write("\n".join(params + [f"{g} {dist}" for g, dist in galaxies]) + "\n")
-    return d
-
-
-def galaxies_bytes(path):
-    from astropy.io import fits
-
-    with fits.open(path) as f:
-        return f["GALAXIES"].data.tobytes()
-
-
-def verified(path):
-    r = run(["fitsverify", path])
-    return check("**** Verification found 0 warning(s) and 0 error(s). ****" in r.stdout, f"fitsverify {path}:\n{r.stdout}")
-
-
 def printed_equal(value, text):
     """`value` (float32) shown as `text` (e15.5, -999.0: missing) shows."""
     import math
@@ -315,7 +275,6 @@ def check_run(work):
     verified(os.path.join(cat, "ex.fits"))
     g = Table.read(os.path.join(cat, "ex.fits"), hdu="GALAXIES")
     check(list(g["NAME"]) == [n for n, _ in four] and list(g["STATUS"]) == [1, 1, 17, 1], f"rows {g['NAME', 'STATUS']}")
-    masses = [f"LOGMASS_{p}_{m}" for p in ("TOTAL", "YOUNG", "OLD") for m in ("M3", "M2")]
     for i, (name, _) in enumerate(four):
         ecsv = Table.read(os.path.join(cat, "galaxies", name + ".mag.ecsv"), format="ascii.ecsv")
         for slot in ("OBS", "TOT", "YOUNG", "OLD"):
@@ -324,9 +283,13 @@ def check_run(work):
                 have = np.asarray(g[f"MAG_{slot}_{system}"][i], dtype=np.float32)
                 check(want.tobytes() == have.tobytes(), f"{name} MAG_{slot}_{system}: {have} / {want}")
         for row in open(os.path.join(cat, "galaxies", name + ".MAG.out")):
-            for k, column in enumerate(masses):
+            for k, column in enumerate(MASSES):
                 text = row[204 + 15 * k:219 + 15 * k]
-                check(printed_equal(float(g[column][i]), text), f"{name} {column}: {g[column][i]} / {text}")
+                if g["STATUS"][i] & 16:  # no distance: the table's value lacks 4 pi d^2
+                    value = np.ma.filled(np.ma.asarray(g[column], dtype=np.float32), np.nan)[i]
+                    check(np.isnan(value) and float(text) != -999.0, f"{name} {column}: {value}")
+                else:
+                    check(printed_equal(float(g[column][i]), text), f"{name} {column}: {g[column][i]} / {text}")
     # Damaged galaxies: a result cut short, one missing, a name too long for its files.
     bad = example(work, "bad", [("gal01", "45.0"), ("gal02_cut", "1.0"), ("nothere", "2.0"), ("x" * 590, "3.0"),
                                 ("gal04", "-1.0")], printfil=0)
@@ -411,11 +374,16 @@ def check_restart(work):
           f"restart after a stop: {r}")
     # Refused before any galaxy, the catalogue untouched: another run's, a damaged one.
     kept = open(os.path.join(d, "c.fits"), "rb").read()
-    for args, why in ((["--shard", "1/2"], "another shard"), (["--catalog-spectra"], "no spectra"),
-                      (["-j", "2"], None)):
-        r = run([VELTRANE, "--skip-existing"] + args + ["--catalog", "c.fits", "grid.in"], cwd=d)
+    # A grid file whose age cut was edited holds another age cut (before another grid file).
+    grid = open(os.path.join(d, "grid.in")).read().split("\n")
+    open(os.path.join(d, "cut2.in"), "w").write("\n".join(grid[:4] + ["2.0"] + grid[5:]))
+    for args, grid_file, why in ((["--shard", "1/2"], "grid.in", "another shard"),
+                                 (["--catalog-spectra"], "grid.in", "no spectra"), (["-j", "2"], "grid.in", None),
+                                 ([], "cut2.in", "another age cut (1.0 Gyr; this run 2.0 Gyr)")):
+        r = run([VELTRANE, "--skip-existing"] + args + ["--catalog", "c.fits", grid_file], cwd=d)
         if why is None:
             check(r.returncode == 0 and "0 galaxies processed, 0 failed, 6 skipped" in r.stderr, f"same run: {r}")
+            kept = open(os.path.join(d, "c.fits"), "rb").read()  # written anew (its DATE)
             continue
         check(r.returncode == 1 and "arq_synt" not in r.stdout and f"c.fits cannot be continued (it holds {why})" in r.stderr,
               f"{args}: {r}")
@@ -441,10 +409,7 @@ def main():
             made = catalogues(work)
             {"fitsverify": check_fitsverify, "astropy": check_astropy, "fitsio": check_fitsio,
              "stilts": check_stilts}[CHECK](made)
-    for p in problems[:30]:
-        print("FAIL:", p)
-    print(f"{CHECK}: {len(problems)} problem(s)")
-    return 1 if problems else 0
+    return report()
 
 
 if __name__ == "__main__":

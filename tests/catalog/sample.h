@@ -18,6 +18,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/digest.h"
+#include "catalog/reader.h"
 #include "catalog/writer.h"
 
 namespace vtest {
@@ -30,6 +31,7 @@ struct SampleOptions {
   int points = 0;  // spectra: points of the base grid; 0 none
   int unread_upto = 1;
   float phyunits = 1.0e-17f;
+  float t_cut = 1.0f;  // Gyr
   std::string version = "1.1.0";
   std::string path_dir = "galaxies/";
   std::set<int> skipped;
@@ -70,7 +72,7 @@ inline Provenance sample_provenance(const SampleOptions& o) {
   p.path_dir = o.path_dir;
   p.base_dir = "base/";
   p.filter_dir = "filters/";
-  p.t_cut_gyr = 1.0f;
+  p.t_cut_gyr = o.t_cut;
   p.phyunits = o.phyunits;
   return p;
 }
@@ -158,7 +160,16 @@ inline std::string write_sample(const std::string& path, const SampleOptions& o,
     return "";
   }
   if (!writer.failed()) writer.finish();
-  return writer.error();
+  return writer.failure().reason;
+}
+
+// The catalogue at `path` read back; nullopt (with the reason on standard error) when it
+// cannot be, so that a test says why before it fails.
+inline std::optional<CatalogReader> read_back(const std::string& path) {
+  Failure failure;
+  std::optional<CatalogReader> r = CatalogReader::open(path, failure);
+  if (!r) std::fprintf(stderr, "%s\n", failure.where_and_why().c_str());
+  return r;
 }
 
 }  // namespace vtest

@@ -4,13 +4,23 @@
 # veltrane-merge of the shards' catalogues must equal the single run's catalogue in its
 # GALAXIES data.
 #
-# Usage: parallel_test.sh VELTRANE VELTRANE_MERGE SOURCE_DIR   (exit 77 without GNU parallel)
+# Usage: parallel_test.sh VELTRANE VELTRANE_MERGE SOURCE_DIR
+# GNU parallel is installed from Debian's package when it is missing (as root); exit status 77
+# (skipped, with the reason) only where it cannot be: not root, no apt-get, a failed install.
 set -uo pipefail
 veltrane=$(realpath "$1") merge=$(realpath "$2") src=$(realpath "$3")
 export PATH="$(dirname "$veltrane"):$(dirname "$merge"):$PATH"
 . "$src/tests/cluster/guide.sh"
-command -v parallel > /dev/null || { echo "skipped: no GNU parallel"; exit 77; }
-parallel --version 2> /dev/null | grep -q 'GNU parallel' || { echo "skipped: parallel is not GNU parallel"; exit 77; }
+
+skip() { echo "skipped: $*"; exit 77; }
+gnu_parallel() { parallel --version 2> /dev/null | grep -q 'GNU parallel'; }
+if ! gnu_parallel; then
+  [ "$(id -u)" = 0 ] || skip "no GNU parallel, and installing it needs root"
+  command -v apt-get > /dev/null || skip "no GNU parallel and no apt-get to install it"
+  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq parallel; } > /dev/null 2>&1 ||
+    skip "installing parallel failed"
+  gnu_parallel || skip "parallel is not GNU parallel (moreutils' is in the way)"
+fi
 
 scratch=$(mktemp -d /tmp/veltrane-parallel.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT

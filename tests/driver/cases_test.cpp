@@ -1,8 +1,10 @@
 // Golden process cases: every directory of tests/cases (inputs written by
 // tools/make_cases.py) is run in a scratch copy, and its standard output, standard error,
 // exit status and every file it wrote, changed or removed are compared byte for byte with
-// its expected/ directory. Each case runs three ways that must not differ: as it is, with two
-// jobs at once, and with every fast path and the input cache off (--literal).
+// its expected/ directory. Each case runs five ways that must not differ: as it is, with two
+// jobs at once, with every fast path and the input cache off (--literal), and with the inputs
+// declared fixed (--fixed-inputs) with one job and two (but for a case whose inputs change
+// while it runs).
 // VELTRANE_RECORD_CASES=1 writes expected/ (from the plain runs) instead of comparing.
 #include <gtest/gtest.h>
 
@@ -116,24 +118,31 @@ std::vector<std::string> case_names() {
   return names;
 }
 
-// The ways every case runs; VELTRANE_CASE_MODES (e.g. "plain j2") keeps some of them.
+// The ways every case runs (the name is the test's suffix); VELTRANE_CASE_MODES (e.g.
+// "plain j2") keeps some of them.
+const std::pair<std::string, std::string> kModes[] = {{"plain", ""},
+                                                      {"j2", "-j 2"},
+                                                      {"literal", "--literal"},
+                                                      {"fixed", "--fixed-inputs"},
+                                                      {"fixed_j2", "-j 2 --fixed-inputs"}};
+
 std::vector<std::string> modes() {
   const char* env = std::getenv("VELTRANE_CASE_MODES");
   const std::string only = env ? " " + std::string(env) + " " : "";
   std::vector<std::string> all;
-  for (const auto& [name, options] : {std::pair<std::string, std::string>{"plain", ""},
-                                      {"j2", "-j 2"},
-                                      {"literal", "--literal"},
-                                      {"fixed", "-j 2 --fixed-inputs"}})
+  for (const auto& [name, options] : kModes)
     if (only.empty() || only.find(" " + name + " ") != std::string::npos) all.push_back(options);
   return all;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Golden, Cases, testing::Combine(testing::ValuesIn(case_names()), testing::ValuesIn(modes())), [](const auto& p) {
-      const std::string& o = std::get<1>(p.param);
-      return std::get<0>(p.param) + (o.empty() ? "" : o == "-j 2" ? "_j2" : o == "--literal" ? "_literal" : "_fixed");
-    });
+std::string mode_suffix(const std::string& options) {
+  for (const auto& [name, o] : kModes)
+    if (o == options) return name == "plain" ? "" : "_" + name;
+  return "_other";
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, Cases, testing::Combine(testing::ValuesIn(case_names()), testing::ValuesIn(modes())),
+                         [](const auto& p) { return std::get<0>(p.param) + mode_suffix(std::get<1>(p.param)); });
 
 }  // namespace
 

@@ -66,10 +66,15 @@ std::vector<std::uint32_t> write_run(const std::string& path, bool continue_exis
     }
   }
   EXPECT_TRUE(sink.finish());
-  CatalogReader r(path);
+  Failure failure;
+  std::optional<CatalogReader> r = CatalogReader::open(path, failure);
+  EXPECT_TRUE(r) << failure.where_and_why();
+  if (!r) return {};
   std::vector<std::uint32_t> statuses;
-  for (const auto& [row, status] : r.index()) statuses.push_back(status);
-  const StoredRow first = r.row(1), unread = r.row(4);
+  const auto index = r->index();
+  for (const auto& [row, status] : index.value()) statuses.push_back(status);
+  const StoredRow first = r->row(1).value(), no_distance = r->row(2).value(), unread = r->row(4).value();
+  EXPECT_TRUE(std::isnan(no_distance.log_mass[0]) && std::isnan(no_distance.log_mass[5])) << "masses need a distance";
   EXPECT_EQ(first.name, "gal0");
   EXPECT_EQ(first.result, "g/gal0");
   EXPECT_EQ(first.law, "CCM");

@@ -176,17 +176,20 @@ class DiskSource : public BaseSource {
   }
 };
 
+// A base reader's case: its files, the fit range, the problem and its effect.
+struct BaseCase {
+  const char* what;
+  std::map<std::string, std::string> files;
+  float ini, fin;
+  std::string file;
+  Where where;
+  bool fails;
+  Flow flow;
+};
+
 TEST(BaseReader, EachProblemNamesItsFileAndWhetherTheRunGoesOn) {
   const std::string ssp = "3000 1\n3500 1\n4000 1\n";
-  const struct {
-    const char* what;
-    std::map<std::string, std::string> files;
-    float ini, fin;
-    std::string file;
-    Where where;
-    bool fails;
-    Flow flow;
-  } cases[] = {
+  const BaseCase cases[] = {
       {"a good base",
        {{"base/Base", "1\na.dat 1e9 0.02 c 0.5 0 0\n"}, {"base/a.dat", ssp}},
        3200,

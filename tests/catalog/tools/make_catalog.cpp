@@ -3,7 +3,7 @@
 // kill) and the cluster tests.
 //
 //   make_catalog OUT.fits [--galaxies N] [--shard K/N] [--filters F] [--spectra P]
-//                [--unread-upto G] [--phyunits X] [--version V] [--path-dir DIR]
+//                [--unread-upto G] [--phyunits X] [--t-cut GYR] [--version V] [--path-dir DIR]
 //                [--skipped G,G,...] [--hold]
 //
 // --hold: after the rows, prints "appended" and waits for a line on standard input:
@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     else if (a == "--spectra") o.points = std::atoi(v.c_str());
     else if (a == "--unread-upto") o.unread_upto = std::atoi(v.c_str());
     else if (a == "--phyunits") o.phyunits = std::strtof(v.c_str(), nullptr);
+    else if (a == "--t-cut") o.t_cut = std::strtof(v.c_str(), nullptr);
     else if (a == "--version") o.version = v;
     else if (a == "--path-dir") o.path_dir = v;
     else if (a == "--skipped") {
