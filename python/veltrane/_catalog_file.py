@@ -9,7 +9,7 @@ import os
 import re
 import warnings
 from dataclasses import dataclass
-from typing import Any
+from typing import Any, Callable
 
 import numpy as np
 
@@ -216,25 +216,54 @@ def veltrane_header(header: Any) -> bool:
     return str(header.get("CREATOR", "")).startswith("veltrane ") and "VTFORMAT" in header
 
 
-def locate(path: str, hdus: Any) -> tuple[Any, Any, Any]:
-    """(provenance header, GALAXIES HDU, FILTERS HDU or None): a whole catalogue, or (layout
-    2 on) a GALAXIES table copied on its own, which repeats the provenance."""
-    meta = hdus[0].header if veltrane_header(hdus[0].header) else None
+def votable_parameters(hdus: Any) -> list[dict[str, Any]]:
+    """The parameters of each table of a fits-plus file (STILTS, TOPCAT), in the order of the
+    tables after the primary HDU, from the VOTable that HDU holds; [] for any other file."""
+    if not hdus[0].header.get("VOTMETA") or hdus[0].data is None:
+        return []
+    import xml.etree.ElementTree as ElementTree
+
+    try:
+        root = ElementTree.fromstring(hdus[0].data.tobytes())
+    except ElementTree.ParseError:
+        return []
+    kinds: dict[str, Callable[[str], Any]] = {"int": int, "long": int, "short": int, "float": float, "double": float,
+                                              "boolean": lambda v: v in ("T", "t", "true", "1")}
+    tables = []
+    for table in (e for e in root.iter() if e.tag.rsplit("}", 1)[-1] == "TABLE"):
+        parameters: dict[str, Any] = {}
+        for p in (e for e in table if e.tag.rsplit("}", 1)[-1] == "PARAM"):
+            name, value = p.get("name", ""), p.get("value", "")
+            try:
+                parameters[name] = kinds.get(p.get("datatype", ""), str)(value)
+            except ValueError:
+                parameters[name] = value
+        tables.append(parameters)
+    return tables
+
+
+def locate(path: str, hdus: Any) -> tuple[Any, Any, Any, bool]:
+    """(provenance, GALAXIES HDU, its keywords, whole): a whole catalogue; or (layout 2 on) a
+    GALAXIES table copied or selected on its own by astropy or STILTS, whose keywords (in
+    STILTS's fits-plus, parameters) repeat the provenance and name the filters."""
     tables = {h.name: h for h in hdus[1:]}
-    galaxies = tables.get("GALAXIES")
-    if meta is None:
-        galaxies = next((h for h in hdus[1:] if veltrane_header(h.header) and "STATUS" in getattr(h, "columns", ())),
-                        None)
-        meta = galaxies.header if galaxies is not None else None
-        if meta is None:
+    parameters = votable_parameters(hdus)
+    keys = lambda k: parameters[k - 1] if k <= len(parameters) else hdus[k].header  # noqa: E731
+    whole = veltrane_header(hdus[0].header)
+    if whole:
+        meta, galaxies = hdus[0].header, tables.get("GALAXIES")
+    else:
+        found = [k for k in range(1, len(hdus)) if veltrane_header(keys(k)) and "STATUS" in getattr(
+            getattr(hdus[k], "columns", None), "names", ())]
+        if not found:
             raise fail(path, "a FITS file, but not a Veltrane catalogue")
+        meta, galaxies = keys(found[0]), hdus[found[0]]
     layout = meta["VTFORMAT"]
     if layout not in LAYOUTS:
         raise fail(path, f"a Veltrane catalogue of layout {layout} ({meta['CREATOR']}), which this version does not "
                           f"read (layouts {LAYOUTS[0]} to {LAYOUTS[-1]})")
     needed = ["GALAXIES"] if galaxies is None else []
-    alone = meta is not hdus[0].header
-    if not alone:
+    if whole:
         needed += [t for t in ("FILTERS",) if meta.get("FILTSET") and t not in tables]
         needed += [t for t in ("WAVELENGTH", "SPECTRA") if meta.get("SPECTRA") and t not in tables]
     size = os.path.getsize(path)
@@ -246,20 +275,20 @@ def locate(path: str, hdus: Any) -> tuple[Any, Any, Any]:
                          f"{needed[0]} table")
     if needed:
         raise fail(path, f"damaged: no {needed[0]} table")
-    return meta, galaxies, None if alone else tables.get("FILTERS")
+    return meta, galaxies, keys(hdus.index(galaxies)) if whole else meta, whole
 
 
-def filter_set(path: str, meta: Any, galaxies: Any, table: Any) -> CatalogFilters | None:
-    """The FILTERS table, or the filter names and wavelengths a GALAXIES header gives (FILTk,
+def filter_set(path: str, meta: Any, keys: Any, table: Any) -> CatalogFilters | None:
+    """The FILTERS table, or the filter names and wavelengths the GALAXIES keywords give (FILTk,
     LEFFk); None when the run met no filter set."""
     if not meta.get("FILTSET"):
         return None
     n = int(meta["NFILTERS"])
-    named = [text(galaxies.header.get(f"FILT{k + 1}")) for k in range(n)]
+    named = [text(keys.get(f"FILT{k + 1}")) for k in range(n)]
     if table is None:
         if None in named:
             raise fail(path, "damaged: its GALAXIES table names no filters and has no FILTERS table")
-        arrays = [np.array(named, dtype=str), np.array([galaxies.header[f"LEFF{k + 1}"] for k in range(n)], np.float32),
+        arrays = [np.array(named, dtype=str), np.array([keys[f"LEFF{k + 1}"] for k in range(n)], np.float32),
                   np.full(n, np.nan, np.float32), np.full((n, len(SYSTEMS)), np.nan, np.float32)]
     else:
         data = table.data
@@ -279,9 +308,9 @@ def read_only(a: np.ndarray) -> np.ndarray:
 def catalog_state(path: str, hdus: Any) -> dict[str, Any]:
     """What a Catalog holds in memory: the provenance, the filters, the per-galaxy scalars and
     masses, the spectra's grid."""
-    meta, galaxies, filter_table = locate(path, hdus)
+    meta, galaxies, keys, whole = locate(path, hdus)
     layout = int(meta["VTFORMAT"])
-    filters = filter_set(path, meta, galaxies, filter_table)
+    filters = filter_set(path, meta, keys, hdus["FILTERS"] if "FILTERS" in hdus else None)
     columns = set(galaxies.columns.names)
     needed = list(SCALARS) + list(MASS_COLUMNS.values()) + (["COVERAGE", "COVERAGE_POSITIVE"] + [
         f"MAG_{s}_{y.upper()}" for s in ("OBS", "TOT", "YOUNG", "OLD") for y in SYSTEMS] if filters is not None else [])
@@ -311,7 +340,7 @@ def catalog_state(path: str, hdus: Any) -> dict[str, Any]:
             if inputs[name].dtype.kind in "SU":
                 inputs[name] = texts(inputs[name])
         state["inputs"] = inputs
-    if "SPECTRA" in names and "WAVELENGTH" in names and meta is hdus[0].header:
+    if "SPECTRA" in names and "WAVELENGTH" in names and whole:
         spectra = hdus["SPECTRA"]
         if not np.array_equal(np.asarray(spectra.data["GRID_ROW"]), state["grid_row"]):
             raise fail(path, "damaged: its SPECTRA rows are not the galaxies of its GALAXIES rows")

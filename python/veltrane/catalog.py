@@ -339,8 +339,9 @@ def read_catalog(path: str | os.PathLike[str], *, verify: bool = False) -> Catal
     provenance are read at once; the magnitudes, coverage and spectra when asked for, the rows
     selected only (the file is memory-mapped, and closed between calls). Layouts 1 and 2 are
     read alike: the masses of a galaxy without a distance are NaN in both. A GALAXIES table
-    copied on its own (layout 2, which repeats the filter names and the provenance in its
-    header) is read too, without areas and zero points.
+    of layout 2 copied or selected on its own (it repeats the filter names and the provenance
+    in its header) is read too, from astropy or from STILTS's fits-plus; without a FILTERS
+    table beside it, the filters' areas and zero points are NaN.
 
     Parameters
     ----------

@@ -5,6 +5,7 @@ spectra bit for bit; selections; and every way a file is not a catalogue refused
 import gc
 import os
 import shutil
+import subprocess
 import sys
 import warnings
 
@@ -207,17 +208,33 @@ def test_a_file_that_is_no_whole_catalogue_is_refused_with_its_reason(example, t
     assert len(veltrane.read_catalog(tmp_path / "flipped.fits")) == 4  # checksums read only with verify
 
 
-def test_a_galaxies_table_copied_alone_and_a_replaced_file(example, tmp_path):
-    alone, survey = tmp_path / "alone.fits", tmp_path / "survey.fits"
+def selections(survey, work):
+    """(file, with FILTERS) of the GALAXIES table copied alone by astropy, and of the usable
+    rows selected by STILTS (fits-plus: the keywords become VOTable parameters) with and
+    without FILTERS, when stilts is there."""
+    with fits.open(survey) as hdus:
+        fits.HDUList([fits.PrimaryHDU(), hdus["GALAXIES"]]).writeto(work / "alone.fits")
+    made = [(work / "alone.fits", False)]
+    if shutil.which("stilts"):
+        select = 'select "(STATUS & 3) == 1"'
+        subprocess.run(["stilts", "tmultin", "nin=2", f"in1={survey}#GALAXIES", f"icmd1={select}", f"in2={survey}#FILTERS",
+                        f"out={work / 'both.fits'}"], check=True, capture_output=True)
+        subprocess.run(["stilts", "tpipe", f"in={survey}#GALAXIES", f"cmd={select}", f"out={work / 'good.fits'}"],
+                       check=True, capture_output=True)
+        made += [(work / "both.fits", True), (work / "good.fits", False)]
+    return made
+
+
+def test_a_galaxies_table_copied_or_selected_alone_and_a_replaced_file(example, tmp_path):
+    survey = tmp_path / "survey.fits"
     shutil.copy(example / "survey.fits", survey)
     cat = veltrane.read_catalog(survey)
-    if cat.layout >= 2:  # the filter names and the provenance in GALAXIES' own header
-        with fits.open(survey) as hdus:
-            fits.HDUList([fits.PrimaryHDU(), hdus["GALAXIES"]]).writeto(alone)
-        copy = veltrane.read_catalog(alone)
+    for path, with_filters in selections(survey, tmp_path) if cat.layout >= 2 else []:
+        copy = veltrane.read_catalog(path)  # the filter names and the provenance in GALAXIES' keywords
         assert list(copy.filters.names) == list(cat.filters.names) and same(copy.filters.lambda_eff,
                                                                             cat.filters.lambda_eff)
-        assert np.isnan(copy.filters.areas).all() and copy.wavelength is None and copy.provenance["NGALAXY"] == 4
+        assert same(copy.filters.areas, cat.filters.areas) if with_filters else np.isnan(copy.filters.areas).all()
+        assert copy.wavelength is None and copy.provenance["NGALAXY"] == 4 and copy.provenance["GRIDFILE"] == "grid.in"
         assert same(copy.magnitudes(system="tg", component="old"), cat.magnitudes(system="tg", component="old"))
     shutil.copy(example / "grid.in", survey)
     with pytest.raises(veltrane.InputFileError, match="changed since it was read"):
