@@ -17,12 +17,6 @@ import sys
 import tempfile
 
 
-def stored_outputs(notebook):
-    """The code cells (1-based) that hold outputs or an execution count."""
-    return [k for k, cell in enumerate(notebook.cells, start=1) if cell.cell_type == "code" and (
-        cell.get("outputs") or cell.get("execution_count") is not None)]
-
-
 def kernel_of_this_interpreter(directory):
     """A kernelspec "python3" in `directory` that starts this interpreter, named first in
     JUPYTER_PATH (not whatever `python3` the system's kernelspec finds)."""
@@ -34,18 +28,22 @@ def kernel_of_this_interpreter(directory):
     os.environ["JUPYTER_PATH"] = os.pathsep.join(filter(None, [directory, os.environ.get("JUPYTER_PATH")]))
 
 
-def run(path, work):
-    """Executes the notebook in its directory of the scratch copy; a cell that raises fails it.
-    Returns (figures drawn, warnings printed)."""
+def problems(committed, copy):
+    """What is wrong with a notebook: outputs committed, or run in its directory of the scratch
+    copy (a cell that raises stops the test), fewer than four figures or a warning printed."""
     import nbformat
     from nbclient import NotebookClient
 
-    notebook = nbformat.read(path, as_version=4)
-    NotebookClient(notebook, timeout=600, kernel_name="python3", resources={"metadata": {"path": work}}).execute()
-    outputs = [o for cell in notebook.cells if cell.cell_type == "code" for o in cell.outputs]
+    code = lambda nb: [c for c in nb.cells if c.cell_type == "code"]  # noqa: E731
+    found = [f"cell {k} holds outputs (clear them before committing)" for k, c in enumerate(code(
+        nbformat.read(committed, as_version=4)), start=1) if c.get("outputs") or c.get("execution_count") is not None]
+    notebook = nbformat.read(copy, as_version=4)
+    NotebookClient(notebook, timeout=600, kernel_name="python3",
+                   resources={"metadata": {"path": os.path.dirname(copy)}}).execute()
+    outputs = [o for c in code(notebook) for o in c.outputs]
     figures = sum("image/png" in o.get("data", {}) for o in outputs)
-    warned = [o.text for o in outputs if o.output_type == "stream" and o.name == "stderr" and "Warning" in o.text]
-    return figures, warned
+    found += [] if figures >= 4 else [f"{figures} figures drawn"]
+    return found + [o.text for o in outputs if o.output_type == "stream" and o.name == "stderr" and "Warning" in o.text]
 
 
 def main(module_dir, binary, source):
@@ -53,10 +51,7 @@ def main(module_dir, binary, source):
         print("skipped: the Python module was not built (pybind11 not found)")
         return 77
     try:
-        import matplotlib  # noqa: F401
-        import nbclient  # noqa: F401
-        import nbformat
-        import ipykernel  # noqa: F401
+        import ipykernel, matplotlib, nbclient, nbformat  # noqa: F401, E401
     except ImportError as err:
         print(f"skipped: {err}")
         return 77
@@ -71,14 +66,9 @@ def main(module_dir, binary, source):
         os.environ.pop("MPLBACKEND", None)  # the kernel's inline figures
         for path in notebooks:
             name = os.path.relpath(path, source)
-            stored = stored_outputs(nbformat.read(path, as_version=4))
-            if stored:
+            for problem in problems(path, os.path.join(scratch, name)):
                 failures += 1
-                print(f"FAIL: {name}: code cells {stored} hold outputs (clear them before committing)")
-            figures, warned = run(os.path.join(scratch, name), os.path.dirname(os.path.join(scratch, name)))
-            if figures < 4 or warned:
-                failures += 1
-                print(f"FAIL: {name}: {figures} figures drawn; warnings: {warned}")
+                print(f"FAIL: {name}: {problem}")
     print(f"notebook_test: {len(notebooks)} notebooks, {failures} failures")
     return 1 if failures or not notebooks else 0
 
