@@ -180,7 +180,8 @@ Flow CatalogSink::append(const GalaxyRow& row) {
 }
 
 const catalog::FilterSetInfo* CatalogSink::filter_info(const std::shared_ptr<const FilterSet>& set) {
-  if (!set || set->Nfilters <= 0) return nullptr;
+  // A set loaded with no filter was met all the same: the catalogue says it measured nothing.
+  if (!set || set == FilterSet::unloaded()) return nullptr;
   if (set != described_) {
     info_ = describe_filter_set(*set, fil_dir_);
     described_ = set;

@@ -38,7 +38,7 @@ struct GalaxySettings {
 // (a reader that fails early, or is not called, leaves the earlier ones in place).
 struct Carried {
   std::shared_ptr<const BaseTables> base = BaseTables::initial();
-  std::shared_ptr<const FilterSet> filters = std::make_shared<const FilterSet>();
+  std::shared_ptr<const FilterSet> filters = FilterSet::unloaded();
 };
 
 // The rebuilt model spectra of one galaxy and the cleaned and extended observation.

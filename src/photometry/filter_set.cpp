@@ -316,6 +316,11 @@ void calibrate_all(FilterSet& set, const Standards& stars, Rule rule, const std:
 
 }  // namespace
 
+const std::shared_ptr<const FilterSet>& FilterSet::unloaded() {
+  static const std::shared_ptr<const FilterSet> none = std::make_shared<const FilterSet>();
+  return none;
+}
+
 const Problem* FilterLoad::calibration_problem() const {
   for (const auto& problems : calibration)
     if (!problems.empty()) return &problems.front();

@@ -38,6 +38,10 @@ struct FilterSet {
   // Filter i has two samples or more, strictly increasing: its own integrals never fail.
   std::vector<char> increasing = std::vector<char>(kMaxFilters, 0);
 
+  // The set before any is loaded (no filter, shared, never changed): what a run measures with
+  // until a galaxy loads one.
+  static const std::shared_ptr<const FilterSet>& unloaded();
+
   // The curve of filter i: its Npt_fil(i) samples.
   std::span<const float> lambda(int i) const { return curve(t_lambda, i); }
   std::span<const float> transmission(int i) const { return curve(t_fluxes, i); }

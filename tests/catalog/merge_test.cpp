@@ -194,22 +194,31 @@ std::map<std::string, std::string> snapshot(const TempDir& dir) {
   return out;
 }
 
-// The misuse of veltrane-merge, each with its status and message; nothing but a merged output
-// changes in the directory, and no temporary file is left.
-TEST(Merge, MisuseTable) {
-  TempDir dir, scratch;
+// A misuse of veltrane-merge: its arguments, status, message and what it writes.
+struct Misuse {
+  const char* what;
+  std::vector<std::string> args;
+  int status;
+  std::string says;
+  const char* written = "";
+  const char* missing = "";  // its header's MISSING
+};
+
+// The shards of a run, the catalogues of other runs, links, files that are not catalogues,
+// and a merged catalogue, in `dir`; the size of a shard.
+std::size_t misuse_inputs(const TempDir& dir) {
   SampleOptions o;
   o.points = 30;  // with spectra: a cut in SPECTRA, the last HDU, is said exactly
   for (int k = 1; k <= 3; ++k) {
     o.shard = k, o.shards = 3;
-    ASSERT_EQ(write_sample(dir / ("shard-" + std::to_string(k) + ".fits"), o), "");
+    EXPECT_EQ(write_sample(dir / ("shard-" + std::to_string(k) + ".fits"), o), "");
   }
   o.shard = 3;
   o.t_cut = 2.0f;
-  ASSERT_EQ(write_sample(dir / "age2.fits", o), "");
+  EXPECT_EQ(write_sample(dir / "age2.fits", o), "");
   o.t_cut = 1.0f;
   o.filters = 4;
-  ASSERT_EQ(write_sample(dir / "filters4.fits", o), "");
+  EXPECT_EQ(write_sample(dir / "filters4.fits", o), "");
   fs::create_symlink("shard-1.fits", dir / "sym.fits");
   fs::create_hard_link(dir / "shard-2.fits", dir / "hard.fits");
   write_file(dir / "survey.in", "              40\ngalaxies/\n");
@@ -223,22 +232,19 @@ TEST(Merge, MisuseTable) {
   std::string foreign = "SIMPLE  =                    T" + std::string(50, ' ') + "BITPIX  =                    8";
   foreign += std::string(50, ' ') + "NAXIS   =                    0" + std::string(50, ' ') + "END";
   write_file(dir / "foreign.fits", foreign + std::string(2880 - foreign.size(), ' '));
-  ASSERT_EQ(merge_catalogs(dir / "merged.fits", {dir / "shard-1.fits"}, {}).end, MergeEnd::missing);
-  ASSERT_EQ(merge_catalogs(dir / "merged.fits", {dir / "shard-1.fits"}, {false, true}).end, MergeEnd::merged);
+  EXPECT_EQ(merge_catalogs(dir / "merged.fits", {dir / "shard-1.fits"}, {}).end, MergeEnd::missing);
+  EXPECT_EQ(merge_catalogs(dir / "merged.fits", {dir / "shard-1.fits"}, {false, true}).end, MergeEnd::merged);
+  return shard.size();
+}
+
+std::vector<Misuse> misuses(std::size_t shard_size) {
   const std::vector<std::string> shards = {"shard-1.fits", "shard-2.fits", "shard-3.fits"};
   const auto with = [&](std::vector<std::string> head, std::vector<std::string> tail) {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
   };
-  const std::string cut_size = std::to_string(shard.size() - 2880), size = std::to_string(shard.size());
-  const struct {
-    const char* what;
-    std::vector<std::string> args;
-    int status;
-    std::string says;
-    const char* written = "";
-    const char* missing = "";  // its header's MISSING
-  } cases[] = {
+  const std::string cut_size = std::to_string(shard_size - 2880), size = std::to_string(shard_size);
+  return {
       {"OUT forgotten", shards, 2,
        "shard-1.fits exists and is shard 1 of 3 of a run; it is left as it is (was the output forgotten?"},
       {"OUT an input by a symbolic link", with({"sym.fits"}, shards), 2,
@@ -300,6 +306,13 @@ TEST(Merge, MisuseTable) {
       {"--help", {"--help"}, 0, ""},
       {"--", with({"--", "out.fits"}, shards), 0, "40 galaxies from 3 inputs", "out.fits"},
   };
+}
+
+// The misuse of veltrane-merge, each with its status and message; nothing but a merged output
+// changes in the directory, and no temporary file is left.
+TEST(Merge, MisuseTable) {
+  TempDir dir, scratch;
+  const std::vector<Misuse> cases = misuses(misuse_inputs(dir));
   for (const auto& c : cases) {
     const std::map<std::string, std::string> before = snapshot(dir);
     std::string cmd = "cd " + shell_quote(dir.str()) + " && " + shell_quote(VELTRANE_MERGE);

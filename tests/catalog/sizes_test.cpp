@@ -22,15 +22,19 @@ TEST(CatalogSizes, RowsAfterTheFirstBlockFollowIt) {
   o.points = 100;
   o.unread_upto = 1200;  // rows before the first filter set wait, and come out in blocks too
   ASSERT_EQ(write_sample(dir / "c.fits", o), "");
-  CatalogReader r(dir / "c.fits");
+  Failure failure;
+  auto opened = CatalogReader::open(dir / "c.fits", failure);
+  ASSERT_TRUE(opened) << failure.where_and_why();
+  CatalogReader& r = *opened;
   ASSERT_EQ(r.rows(), o.galaxies);
   const auto index = r.index();
-  for (int g = 1; g <= o.galaxies; ++g) ASSERT_EQ(index[std::size_t(g - 1)].first, g);
+  ASSERT_TRUE(index);
+  for (int g = 1; g <= o.galaxies; ++g) ASSERT_EQ((*index)[std::size_t(g - 1)].first, g);
   const FilterSetInfo set = sample_filters(o.filters);
   SampleGalaxy want;
   for (int g : {1, 1199, 1201, 1202, 2000, 2499, 2500}) {
     sample_galaxy(g, o, set, want);
-    const StoredRow got = r.row(g);
+    const StoredRow got = r.row(g).value();
     SCOPED_TRACE(g);
     EXPECT_EQ(got.name, want.name);
     EXPECT_EQ(got.status, want.row.status);
@@ -50,13 +54,16 @@ TEST(CatalogSizes, AFilterSetOfNoFilterSaysNothingWasMeasured) {
   o.filters = 0;
   o.galaxies = 5;
   ASSERT_EQ(write_sample(dir / "c.fits", o), "");
-  CatalogReader r(dir / "c.fits");
+  Failure failure;
+  auto opened = CatalogReader::open(dir / "c.fits", failure);
+  ASSERT_TRUE(opened) << failure.where_and_why();
+  CatalogReader& r = *opened;
   EXPECT_TRUE(r.has_filters()) << "a filter set was met";
   EXPECT_EQ(r.card("NFILTERS"), "0");
   EXPECT_EQ(r.filters().identity, sample_filters(0).identity);
   EXPECT_TRUE(r.filters().filters.empty());
   ASSERT_EQ(r.rows(), 5);
-  const StoredRow row = r.row(2);
+  const StoredRow row = r.row(2).value();
   EXPECT_EQ(row.status, kProcessed);
   EXPECT_TRUE(row.magnitudes.empty() && row.coverage.empty());
   EXPECT_FLOAT_EQ(row.log_mass[0], 9.002f);

@@ -120,3 +120,34 @@ TEST(CatalogSink, EachKindOfGalaxyHasItsRowAndARestartCarriesTheProcessedOnes) {
 
 }  // namespace
 }  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+// A filter list of no filter: the run goes on, and its catalogue says a filter set was met
+// and nothing measured (FILTSET T, NFILTERS 0, no magnitude column); with no filter set met at
+// all (the result unread) it says FILTSET F.
+TEST(CatalogSink, AFilterListOfNoFilterIsMetAndMeasuresNothing) {
+  for (const bool list_empty : {true, false}) {
+    vtest::TempDir dir;
+    std::filesystem::copy(std::string(VELTRANE_TEST_DATA) + "/cases/_shared", dir.path(),
+                          std::filesystem::copy_options::recursive);
+    if (list_empty) vtest::write_file(dir / "filters/ListFilters.txt", "0\n");
+    else std::filesystem::remove(dir / "gal01");
+    const auto r = vtest::run_veltrane(dir.str(), {"--catalog", "c.fits", "grid.in"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    catalog::Failure failure;
+    auto cat = catalog::CatalogReader::open(dir / "c.fits", failure);
+    ASSERT_TRUE(cat) << failure.where_and_why();
+    EXPECT_EQ(cat->has_filters(), list_empty);
+    EXPECT_EQ(cat->card("FILTSET"), list_empty ? "T" : "F");
+    EXPECT_EQ(cat->card("NFILTERS"), "0");
+    const auto row = cat->row(1);
+    ASSERT_TRUE(row);
+    EXPECT_TRUE(row->magnitudes.empty());
+    EXPECT_NE(row->status & catalog::kProcessed, 0u);
+  }
+}
+
+}  // namespace
+}  // namespace veltrane
