@@ -293,7 +293,7 @@ def filter_set(path: str, meta: Any, keys: Any, table: Any) -> CatalogFilters | 
     else:
         data = table.data
         names = texts(data["FILTER"])
-        if len(names) != n or (named[0] is not None and list(names) != named):
+        if len(names) != n or (None not in named and list(names) != named):
             raise fail(path, "damaged: its FILTERS table is not the filter set its header names")
         native = lambda c: np.array(data[c], dtype=np.float32)  # noqa: E731
         arrays = [names, native("LAMBDA_EFF"), native("AREA"), np.stack([native("ZP_" + s.upper()) for s in SYSTEMS], 1)]
@@ -313,7 +313,8 @@ def catalog_state(path: str, hdus: Any) -> dict[str, Any]:
     filters = filter_set(path, meta, keys, hdus["FILTERS"] if "FILTERS" in hdus else None)
     columns = set(galaxies.columns.names)
     needed = list(SCALARS) + list(MASS_COLUMNS.values()) + (["COVERAGE", "COVERAGE_POSITIVE"] + [
-        f"MAG_{s}_{y.upper()}" for s in ("OBS", "TOT", "YOUNG", "OLD") for y in SYSTEMS] if filters is not None else [])
+        f"MAG_{s}_{y.upper()}" for s in ("OBS", "TOT", "YOUNG", "OLD") for y in SYSTEMS] if filters is not None
+        and filters.names.size else [])  # a list of no filter: no magnitude columns
     missing = [c for c in needed if c not in columns]
     if missing:
         raise fail(path, f"damaged: its GALAXIES table has no column {missing[0]}")

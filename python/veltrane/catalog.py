@@ -137,6 +137,14 @@ class Catalog:
             return self._one_filter(filter)
         return [self._one_filter(f) for f in filter]
 
+    def _per_filter(self, column: str) -> np.ndarray:
+        """A magnitude or coverage column, (N, F); a run whose filter list names no filter has
+        none of them."""
+        assert self.filters is not None
+        if self.filters.names.size == 0:
+            return np.empty((len(self), 0), np.float32)
+        return self._file.column(self._galaxies, column, self._rows)
+
     def _one_filter(self, filter: str | int | np.integer) -> int:
         assert self.filters is not None
         if isinstance(filter, str):
@@ -185,7 +193,7 @@ class Catalog:
         """
         column = f"MAG_{component_key(component)}_{SYSTEMS[system_index(system)].upper()}"
         axis = self._filter_axis(filter)
-        return self._file.column(self._galaxies, column, self._rows)[:, axis]
+        return self._per_filter(column)[:, axis]
 
     def coverage(self, filter: str | int | Sequence[str | int] | None = None) -> tuple[np.ndarray, np.ndarray]:
         """The parts of each filter's area covered by a galaxy's old model spectrum, and by its
@@ -214,7 +222,7 @@ class Catalog:
         [1.0, 1.0, 1.0, 1.0]
         """
         axis = self._filter_axis(filter)
-        covered, positive = (self._file.column(self._galaxies, c, self._rows)[:, axis]
+        covered, positive = (self._per_filter(c)[:, axis]
                              for c in ("COVERAGE", "COVERAGE_POSITIVE"))
         return covered, positive
 

@@ -133,6 +133,16 @@ def test_a_galaxy_without_its_synthesis_result_has_no_values(example):
         cat.spectra("total")
 
 
+def test_a_filter_list_of_no_filter_gives_no_magnitudes(example):
+    shutil.copytree(example / "filters", example / "nofilters")
+    (example / "nofilters" / "ListFilters.txt").write_text("0\n")
+    assert run_veltrane(example, "--catalog", "none.fits", "gal01", "45", "galaxies/", "base/", "nofilters/", "1.0",
+                        "1.0E-17", "0", "0", "0")[0] == 0
+    cat = veltrane.read_catalog(example / "none.fits")
+    assert cat.filters.names.size == 0 and cat.magnitudes(system="ab", component="obs").shape == (1, 0)
+    assert cat.table(system="ab", component="obs").colnames[-1] == "log_mass_old_m2" and cat.usable[0]
+
+
 def test_wrong_arguments_say_what_is_known(example, monkeypatch):
     cat = veltrane.read_catalog(example / "survey.fits")
     assert not cat.filters.zero_points.flags.writeable
