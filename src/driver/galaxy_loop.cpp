@@ -85,8 +85,8 @@ RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunPar
   InputCache cache(/*keep=*/!options.literal, /*trust=*/options.fixed_inputs);
   Committer committer(console, signals, reporter, listener);
   LoopEnd end = options.jobs <= 1 || n <= 1
-                          ? run_in_order(console, p, *source, selection, cache, options, committer)
-                          : run_in_parallel(console, p, std::move(source), selection, cache, options, committer);
+                    ? run_in_order(console, p, *source, selection, cache, options, committer)
+                    : run_in_parallel(console, p, std::move(source), selection, cache, options, committer);
   if (!end.at.empty()) reporter.stopped(end.at, end.why);  // a galaxy record the run cannot read
   if (listener != nullptr && !finish_listener(signals, *listener) && end.flow == Flow::go_on) {
     reporter.stopped(listener->finishing(), {});
