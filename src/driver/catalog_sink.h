@@ -50,7 +50,8 @@ class CatalogSink : public CommitListener {
   // return the first one's answer. False after "    ... ERROR -> Cannot write PATH" on the
   // console and "veltrane: PATH: cannot be written: REASON" on standard error, as a table
   // says it (said once, whichever call failed).
-  bool finish();
+  bool finish() override;
+  std::string finishing() const override { return "finishing its catalogue " + path_; }
 
  private:
   Flow append(const catalog::GalaxyRow& row);

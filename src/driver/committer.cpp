@@ -28,7 +28,7 @@ bool Selection::complete(const GalaxyFiles& f) const {
 
 LoopEnd bad_model_record(Console& console, const Problem& why, int index) {
   console.say("... ERROR -> Bad or missing model record");
-  return {Flow::stop, "the record of galaxy " + std::to_string(index + 1), why};
+  return {Flow::stop, "at the record of galaxy " + std::to_string(index + 1), why};
 }
 
 Carried carried_after(const GalaxyOutcome& o, const Carried& actual) {
@@ -60,6 +60,6 @@ Flow Committer::skip(const GalaxyJob& job) {
   return Flow::stop;
 }
 
-std::string Committer::at(const GalaxyJob& job) { return "galaxy " + job.files.arq_synt; }
+std::string Committer::at(const GalaxyJob& job) { return "at galaxy " + job.files.arq_synt; }
 
 }  // namespace veltrane

@@ -44,6 +44,12 @@ LoopEnd run_in_order(Console& console, const RunParams& p, GalaxySource& source,
   return {};
 }
 
+// The listener completed under the commit lock, so a signal finds it whole or finishes it.
+bool finish_listener(SignalGuard& signals, CommitListener& listener) {
+  std::lock_guard lock(signals.commit_mutex());
+  return listener.finish();
+}
+
 // What a run ended by a signal leaves: the galaxies committed (each with its tables or its
 // catalogue row whole, nothing half-written), where they are, and how to go on.
 std::string farewell(const RunSummary& done, int total, const RunParams& p, const Options& options) {
@@ -78,10 +84,14 @@ RunSummary run_galaxies(Console& console, Diagnostics& diagnostics, const RunPar
   } withdraw{signals};
   InputCache cache(/*keep=*/!options.literal, /*trust=*/options.fixed_inputs);
   Committer committer(console, signals, reporter, listener);
-  const LoopEnd end = options.jobs <= 1 || n <= 1
-                          ? run_in_order(console, p, *source, selection, cache, options, committer)
-                          : run_in_parallel(console, p, std::move(source), selection, cache, options, committer);
+  LoopEnd end = options.jobs <= 1 || n <= 1
+                    ? run_in_order(console, p, *source, selection, cache, options, committer)
+                    : run_in_parallel(console, p, std::move(source), selection, cache, options, committer);
   if (!end.at.empty()) reporter.stopped(end.at, end.why);  // a galaxy record the run cannot read
+  if (listener != nullptr && !finish_listener(signals, *listener) && end.flow == Flow::go_on) {
+    reporter.stopped(listener->finishing(), {});
+    end.flow = Flow::stop;
+  }
   reporter.finish();
   if (end.flow == Flow::stop) throw RunStop(1, "the run stopped");
   return reporter.summary();

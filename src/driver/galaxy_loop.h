@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "driver/options.h"
 #include "driver/signals.h"
@@ -47,6 +48,12 @@ class CommitListener {
   // nullopt when there is no such record and the tables alone decide. Called from the thread
   // that reads the galaxy records, never changes the listener.
   virtual std::optional<bool> holds(const GalaxyJob&) const { return std::nullopt; }
+  // The loop is over (after its last galaxy or a stop), before the summary: what the listener
+  // keeps is completed; false when that fails (the listener has said why), which stops the
+  // run there. Later calls give the first one's answer.
+  virtual bool finish() { return true; }
+  // What the summary names when finish() fails ("finishing its catalogue FILE").
+  virtual std::string finishing() const { return "finishing"; }
 };
 
 // How many galaxies the galaxy loop processed, failed and skipped.

@@ -57,7 +57,7 @@ void RunReporter::finish() {
     diagnostics_.warn(counts);
   } else {
     const int left = total_ - (summary_.processed + summary_.skipped) - 1;
-    diagnostics_.warn("the run stopped at " + stopped_at_ + " (exit status 1); before it " + counts +
+    diagnostics_.warn("the run stopped " + stopped_at_ + " (exit status 1); before it " + counts +
                       (left > 0 ? "; " + std::to_string(left) + " not reached" : ""));
   }
   for (const std::string& f : failures_) diagnostics_.warn("failed: " + f);

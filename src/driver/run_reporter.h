@@ -24,7 +24,8 @@ class RunReporter {
   void committed(const GalaxyJob& job, const GalaxyOutcome& o, Flow commit);
   // A galaxy the run does not take.
   void skipped(const GalaxyJob& job);
-  // The run stops at `at` (a galaxy, or its record): `why` said at once (when it has a reason;
+  // The run stops `at` ("at galaxy X", "at the record of galaxy N", "finishing its
+  // catalogue FILE"): `why` said at once (when it has a reason;
   // a listener that stops the run says its own), the stop kept for the summary.
   void stopped(const std::string& at, const Problem& why);
   // The end of the run: the last progress line, then the summary (unless quiet): the counts,

@@ -89,7 +89,10 @@ def check_edges(work):
             check(r.stdout == echo, f"{what}: stdout {r.stdout}")
             check(f"veltrane: --catalog: {name} exists and is a FITS file, but not a Veltrane catalogue; it is "
                   "left as it is\n" in r.stderr, f"{what}: {r.stderr}")
-        check(sum(name in line for line in r.stderr.splitlines()) == 1, f"{what}: said once: {r.stderr}")
+        check(sum(f"{name}: " in line or f"{name} exists" in line for line in r.stderr.splitlines()) == 1,
+              f"{what}: said once: {r.stderr}")
+        check("processed, 0 failed" not in r.stderr or "the run stopped " in r.stderr,
+              f"{what}: the summary says the run stopped: {r.stderr}")
         left = hidden_or_fits(d) + hidden_or_fits(os.path.join(d, "ro"))
         check(left == ["myphot.fits"], f"{what}: left {left}")
     check(open(os.path.join(d, "myphot.fits"), "rb").read() == kept, "another program's FITS file changed")

@@ -333,7 +333,12 @@ def interrupted(d, args, after):
             break
         seen += "arq_synt" in line
     p.send_signal(signal.SIGTERM)
-    p.communicate()
+    # Standard input stays open until the process has ended: closed first, the grid's end
+    # could stop the run (status 1) before the signal's exit.
+    p.stdout.read()
+    p.stderr.read()
+    p.wait()
+    p.stdin.close()
     return p.returncode, "\n".join(lines) + "\n"
 
 
