@@ -131,7 +131,7 @@ GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const G
   out.filters_replaced = g.filters_replaced;
   out.after = g.tables;
   out.warnings = g.warnings;
-  if (g.rebuilt) format_tables(console, p.PrintFil, options.ecsv, g, label, out.tables);
+  if (g.rebuilt) format_tables(console, p.PrintFil, options.ecsv, g, label, out.tables, options.literal);
   if (!options.catalog.empty() && out.flow == Flow::go_on) out.catalog = catalog_values(g, options.catalog_spectra);
   out.console = console.captured();
   log.detach();
