@@ -90,7 +90,8 @@ TEST(FastWriters, TablesMatchTheLiteralRecords) {
     ASSERT_EQ(detail::put_list_table_one_by_one(one_by_one.data(), values, per_record),
               one_by_one.data() + one_by_one.size());
     for (std::size_t at = 0; at < literal.size(); at += 17 * per_record + 1)
-      ASSERT_EQ(fast.substr(at, 17 * per_record + 1), literal.substr(at, 17 * per_record + 1)) << per_record << " " << at;
+      ASSERT_EQ(fast.substr(at, 17 * per_record + 1), literal.substr(at, 17 * per_record + 1))
+          << per_record << " " << at;
     ASSERT_EQ(one_by_one, literal) << per_record;
   }
 }
