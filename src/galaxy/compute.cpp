@@ -282,6 +282,16 @@ Flow measure_galaxy(ReportContext& report, Galaxy& g, InputCache::Session& sessi
   if (!literal && grid.increasing && report.status.good())
     bands = session.bands(g.tables.base, s.N_lb, g.tables.filters);
   const std::span<const Band> on_grid = bands ? std::span<const Band>(*bands) : std::span<const Band>();
+  const FilterSet& set = *g.tables.filters;
+  const int nfil = std::clamp(set.Nfilters, 0, kMaxFilters);
+  const bool increasing = std::all_of(set.increasing.begin(), set.increasing.begin() + nfil, [](char b) { return b; });
+  if (bands && increasing && on_grid.size() >= std::size_t(nfil)) {
+    // The three model spectra share the grid and its bands: measured together.
+    EvalFiltersOnBands(report, grid.lambda,
+                       {head(s.allssp_f, s.N_lb), head(s.youssp_f, s.N_lb), head(s.oldssp_f, s.N_lb)}, set,
+                       g.filter_results, {g.mags.plane(1), g.mags.plane(2), g.mags.plane(3)}, g.work, on_grid);
+    return Flow::go_on;
+  }
   measure(report, g, literal, grid.lambda, head(s.allssp_f, s.N_lb), 1, on_grid);
   measure(report, g, literal, grid.lambda, head(s.youssp_f, s.N_lb), 2, on_grid);
   measure(report, g, literal, grid.lambda, head(s.oldssp_f, s.N_lb), 3, on_grid);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "numerics/integration.h"
@@ -249,6 +250,86 @@ FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::
   r.covered = c / D;
   r.positive = e / D;
   r.flux = g;
+  return r;
+}
+
+namespace {
+
+// The products T·p of a spectrum's fluxes f with a band's transmission into tp[k0, k1), as
+// EvalTFluxesOnBand forms them (p = f where f and T are positive, else 0, and a negative T
+// taken as 0), four samples at a time lane by lane; true when T·q is T itself everywhere.
+bool band_products(const Band& band, const float* f, float* tp) {
+  using F4 = float __attribute__((vector_size(16)));
+  using I4 = std::int32_t __attribute__((vector_size(16)));
+  const float* ts = band.ts.data() - band.k0;  // indexed by the grid's k
+  const F4 one = {1.0f, 1.0f, 1.0f, 1.0f};
+  I4 same = {-1, -1, -1, -1};
+  std::size_t k = band.k0;
+  for (; k + 4 <= band.k1; k += 4) {
+    F4 t, x;
+    std::memcpy(&t, ts + k, sizeof t);
+    std::memcpy(&x, f + k, sizeof x);
+    const I4 positive = (x > 0.0f) & (t > 0.0f);
+    t = F4(I4(t) & ~((t < 0.0f) & ~positive));  // a negative T becomes +0.0
+    const F4 product = t * F4(I4(x) & positive), tq = t * F4(I4(one) & positive);
+    std::memcpy(tp + k, &product, sizeof product);
+    same &= I4(tq) == I4(t);
+  }
+  bool all_same = (same[0] & same[1] & same[2] & same[3]) != 0;
+  for (; k < band.k1; ++k) {
+    float t = ts[k], p = 0.0f, q = 0.0f;
+    if (f[k] > 0.0f && t > 0.0f) {
+      p = f[k];
+      q = 1.0f;
+    } else if (t < 0.0f) {
+      t = 0.0f;
+    }
+    tp[k] = t * p;
+    all_same &= std::bit_cast<std::uint32_t>(t * q) == std::bit_cast<std::uint32_t>(t);
+  }
+  return all_same;
+}
+
+}  // namespace
+
+std::array<FilterFlux, 3> EvalTFluxesOnBands(std::span<const float> grid,
+                                             const std::array<std::span<const float>, 3>& fluxes,
+                                             std::span<const float> lf, float D, FilterWork& work, const Band& band) {
+  std::array<FilterFlux, 3> r;
+  const float lo = lf.front(), hi = lf.back();
+  if (grid.empty() || lo >= grid.back() || grid.front() >= hi) {
+    for (FilterFlux& x : r) x.flux = kSentinel;
+    return r;
+  }
+  const std::size_t k0 = band.k0, k1 = band.k1, ns = grid.size();
+  float* tp[3] = {work.tp.data(), work.tp2.data(), work.tp3.data()};
+  bool tq_is_ts[3];
+  for (std::size_t j = 0; j < 3; ++j) tq_is_ts[j] = band_products(band, fluxes[j].data(), tp[j]);
+  const detail::TSupport plan = detail::t_support(grid, lo, hi);
+  const std::array<std::span<const float>, 3> products = {
+      std::span<const float>(tp[0], ns), std::span<const float>(tp[1], ns), std::span<const float>(tp[2], ns)};
+  float inner[3];
+  detail::t_support_inner(plan, products, inner);
+  // Each spectrum's interpolations in the order of its own call, so the saved bracket ends
+  // where the third call leaves it.
+  for (std::size_t j = 0; j < 3; ++j) {
+    if (band.bracket > 0) set_saved_bracket(band.bracket);
+    const float c = band.covered;
+    float e = c;
+    if (!tq_is_ts[j]) {
+      float* tq = work.tq.data();
+      for (std::size_t k = k0; k < k1; ++k) {
+        const float t = band.ts[k - k0], f = fluxes[j][k];
+        tq[k] = (f > 0.0f && t > 0.0f) ? t * 1.0f : (t < 0.0f ? 0.0f : t) * 0.0f;
+      }
+      e = detail::integral_t_support(grid, std::span<const float>(tq, ns), lo, hi);
+      std::fill(tq + k0, tq + k1, 0.0f);
+    }
+    r[j].covered = c / D;
+    r[j].positive = e / D;
+    r[j].flux = detail::t_support_total(plan, products[j], inner[j]);
+  }
+  for (float* t : tp) std::fill(t + k0, t + k1, 0.0f);
   return r;
 }
 
