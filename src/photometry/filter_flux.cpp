@@ -181,20 +181,19 @@ void inside(std::span<const float> ls, float lo, float hi, std::size_t& k0, std:
   k1 = std::size_t(std::upper_bound(ls.begin(), ls.end(), hi) - ls.begin());
 }
 
-// The products of EvalTFluxesOnBand over the samples [k0, k1) of transmission ts and fluxes
-// f (both indexed by the spectrum's k): T·p into tp and, with kAll, T·q into tq and the
-// clipped T into clipped (which may be ts itself); p = f and q = 1 where f and T are
-// positive, else 0, and a negative T is taken as 0. Four samples at a time, lane by lane.
-// True when T·q is T itself everywhere.
+// The products of EvalTFluxesOnBand over n samples of transmission ts and fluxes f: T·p into
+// tp and, with kAll, T·q into tq and the clipped T into clipped (which may be ts itself);
+// p = f and q = 1 where f and T are positive, else 0, and a negative T is taken as 0. Four
+// samples at a time, lane by lane. True when T·q is T itself everywhere.
 template <bool kAll>
-bool products(const float* ts, const float* f, std::size_t k0, std::size_t k1, float* tp, float* clipped = nullptr,
+bool products(const float* ts, const float* f, std::size_t n, float* tp, float* clipped = nullptr,
               float* tq = nullptr) {
   using F4 = float __attribute__((vector_size(16)));
   using I4 = std::int32_t __attribute__((vector_size(16)));
   const F4 one = {1.0f, 1.0f, 1.0f, 1.0f};
   I4 same = {-1, -1, -1, -1};
-  std::size_t k = k0;
-  for (; k + 4 <= k1; k += 4) {
+  std::size_t k = 0;
+  for (; k + 4 <= n; k += 4) {
     F4 t, x;
     std::memcpy(&t, ts + k, sizeof t);
     std::memcpy(&x, f + k, sizeof x);
@@ -209,7 +208,7 @@ bool products(const float* ts, const float* f, std::size_t k0, std::size_t k1, f
     same &= I4(tq4) == I4(t);
   }
   bool all_same = (same[0] & same[1] & same[2] & same[3]) != 0;
-  for (; k < k1; ++k) {
+  for (; k < n; ++k) {
     float t = ts[k], p = 0.0f, q = 0.0f;
     if (f[k] > 0.0f && t > 0.0f) {
       p = f[k];
@@ -272,7 +271,7 @@ FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::
   float* tp = work.tp.data();
   // Where the flux is positive wherever the filter transmits, T·q is T itself, bit for bit,
   // and so is its integral: the covered one.
-  const bool tq_is_ts = products<true>(ts, fs.data(), k0, k1, tp, ts, tq);
+  const bool tq_is_ts = products<true>(ts + k0, fs.data() + k0, k1 - k0, tp + k0, ts + k0, tq + k0);
   const std::size_t ns = ls.size();
   const auto span = [ns](const std::vector<float>& v) { return std::span<const float>(v.data(), ns); };
   // The integrals' sums side by side, then their pieces in the order of their calls.
@@ -314,8 +313,8 @@ std::array<FilterFlux, 3> EvalTFluxesOnBands(std::span<const float> grid,
   const std::size_t k0 = band.k0, k1 = band.k1, ns = grid.size();
   float* tp[3] = {work.tp.data(), work.tp2.data(), work.tp3.data()};
   bool tq_is_ts[3];
-  const float* ts = band.ts.data() - k0;  // indexed by the grid's k
-  for (std::size_t j = 0; j < 3; ++j) tq_is_ts[j] = products<false>(ts, fluxes[j].data(), k0, k1, tp[j]);
+  for (std::size_t j = 0; j < 3; ++j)
+    tq_is_ts[j] = products<false>(band.ts.data(), fluxes[j].data() + k0, k1 - k0, tp[j] + k0);
   const detail::TSupport plan = detail::t_support(grid, lo, hi);
   const std::array<std::span<const float>, 3> products = {
       std::span<const float>(tp[0], ns), std::span<const float>(tp[1], ns), std::span<const float>(tp[2], ns)};
