@@ -63,8 +63,13 @@ class ProblemLog {
   Content content() const;
 
  private:
+  // date_stamp() of now, converted once per second.
+  const std::string& stamp();
+
   const Console* console_;
   std::vector<Report> reports_;
+  std::string stamp_;
+  std::time_t stamp_time_ = 0;
 };
 
 // Indented message line "(4x,a)".
