@@ -138,6 +138,7 @@ bool InputCache::Session::exists(const std::string& path) {
 
 std::shared_ptr<const BaseTables> InputCache::Session::tables(std::span<const std::shared_ptr<const SspFile>> ssps) {
   std::vector<const SspFile*> key;
+  key.reserve(ssps.size());
   for (const auto& s : ssps) key.push_back(s.get());
   {
     std::lock_guard lock(cache_.mutex_);

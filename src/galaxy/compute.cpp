@@ -12,6 +12,7 @@
 
 #include "extinction/laws.h"
 #include "extinction/red_term.h"
+#include "galaxy/ssp_sums.h"
 #include "numerics/interpolation.h"
 #include "numerics/order.h"
 #include "numerics/renorm.h"
@@ -45,29 +46,6 @@ void split_population(const FitResult& fit, float t_cut, ModelSpectra& s) {
   }
 }
 
-// acc(i) + ((f(i) × w) / S) for i < n. With w = ±0, a finite f and a non-zero S every term is
-// ±0, which leaves the sum as it is (it starts at +0.0 and can never become -0.0): the loop
-// is skipped.
-// The fast path also takes four points at a time: each lane computes what one point does,
-// in the same operations, so the sums are the same bit for bit.
-void add_weighted(float* __restrict acc, const float* __restrict f, int n, float w, float S, bool finite,
-                  bool literal) {
-  if (!literal && w == 0.0f && finite && S != 0.0f && S == S) return;
-  int i = 0;
-  if (!literal) {
-    using Float4 = float __attribute__((vector_size(16)));
-    const Float4 wv = {w, w, w, w}, Sv = {S, S, S, S};
-    for (; i + 4 <= n; i += 4) {
-      Float4 a, x;
-      std::memcpy(&a, acc + i, sizeof a);
-      std::memcpy(&x, f + i, sizeof x);
-      a = a + (x * wv) / Sv;
-      std::memcpy(acc + i, &a, sizeof a);
-    }
-  }
-  for (; i < n; ++i) acc[i] = acc[i] + (f[i] * w) / S;
-}
-
 // Σ_j b_fluxes(·, j) × (x_j / 100) / S_j, each SSP normalised at lbd_norm.
 void sum_normalised_ssps(ReportContext& report, const Galaxy& g, const BaseTables& base, const BaseGrid& grid,
                          ModelSpectra& s, bool literal) {
@@ -81,10 +59,8 @@ void sum_normalised_ssps(ReportContext& report, const Galaxy& g, const BaseTable
     const std::span<const float> f = base.flux(j).first(std::size_t(n));
     const float S_j =
         literal ? StatsReNorm(report, fit.lbd_norm, grid.lambda, f) : StatsReNorm(report, fit.lbd_norm, grid, f);
-    const bool finite = base.finite[std::size_t(j)];
-    add_weighted(s.allssp_f.data(), f.data(), n, fit.x_j[j] / 100.0f, S_j, finite, literal);
-    add_weighted(s.youssp_f.data(), f.data(), n, s.x_you[j] / 100.0f, S_j, finite, literal);
-    add_weighted(s.oldssp_f.data(), f.data(), n, s.x_old[j] / 100.0f, S_j, finite, literal);
+    const SspWeights w{fit.x_j[j] / 100.0f, s.x_you[j] / 100.0f, s.x_old[j] / 100.0f};
+    add_ssp(s.allssp_f, s.youssp_f, s.oldssp_f, f, w, S_j, base.finite[std::size_t(j)], literal);
   }
 }
 

@@ -322,6 +322,7 @@ BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseReques
   if (report.listing()) report.console.say("... Set_base: Reset arrays");
   result.age_base.fill(kSentinel);
   std::vector<std::shared_ptr<const SspFile>> read;
+  read.reserve(std::size_t(std::clamp(result.Num_base, 0, kMaxSsp)));
   read_ssps(report, source, request, *base, result, read);
 
   // Publish: from the reset on, the tables hold what was read, however the reading ended.

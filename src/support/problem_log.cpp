@@ -54,12 +54,16 @@ const std::string& ProblemLog::stamp() {
 }
 
 void ProblemLog::report(LogMode mode, std::span<const std::string> lines, DateLine date) {
-  std::size_t size = 4 + kProblemHeader.size() + 1 + 11 + 24 + 1;
-  for (const std::string& l : lines) size += l.size() + 1;
+  std::string records;
+  for (const std::string& l : lines) records.append(l).push_back('\n');
+  report_text(mode, records, date);
+}
+
+void ProblemLog::report_text(LogMode mode, std::string_view records, DateLine date) {
   std::string text;
-  text.reserve(size);
+  text.reserve(4 + kProblemHeader.size() + 1 + records.size() + 11 + 24 + 1);
   text.append("    ").append(kProblemHeader).push_back('\n');
-  for (const std::string& l : lines) text.append(l).push_back('\n');
+  text.append(records);
   // verbatim: "VESK - ", the prefix of the date line of every report but the result reader's.
   text.append(date == DateLine::vesk ? "    VESK - " : "    ").append(stamp()).push_back('\n');
   reports_.push_back({mode, std::move(text), console_ ? console_->captured().size() : 0});

@@ -48,6 +48,8 @@ class ProblemLog {
 
   void report(LogMode mode, std::span<const std::string> lines, DateLine date = DateLine::vesk);
   void report(LogMode mode, std::initializer_list<std::string> lines, DateLine date = DateLine::vesk);
+  // The same report from its lines already made into records (each ending in a newline).
+  void report_text(LogMode mode, std::string_view records, DateLine date = DateLine::vesk);
 
   // No console any more (it is gone): later reports record 0.
   void detach() { console_ = nullptr; }
