@@ -64,6 +64,20 @@ void sum_normalised_ssps(ReportContext& report, const Galaxy& g, const BaseTable
   }
 }
 
+// The three model spectra times `units` (and times factor[i] at point i, when given), the
+// arrays named apart so that the loop runs several points at a time.
+void scale_models(ModelSpectra& s, int n, const float* __restrict factor, float units) {
+  float* __restrict all = s.allssp_f.data();
+  float* __restrict young = s.youssp_f.data();
+  float* __restrict old = s.oldssp_f.data();
+  for (int i = 0; i < n; ++i) {
+    const float f = factor ? units * factor[i] : units;
+    all[i] = all[i] * f;
+    young[i] = young[i] * f;
+    old[i] = old[i] * f;
+  }
+}
+
 // Physical units, and either the de-reddened observation (Ext_Corr 1, A_V ≥ 0) or the
 // reddened models.
 void scale_spectra(ReportContext& report, const GalaxySettings& p, FitResult& fit, const BaseGrid& grid,
@@ -80,20 +94,9 @@ void scale_spectra(ReportContext& report, const GalaxySettings& p, FitResult& fi
       const float r = renorm(fit.o_lambda[i], red);
       fit.o_fluxes[i] = fit.o_fluxes[i] * std::pow(10.0f, (0.4f * fit.qlbdnorm - r) * fit.A_V);
     }
-    const float scale = F * p.Phyunits;
-    for (int i = 0; i < n; ++i) {
-      s.allssp_f[i] = s.allssp_f[i] * scale;
-      s.youssp_f[i] = s.youssp_f[i] * scale;
-      s.oldssp_f[i] = s.oldssp_f[i] * scale;
-    }
+    scale_models(s, n, nullptr, F * p.Phyunits);
   } else {
-    const float units = fit.flx_norm * p.Phyunits;
-    for (int i = 0; i < n; ++i) {
-      const float factor = units * s.ten_term[i];
-      s.allssp_f[i] = s.allssp_f[i] * factor;
-      s.youssp_f[i] = s.youssp_f[i] * factor;
-      s.oldssp_f[i] = s.oldssp_f[i] * factor;
-    }
+    scale_models(s, n, s.ten_term.data(), fit.flx_norm * p.Phyunits);
   }
 }
 
@@ -108,11 +111,18 @@ bool clean_and_extend(const FitResult& fit, const BaseTables& base, const BaseGr
   // Smallest and largest wavelength among the points of positive flux (1-based, 0: none);
   // NaN wavelengths are passed over unless they are all there is.
   int iMin = 0, iMax = 0;
+  float lMin = 0.0f, lMax = 0.0f;  // o_lambda(iMin), o_lambda(iMax)
   for (int i = 1; i <= fit.N_obs; ++i) {
     if (!(fit.o_fluxes[i - 1] > 0.0f)) continue;
     const float l = fit.o_lambda[i - 1];
-    if (iMin == 0 || (std::isnan(fit.o_lambda[iMin - 1]) && !std::isnan(l)) || l < fit.o_lambda[iMin - 1]) iMin = i;
-    if (iMax == 0 || (std::isnan(fit.o_lambda[iMax - 1]) && !std::isnan(l)) || l > fit.o_lambda[iMax - 1]) iMax = i;
+    if (iMin == 0 || (std::isnan(lMin) && !std::isnan(l)) || l < lMin) {
+      iMin = i;
+      lMin = l;
+    }
+    if (iMax == 0 || (std::isnan(lMax) && !std::isnan(l)) || l > lMax) {
+      iMax = i;
+      lMax = l;
+    }
   }
 
   std::fill(s.onlambda.begin(), s.onlambda.end(), 0.0f);
@@ -181,6 +191,26 @@ void sort_extended_literal(ModelSpectra& s) {
   }
 }
 
+// The two sorted runs [0, mid) and [mid, n_ext) merged, the earlier run first among equals,
+// through the scratch tables (no allocation).
+void merge_extended(ModelSpectra& s, int mid) {
+  const float* l = s.onlambda.data();
+  const float* f = s.onfluxes.data();
+  float* ml = s.merge_lambda.data();
+  float* mf = s.merge_fluxes.data();
+  int a = 0, b = mid, k = 0;
+  for (; a < mid && b < s.n_ext; ++k) {
+    const bool later = l[b] < l[a];
+    const int from = later ? b++ : a++;
+    ml[k] = l[from];
+    mf[k] = f[from];
+  }
+  for (; a < mid; ++a, ++k) ml[k] = l[a], mf[k] = f[a];
+  for (; b < s.n_ext; ++b, ++k) ml[k] = l[b], mf[k] = f[b];
+  std::copy(ml, ml + s.n_ext, s.onlambda.begin());
+  std::copy(mf, mf + s.n_ext, s.onfluxes.begin());
+}
+
 // The same order without the quadratic moves: without NaN, `<` is a strict weak order and the
 // stable sort's result is unique. The extended spectrum is usually two sorted runs (the
 // trimmed observation, then the base points outside it), merged with the earlier run first
@@ -189,15 +219,12 @@ void sort_extended(ModelSpectra& s, int n_obs, bool literal) {
   const auto l = s.onlambda.begin();
   const auto end = l + s.n_ext;
   if (literal || std::any_of(l, end, [](float v) { return v != v; })) return sort_extended_literal(s);
+  const int mid_at = std::clamp(n_obs, 0, s.n_ext);
+  if (std::is_sorted(l, l + mid_at) && std::is_sorted(l + mid_at, end)) return merge_extended(s, mid_at);
   std::vector<std::pair<float, float>> points(std::size_t(s.n_ext));
   for (int k = 0; k < s.n_ext; ++k) points[std::size_t(k)] = {s.onlambda[k], s.onfluxes[k]};
   const auto less = [](const auto& a, const auto& b) { return a.first < b.first; };
-  const auto mid = points.begin() + std::clamp(n_obs, 0, s.n_ext);
-  if (std::is_sorted(points.begin(), mid, less) && std::is_sorted(mid, points.end(), less)) {
-    std::inplace_merge(points.begin(), mid, points.end(), less);
-  } else {
-    std::stable_sort(points.begin(), points.end(), less);
-  }
+  std::stable_sort(points.begin(), points.end(), less);
   for (int k = 0; k < s.n_ext; ++k) std::tie(s.onlambda[k], s.onfluxes[k]) = points[std::size_t(k)];
 }
 

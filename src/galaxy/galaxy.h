@@ -53,6 +53,9 @@ struct ModelSpectra {
   int n_trimmed = 0;  // of which the trimmed observation (the rest extends it)
   std::vector<float> onlambda = std::vector<float>(kMaxExtended, 0.0f);
   std::vector<float> onfluxes = std::vector<float>(kMaxExtended, 0.0f);
+  // Scratch of the merge that sorts the extended spectrum.
+  std::vector<float> merge_lambda = std::vector<float>(kMaxExtended, 0.0f);
+  std::vector<float> merge_fluxes = std::vector<float>(kMaxExtended, 0.0f);
   // Young and old copies of the population columns.
   std::vector<float> x_you = std::vector<float>(kMaxSsp, 0.0f);
   std::vector<float> x_old = std::vector<float>(kMaxSsp, 0.0f);
