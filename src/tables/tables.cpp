@@ -58,16 +58,15 @@ void spectrum_table(const Galaxy& g, std::string& out, std::vector<float>& value
   float* v = values.data();
   for (std::size_t i = 0; i < rows; ++i, v += kColumns) {
     const bool observed = static_cast<int>(i) < fit.N_obs;
-    const float row[kColumns] = {s.onlambda[i],
-                                 s.onfluxes[i],
-                                 observed ? fit.o_lambda[i] : 0.0f,
-                                 observed ? fit.o_fluxes[i] : 0.0f,
-                                 base.b_lambda[i],
-                                 s.allssp_f[i],
-                                 s.youssp_f[i],
-                                 s.oldssp_f[i],
-                                 s.red_term[i]};
-    std::copy(row, row + kColumns, v);
+    v[0] = s.onlambda[i];
+    v[1] = s.onfluxes[i];
+    v[2] = observed ? fit.o_lambda[i] : 0.0f;
+    v[3] = observed ? fit.o_fluxes[i] : 0.0f;
+    v[4] = base.b_lambda[i];
+    v[5] = s.allssp_f[i];
+    v[6] = s.youssp_f[i];
+    v[7] = s.oldssp_f[i];
+    v[8] = s.red_term[i];
   }
   if (literal) {
     out.clear();
