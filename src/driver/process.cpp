@@ -1,6 +1,8 @@
 #include "driver/process.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,15 +16,19 @@
 namespace veltrane {
 namespace {
 
-// `text` written to `path` from its start ("w") or after what it holds ("a"); every step
-// checked, errno saying why one failed.
-bool write_file(const std::string& path, const std::string& text, const char* mode) {
-  std::FILE* f = std::fopen(path.c_str(), mode);
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fflush(f) == 0 && ok;
+// `text` written to `path` from its start (append false: the file is truncated) or after what
+// it holds, created if need be, in one write; every step checked, errno saying why one failed.
+bool write_file(const std::string& path, const std::string& text, bool append) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0) done += std::size_t(n);
+    else ok = n < 0 && errno == EINTR;
+  }
   const int why = errno;
-  ok = std::fclose(f) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
   if (!ok && why != 0) errno = why;
   return ok;
 }
@@ -48,7 +54,7 @@ Flow settle_log(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, 
     if (std::remove(files.log.c_str()) != 0)
       return cannot_write(out, files.log, why, "the galaxy's log cannot be removed: " + system_reason());
   } else if (o.status.failed() && !exists) {
-    if (!write_file(files.log, end_of_galaxy_report().content().text, "ab")) return cannot_write(out, files.log, why);
+    if (!write_file(files.log, end_of_galaxy_report().content().text, true)) return cannot_write(out, files.log, why);
   }
   return Flow::go_on;
 }
@@ -173,7 +179,7 @@ Flow commit_galaxy(const GalaxyOutcome& o, const GalaxyFiles& files, Console& ou
   Problem& stop = why != nullptr ? *why : unused;
   if (!o.log.empty() && !rename_staged_log(staged, files.log)) {
     const ProblemLog::Content c = o.log.content();
-    if (!write_file(files.log, c.text, c.rewrite ? "wb" : "ab")) {
+    if (!write_file(files.log, c.text, !c.rewrite)) {
       // The run ends at the galaxy's first report, where the log was first opened.
       out.text(std::string_view(o.console).substr(0, o.log.reports().front().console_at));
       return cannot_write(out, files.log, stop);
