@@ -316,7 +316,14 @@ Flow compute_galaxy(ReportContext& report, const GalaxySettings& settings, Input
   if (!law_of_code(fit.R_LawOPT))
     g.warnings.push_back("galaxy " + g.arq_synt + ": extinction law '" + std::string(textio::trim_right(fit.R_LawOPT)) +
                          "' is not CAL, CCJ, CCM, GD1, GD2 or GD3; CCJ is used");
-  fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT);
+  if (literal) {
+    fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT);
+  } else {
+    // The law's values on this grid are kept while the grid stays (the tables kept alive with them).
+    if (g.law_grid != g.tables.base) g.law_values.held = false;
+    g.law_grid = g.tables.base;
+    fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT, g.law_values);
+  }
   for (int i = 0; i < s.N_lb; ++i) s.ten_term[i] = std::pow(10.0f, fit.A_V * s.red_term[i]);
 
   sum_normalised_ssps(report, g, base, grid, s, literal);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cache/input_cache.h"
+#include "extinction/red_term.h"
 #include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
 #include "photometry/magnitudes.h"
@@ -85,6 +86,9 @@ struct Galaxy {
   std::vector<std::string> cut_at_limit;  // SSP files read up to the 10,000-point limit
   std::vector<std::string> warnings;      // for standard error
   FilterWork work;                        // scratch of the measurements
+  // The extinction law's values on the grid of `law_grid`, kept from galaxy to galaxy.
+  LawValues law_values;
+  std::shared_ptr<const BaseTables> law_grid;
 };
 
 // One galaxy from its synthesis result `arq_synt` to its numbers, on the tables `before` left:
