@@ -65,13 +65,12 @@ void BM_ReadBase(benchmark::State& state) {
   static GeneratedBase gen;
   const bool cached = state.range(0) == 1;
   InputCache cache(cached);
-  std::vector<float> age(kMaxSsp), met(kMaxSsp), alph(kMaxSsp);
   const std::string base_dir = (gen.dir / "ssp").string() + "/";
   for (auto _ : state) {
     CapturedReport report;
     InputCache::Session session(cache);
     const BaseRequest request{(gen.dir / "Base.txt").string(), base_dir, 3700.0f, 6800.0f, 0};
-    const BaseRead read = Read_BASpec(report.context, session, request, {age, met, alph});
+    const BaseRead read = Read_BASpec(report.context, session, request);
     if (report.status.failed() || !read.tables || read.tables->b_lambda[kPoints - 1] <= 0.0f)
       state.SkipWithError("base not read");
     benchmark::DoNotOptimize(read.tables.get());

@@ -74,13 +74,17 @@ bool ready(benchmark::State& state) {
   return false;
 }
 
-// A worker that has processed the galaxy once, and the cache that load left warm.
+// A worker that has processed the galaxy once, and the cache that load left warm (trusting:
+// --fixed-inputs, the inputs not looked at again).
 struct Warm {
+  explicit Warm(bool trust = false) : cache(true, trust) {
+    options.fixed_inputs = trust;
+    process_galaxy(workload().p, options, workload().job, *w, cache, Carried{}, outcome);
+  }
   InputCache cache;
   Options options;
   std::unique_ptr<Worker> w = make_worker(workload().p, options);
   GalaxyOutcome outcome;
-  Warm() { outcome = process_galaxy(workload().p, options, workload().job, *w, cache, Carried{}); }
 };
 
 void BM_ReadResult(benchmark::State& state) {
@@ -94,12 +98,13 @@ void BM_ReadResult(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadResult)->Unit(benchmark::kMillisecond);
 
-// state.range(0): 1 = base and filter set from the warm cache, 0 = read from the files.
+// state.range(0): 1 = base and filter set from the warm cache, 2 = from the warm cache that
+// trusts them (--fixed-inputs), 0 = read from the files.
 void BM_LoadAndCompute(benchmark::State& state) {
   if (!ready(state)) return;
-  Warm warm;
+  Warm warm(state.range(0) == 2);
   InputCache cold(false);
-  InputCache& cache = state.range(0) == 1 ? warm.cache : cold;
+  InputCache& cache = state.range(0) >= 1 ? warm.cache : cold;
   for (auto _ : state) {
     CapturedReport report;
     InputCache::Session session(cache);
@@ -108,17 +113,19 @@ void BM_LoadAndCompute(benchmark::State& state) {
     compute_galaxy(report.context, warm.w->settings, session, g);
     if (report.status.failed()) state.SkipWithError("galaxy not computed");
   }
-  state.SetLabel(state.range(0) == 1 ? "inputs from the cache" : "inputs read from the files");
+  const char* labels[] = {"inputs read from the files", "inputs from the cache", "inputs from the trusting cache"};
+  state.SetLabel(labels[state.range(0)]);
 }
-BENCHMARK(BM_LoadAndCompute)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadAndCompute)->Arg(1)->Arg(2)->Arg(0)->Unit(benchmark::kMillisecond);
 
+// The tables formatted into the same texts again, as a run formats them.
 void BM_FormatTables(benchmark::State& state) {
   if (!ready(state)) return;
   Warm warm;
   const GalaxyJob& job = workload().job;
+  TableTexts out;
   for (auto _ : state) {
     Console console = Console::capture();
-    TableTexts out;
     format_tables(console, workload().p.PrintFil, false, warm.w->galaxy, {job.name, job.files.arq_synt, job.distance},
                   out);
     benchmark::DoNotOptimize(out.spc_text.data());
@@ -138,17 +145,20 @@ void BM_WriteTables(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteTables)->Unit(benchmark::kMillisecond);
 
+// The whole galaxy, its outcome refilled as a run refills it; state.range(0) = 1: the
+// trusting cache (--fixed-inputs).
 void BM_WholeGalaxy(benchmark::State& state) {
   if (!ready(state)) return;
-  Warm warm;
+  Warm warm(state.range(0) == 1);
+  GalaxyOutcome o;
   for (auto _ : state) {
-    GalaxyOutcome o =
-        process_galaxy(workload().p, warm.options, workload().job, *warm.w, warm.cache, warm.outcome.after);
+    process_galaxy(workload().p, warm.options, workload().job, *warm.w, warm.cache, warm.outcome.after, o);
     Console console = Console::capture();
     if (commit_galaxy(o, workload().job.files, console) == Flow::stop) state.SkipWithError("not written");
   }
+  state.SetLabel(state.range(0) == 1 ? "trusting cache" : "");
 }
-BENCHMARK(BM_WholeGalaxy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeGalaxy)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

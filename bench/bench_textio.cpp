@@ -219,6 +219,21 @@ void BM_SpectrumTableInPlace(benchmark::State& state) {
 }
 BENCHMARK(BM_SpectrumTableInPlace)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
 
+// The whole table at once (put_list_table: four values at a time where the CPU has AVX2),
+// into a buffer sized once and reused, as the spectrum table is written; state.range(0) = 0:
+// one value at a time (detail::put_list_table_one_by_one).
+void BM_SpectrumTableWhole(benchmark::State& state) {
+  const std::vector<float> v = spectrum_values();
+  std::string out(v.size() / 9 * (17 * 9 + 1), ' ');
+  for (auto _ : state) {
+    if (state.range(0) == 1) veltrane::textio::put_list_table(out.data(), v, 9);
+    else veltrane::textio::detail::put_list_table_one_by_one(out.data(), v, 9);
+    benchmark::DoNotOptimize(out.data());
+  }
+  per_number(state, v.size());
+}
+BENCHMARK(BM_SpectrumTableWhole)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
+
 // Magnitudes and log masses (-50 to 50) and effective wavelengths, as in a ".MAG.out" row.
 std::vector<float> magnitude_values() {
   std::mt19937 rng(11);

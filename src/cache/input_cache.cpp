@@ -63,7 +63,7 @@ void InputCache::forget(const FileIdentity& id) {
   std::erase_if(base_files_, [&](const auto& e) { return same(e.second.id); });
   std::erase_if(ssp_files_, [&](const auto& e) { return same(e.second.id); });
   std::erase_if(filter_sets_, [&](const FilterEntry& e) {
-    return std::any_of(e.files.begin(), e.files.end(), [&](const auto& f) { return same(f.second); });
+    return std::any_of(e.files->begin(), e.files->end(), [&](const auto& f) { return same(f.second); });
   });
 }
 
@@ -75,12 +75,12 @@ FileIdentity identity_of(const std::string& path) {
 
 template <class T, class Parse>
 std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entry<T>>& map, const std::string& path,
-                                            InputRecord& read, Parse parse) {
+                                            Session& session, Parse parse) {
   if (trust_) {
     std::lock_guard lock(mutex_);
     const auto it = map.find(path);
     if (it != map.end()) {
-      read.emplace_back(path, it->second.id);
+      session.note(path, it->second.id);
       return it->second.value;
     }
   }
@@ -89,19 +89,19 @@ std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entr
     std::lock_guard lock(mutex_);
     const auto it = map.find(path);
     if (it != map.end() && it->second.id == now) {
-      read.emplace_back(path, now);
+      session.note(path, now);
       return it->second.value;
     }
   }
   auto file = read_whole(path);
   if (!file) {
     const int why = errno;
-    read.emplace_back(path, FileIdentity{});
+    session.note(path, FileIdentity{});
     errno = why;  // the reader says why
     return nullptr;
   }
   auto value = std::make_shared<const T>(parse(file->first));
-  read.emplace_back(path, file->second);
+  session.note(path, file->second);
   if (file->second.exists && keep_) {
     std::lock_guard lock(mutex_);
     map[path] = {file->second, value};
@@ -110,17 +110,17 @@ std::shared_ptr<const T> InputCache::parsed(std::unordered_map<std::string, Entr
 }
 
 std::shared_ptr<const BaseFile> InputCache::Session::base_file(const std::string& path) {
-  return cache_.parsed(cache_.base_files_, path, read_, parse_base_file);
+  return cache_.parsed(cache_.base_files_, path, *this, parse_base_file);
 }
 
 std::shared_ptr<const SspFile> InputCache::Session::ssp_file(const std::string& path) {
-  return cache_.parsed(cache_.ssp_files_, path, read_, parse_ssp_file);
+  return cache_.parsed(cache_.ssp_files_, path, *this, parse_ssp_file);
 }
 
 std::optional<textio::RecordFile> InputCache::Session::open(const std::string& path) {
   auto file = read_whole(path);
   const int why = errno;
-  read_.emplace_back(path, file ? file->second : FileIdentity{});
+  note(path, file ? file->second : FileIdentity{});
   if (!file) {
     errno = why;
     return std::nullopt;
@@ -138,6 +138,7 @@ bool InputCache::Session::exists(const std::string& path) {
 
 std::shared_ptr<const BaseTables> InputCache::Session::tables(std::span<const std::shared_ptr<const SspFile>> ssps) {
   std::vector<const SspFile*> key;
+  key.reserve(ssps.size());
   for (const auto& s : ssps) key.push_back(s.get());
   {
     std::lock_guard lock(cache_.mutex_);
@@ -156,43 +157,53 @@ std::shared_ptr<const FilterLoad> InputCache::Session::filters(ReportContext& re
                                                                Rule rule) {
   const std::string dir(fil_dir);
   const auto same_key = [&](const FilterEntry& e) { return e.dir == dir && e.rule == rule; };
-  std::optional<FilterEntry> hit;
+  // A hit: the entry's load and bracket, and its files when the session records them (the
+  // entries are replaced whole, never changed, so what is taken here stays as it was).
+  std::shared_ptr<const FilterLoad> load;
+  int bracket = 1;
+  std::shared_ptr<const InputRecord> files;
   if (cache_.keep_) {
     std::lock_guard lock(cache_.mutex_);
-    for (const FilterEntry& e : cache_.filter_sets_)
-      if (same_key(e)) hit = e;
+    for (const FilterEntry& e : cache_.filter_sets_) {
+      if (!same_key(e)) continue;
+      load = e.load;
+      bracket = e.bracket;
+      files = e.files;
+    }
   }
-  if (hit && !cache_.trust_ && !std::all_of(hit->files.begin(), hit->files.end(), [](const auto& f) {
+  if (load && !cache_.trust_ && !std::all_of(files->begin(), files->end(), [](const auto& f) {
         return f.second.exists && identity_of(f.first) == f.second;
       }))
-    hit.reset();
-  if (!hit) {
+    load.reset();
+  if (!load) {
     FilterEntry e;
     e.dir = dir;
     e.rule = rule;
-    const FileOpener open = [&e](const std::string& path) -> std::optional<textio::RecordFile> {
+    auto opened = std::make_shared<InputRecord>();
+    const FileOpener open = [&opened](const std::string& path) -> std::optional<textio::RecordFile> {
       auto file = read_whole(path);
-      e.files.emplace_back(path, file ? file->second : FileIdentity{});
+      opened->emplace_back(path, file ? file->second : FileIdentity{});
       if (!file) return std::nullopt;
       return textio::RecordFile::from_string(std::move(file->first));
     };
-    auto load = std::make_shared<const FilterLoad>(load_filter_set(dir, rule, open));
-    if (report_filter_load(report, *load) == Flow::stop) return load;
-    e.load = std::move(load);
+    auto fresh = std::make_shared<const FilterLoad>(load_filter_set(dir, rule, open));
+    if (report_filter_load(report, *fresh) == Flow::stop) return fresh;
+    e.files = opened;
+    e.load = fresh;
     e.bracket = saved_bracket();
     {
       std::lock_guard lock(cache_.mutex_);
       auto& sets = cache_.filter_sets_;
       std::erase_if(sets, same_key);
-      sets.push_back(e);
+      sets.push_back(std::move(e));
     }
-    read_.insert(read_.end(), e.files.begin(), e.files.end());
-    return e.load;
+    if (record_) read_.insert(read_.end(), opened->begin(), opened->end());
+    return fresh;
   }
-  report_filter_load(report, *hit->load);
-  set_saved_bracket(hit->bracket);
-  read_.insert(read_.end(), hit->files.begin(), hit->files.end());
-  return hit->load;
+  report_filter_load(report, *load);
+  set_saved_bracket(bracket);
+  if (record_) read_.insert(read_.end(), files->begin(), files->end());
+  return load;
 }
 
 std::shared_ptr<const std::vector<Band>> InputCache::Session::bands(const std::shared_ptr<const BaseTables>& tables,

@@ -54,7 +54,8 @@ class InputCache {
   // of files the galaxy read.
   class Session : public BaseSource {
    public:
-    explicit Session(InputCache& cache) : cache_(cache) {}
+    // record = false: the files read are not listed (read() stays empty).
+    explicit Session(InputCache& cache, bool record = true) : cache_(cache), record_(record) {}
     std::shared_ptr<const BaseFile> base_file(const std::string& path) override;
     std::shared_ptr<const SspFile> ssp_file(const std::string& path) override;
     std::shared_ptr<const BaseTables> tables(std::span<const std::shared_ptr<const SspFile>> ssps) override;
@@ -71,9 +72,16 @@ class InputCache {
     // identity as opened; nullopt when it cannot be (errno says why).
     std::optional<textio::RecordFile> open(const std::string& path);
     const InputRecord& read() const { return read_; }
+    InputRecord take_read() { return std::move(read_); }
 
    private:
+    friend class InputCache;
+    // Lists a file read, when the session records.
+    void note(const std::string& path, const FileIdentity& id) {
+      if (record_) read_.emplace_back(path, id);
+    }
     InputCache& cache_;
+    bool record_;
     InputRecord read_;
   };
 
@@ -86,7 +94,7 @@ class InputCache {
   struct FilterEntry {
     std::string dir;
     Rule rule = Rule::T;
-    InputRecord files;
+    std::shared_ptr<const InputRecord> files;
     std::shared_ptr<const FilterLoad> load;
     int bracket = 1;
   };
@@ -102,7 +110,7 @@ class InputCache {
   };
   template <class T, class Parse>
   std::shared_ptr<const T> parsed(std::unordered_map<std::string, Entry<T>>& map, const std::string& path,
-                                  InputRecord& read, Parse parse);
+                                  Session& session, Parse parse);
 
   bool keep_;
   bool trust_;

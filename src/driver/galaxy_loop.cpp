@@ -28,6 +28,7 @@ void forget_tables(InputCache& cache, const GalaxyOutcome& o, const GalaxyFiles&
 LoopEnd run_in_order(Console& console, const RunParams& p, GalaxySource& source, const Selection& selection,
                      InputCache& cache, const Options& options, Committer& committer) {
   const std::unique_ptr<Worker> worker = make_worker(p, options);
+  GalaxyOutcome outcome;  // reused: its tables are not allocated again
   for (int m = 0; m < p.N_models; ++m) {
     GalaxyJob job;
     if (!source.next(job)) return bad_model_record(console, source.problem(), m);
@@ -37,7 +38,7 @@ LoopEnd run_in_order(Console& console, const RunParams& p, GalaxySource& source,
       continue;
     }
     if (!job.too_long) cache.forget(remove_old_log(job.files));
-    const GalaxyOutcome outcome = process_galaxy(p, options, job, *worker, cache, committer.carried());
+    process_galaxy(p, options, job, *worker, cache, committer.carried(), outcome);
     if (options.fixed_inputs) forget_tables(cache, outcome, job.files);
     if (committer.commit(job, outcome) == Flow::stop) return {Flow::stop, {}, {}};
   }

@@ -33,8 +33,9 @@ struct Shared {
   std::deque<int> todo;       // read and not yet taken by a worker
   bool reading_done = false;
   bool stopping = false;
-  Carried committed;  // what the last committed galaxy left
-  int done = 0;       // galaxies committed or skipped so far
+  Carried committed;                 // what the last committed galaxy left
+  int done = 0;                      // galaxies committed or skipped so far
+  std::vector<GalaxyOutcome> spare;  // committed outcomes, whose buffers the workers reuse
 
   void stop() {
     std::lock_guard lock(mutex);
@@ -112,6 +113,7 @@ class Workers {
       int m = 0, started = 0;
       Carried used;
       const GalaxyJob* job = nullptr;
+      GalaxyOutcome outcome;
       {
         std::unique_lock lock(shared_.mutex);
         shared_.changed.wait(lock, [&] { return shared_.stopping || !shared_.todo.empty() || shared_.reading_done; });
@@ -121,8 +123,12 @@ class Workers {
         used = shared_.committed;
         started = shared_.done;
         job = &shared_.slots.at(m).job;  // map nodes stay put
+        if (!shared_.spare.empty()) {
+          outcome = std::move(shared_.spare.back());
+          shared_.spare.pop_back();
+        }
       }
-      GalaxyOutcome outcome = process_galaxy(p_, options_, *job, *worker, cache_, used);
+      process_galaxy(p_, options_, *job, *worker, cache_, used, outcome);
       StagedTables staged = options_.literal ? StagedTables{} : stage_tables(outcome, job->files, temps_);
       std::lock_guard lock(shared_.mutex);
       auto& slot = shared_.slots.at(m);
@@ -243,7 +249,7 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Ga
     if (!same_start(*slot.outcome, slot.used, actual) || !trail.unchanged(slot.outcome->inputs, slot.started)) {
       if (!own) own = make_worker(p, options);
       discard_staged(slot.staged);  // tables of a computation that no longer holds
-      slot.outcome = process_galaxy(p, options, slot.job, *own, cache, actual);
+      process_galaxy(p, options, slot.job, *own, cache, actual, *slot.outcome);
     }
     const Flow flow = committer.commit(slot.job, *slot.outcome, &slot.staged);
     discard_staged(slot.staged);  // what a stop left untaken
@@ -251,6 +257,7 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Ga
     std::lock_guard lock(shared.mutex);
     shared.committed = committer.carried();
     shared.done = m + 1;
+    if (shared.spare.size() < std::size_t(options.jobs)) shared.spare.push_back(std::move(*slot.outcome));
   }
   return {};
 }

@@ -1,6 +1,8 @@
 #include "driver/process.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,15 +16,19 @@
 namespace veltrane {
 namespace {
 
-// `text` written to `path` from its start ("w") or after what it holds ("a"); every step
-// checked, errno saying why one failed.
-bool write_file(const std::string& path, const std::string& text, const char* mode) {
-  std::FILE* f = std::fopen(path.c_str(), mode);
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fflush(f) == 0 && ok;
+// `text` written to `path` from its start (append false: the file is truncated) or after what
+// it holds, created if need be, in one write; every step checked, errno saying why one failed.
+bool write_file(const std::string& path, const std::string& text, bool append) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0) done += std::size_t(n);
+    else ok = n < 0 && errno == EINTR;
+  }
   const int why = errno;
-  ok = std::fclose(f) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
   if (!ok && why != 0) errno = why;
   return ok;
 }
@@ -48,7 +54,7 @@ Flow settle_log(const GalaxyOutcome& o, const GalaxyFiles& files, Console& out, 
     if (std::remove(files.log.c_str()) != 0)
       return cannot_write(out, files.log, why, "the galaxy's log cannot be removed: " + system_reason());
   } else if (o.status.failed() && !exists) {
-    if (!write_file(files.log, end_of_galaxy_report().content().text, "ab")) return cannot_write(out, files.log, why);
+    if (!write_file(files.log, end_of_galaxy_report().content().text, true)) return cannot_write(out, files.log, why);
   }
   return Flow::go_on;
 }
@@ -69,32 +75,37 @@ bool rename_staged_log(StagedTables* staged, const std::string& log) {
 
 }  // namespace
 
-CatalogValues catalog_values(const Galaxy& g, bool spectra) {
-  CatalogValues out;
-  out.fit_read = g.fit_read;
-  if (g.fit_read) {
-    out.A_V = g.fit.A_V;
-    out.law = std::string(textio::trim_right(g.fit.R_LawOPT));
-  }
-  out.measured = g.rebuilt;
-  if (!g.rebuilt) return out;
-  out.log_mass = g.log_mass;
-  const int nf = std::clamp(g.tables.filters->Nfilters, 0, kMaxFilters);
-  const auto head = [](const std::vector<float>& v, int n) {
-    return std::vector<float>(v.begin(), v.begin() + std::clamp(n, 0, int(v.size())));
+void catalog_values(const Galaxy& g, bool spectra, CatalogValues& out) {
+  const auto head = [](const std::vector<float>& v, int n, std::vector<float>& into) {
+    into.assign(v.begin(), v.begin() + std::clamp(n, 0, int(v.size())));
   };
+  out.fit_read = g.fit_read;
+  out.A_V = g.fit_read ? g.fit.A_V : 0.0f;
+  out.law.assign(g.fit_read ? textio::trim_right(g.fit.R_LawOPT) : std::string_view());
+  out.measured = g.rebuilt;
+  out.log_mass = g.rebuilt ? g.log_mass : std::array<float, 6>{};
+  out.magnitudes.clear();
+  for (std::vector<float>* v : {&out.coverage, &out.coverage_positive, &out.lambda, &out.total, &out.young, &out.old})
+    v->clear();
+  if (!g.rebuilt) return;
+  const int nf = std::clamp(g.tables.filters->Nfilters, 0, kMaxFilters);
   out.magnitudes.reserve(std::size_t(kNumSlots) * kNumSystems * std::size_t(nf));
   for (int slot = 0; slot < kNumSlots; ++slot)
     for (int system = 0; system < kNumSystems; ++system)
       for (int k = 0; k < nf; ++k) out.magnitudes.push_back(g.mags.at(k, system, slot));
-  out.coverage = head(g.filter_results.filt_res_a, nf);
-  out.coverage_positive = head(g.filter_results.filt_res_b, nf);
-  if (!spectra) return out;
+  head(g.filter_results.filt_res_a, nf, out.coverage);
+  head(g.filter_results.filt_res_b, nf, out.coverage_positive);
+  if (!spectra) return;
   const ModelSpectra& s = g.spectra;
-  out.lambda = head(g.tables.base->b_lambda, s.N_lb);
-  out.total = head(s.allssp_f, s.N_lb);
-  out.young = head(s.youssp_f, s.N_lb);
-  out.old = head(s.oldssp_f, s.N_lb);
+  head(g.tables.base->b_lambda, s.N_lb, out.lambda);
+  head(s.allssp_f, s.N_lb, out.total);
+  head(s.youssp_f, s.N_lb, out.young);
+  head(s.oldssp_f, s.N_lb, out.old);
+}
+
+CatalogValues catalog_values(const Galaxy& g, bool spectra) {
+  CatalogValues out;
+  catalog_values(g, spectra, out);
   return out;
 }
 
@@ -104,25 +115,36 @@ std::unique_ptr<Worker> make_worker(const RunParams& p, const Options& options) 
   return w;
 }
 
-GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const GalaxyJob& job, Worker& w,
-                             InputCache& cache, const Carried& before) {
-  GalaxyOutcome out;
-  Console console = Console::capture();
+void process_galaxy(const RunParams& p, const Options& options, const GalaxyJob& job, Worker& w, InputCache& cache,
+                    const Carried& before, GalaxyOutcome& out) {
+  // What the outcome held is dropped; its buffers (texts, tables, values) are kept.
+  out.console.clear();
+  out.log = ProblemLog();
+  out.tables.mag = out.tables.spc = false;
+  out.status = GalaxyStatus();
+  out.warnings.clear();
+  out.flow = Flow::go_on;
+  out.stop = Problem();
+  out.processed = out.fit_read = out.base_replaced = out.filters_replaced = false;
   out.after = before;
+  out.inputs.clear();
+  out.catalog.fit_read = out.catalog.measured = false;
+  Console console = Console::capture();
   const Verbosity verbosity = verbosity_of(p.Fverbose);
   const GalaxyLabel label{job.name, job.files.arq_synt, job.distance};
   say_galaxy_header(console, label, verbosity);
   if (job.too_long) {
     // Cut names would collide: the log or a table could replace the result file itself.
     console.say("... VT__WARN: File name too long, model skipped");  // verbatim
-    out.console = console.captured();
-    return out;
+    out.console = console.take();
+    return;
   }
   out.processed = true;
   ProblemLog log(&console);
   std::vector<Problem> problems;
   ReportContext report{console, log, out.status, verbosity, &problems};
-  InputCache::Session session(cache);
+  // The files a galaxy read are recorded only where a commit checks them (with workers).
+  InputCache::Session session(cache, /*record=*/options.jobs > 1);
   Galaxy& g = w.galaxy;
   out.flow = rebuild_galaxy(report, w.settings, job.files.arq_synt, job.distance, session, before, g);
   if (out.flow == Flow::stop && !problems.empty()) out.stop = std::move(problems.back());
@@ -130,13 +152,19 @@ GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const G
   out.base_replaced = g.base_replaced;
   out.filters_replaced = g.filters_replaced;
   out.after = g.tables;
-  out.warnings = g.warnings;
-  if (g.rebuilt) format_tables(console, p.PrintFil, options.ecsv, g, label, out.tables);
-  if (!options.catalog.empty() && out.flow == Flow::go_on) out.catalog = catalog_values(g, options.catalog_spectra);
-  out.console = console.captured();
+  out.warnings.assign(g.warnings.begin(), g.warnings.end());
+  if (g.rebuilt) format_tables(console, p.PrintFil, options.ecsv, g, label, out.tables, options.literal);
+  if (!options.catalog.empty() && out.flow == Flow::go_on) catalog_values(g, options.catalog_spectra, out.catalog);
+  out.console = console.take();
   log.detach();
   out.log = std::move(log);
-  out.inputs = session.read();
+  out.inputs = session.take_read();
+}
+
+GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const GalaxyJob& job, Worker& w,
+                             InputCache& cache, const Carried& before) {
+  GalaxyOutcome out;
+  process_galaxy(p, options, job, w, cache, before, out);
   return out;
 }
 
@@ -151,7 +179,7 @@ Flow commit_galaxy(const GalaxyOutcome& o, const GalaxyFiles& files, Console& ou
   Problem& stop = why != nullptr ? *why : unused;
   if (!o.log.empty() && !rename_staged_log(staged, files.log)) {
     const ProblemLog::Content c = o.log.content();
-    if (!write_file(files.log, c.text, c.rewrite ? "wb" : "ab")) {
+    if (!write_file(files.log, c.text, !c.rewrite)) {
       // The run ends at the galaxy's first report, where the log was first opened.
       out.text(std::string_view(o.console).substr(0, o.log.reports().front().console_at));
       return cannot_write(out, files.log, stop);

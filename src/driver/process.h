@@ -12,15 +12,21 @@
 
 namespace veltrane {
 
-// What the catalogue keeps of galaxy `g` (its model spectra too when `spectra`).
+// What the catalogue keeps of galaxy `g` (its model spectra too when `spectra`), into `out`
+// (its vectors reused), or as a new value.
+void catalog_values(const Galaxy& g, bool spectra, CatalogValues& out);
 CatalogValues catalog_values(const Galaxy& g, bool spectra);
 
 // A worker for the galaxies of a run: its tables at their maxima and the settings.
 std::unique_ptr<Worker> make_worker(const RunParams& p, const Options& options);
 
 // Processes one galaxy on the tables `before` left: its console lines, reports, tables,
-// status, the values the catalogue keeps (--catalog) and what it leaves to the next galaxy.
-// Writes no file, throws nothing.
+// status, the values the catalogue keeps (--catalog) and what it leaves to the next galaxy,
+// into `out` (whatever it held is replaced; its buffers are reused, so a loop that passes the
+// same outcome again allocates no table), or as a new value. The files the galaxy read are
+// recorded (out.inputs) when the run has workers. Writes no file, throws nothing.
+void process_galaxy(const RunParams& p, const Options& options, const GalaxyJob& job, Worker& w, InputCache& cache,
+                    const Carried& before, GalaxyOutcome& out);
 GalaxyOutcome process_galaxy(const RunParams& p, const Options& options, const GalaxyJob& job, Worker& w,
                              InputCache& cache, const Carried& before);
 

@@ -1,6 +1,8 @@
 #include "driver/run_reporter.h"
 
-#include <cstdio>
+#include <charconv>
+#include <string>
+#include <string_view>
 
 namespace veltrane {
 
@@ -75,9 +77,18 @@ void RunReporter::show(bool last) {
   const int done = summary_.processed + summary_.skipped;
   const double rate = seconds > 0.0 ? summary_.processed / seconds : 0.0;
   const double left = rate > 0.0 ? (total_ - done) / rate : 0.0;
-  char line[160];
-  std::snprintf(line, sizeof line, "\r\033[Kveltrane: %d/%d galaxies, %.1f/s, %d:%02d left, %d failed", done, total_,
-                rate, int(left) / 60, int(left) % 60, summary_.failed);
+  // "%d/%d galaxies, %.1f/s, %d:%02d left, %d failed", built without printf.
+  char number[64];
+  const auto text = [&](auto v, auto... format) {
+    return std::string_view(number,
+                            std::size_t(std::to_chars(number, number + sizeof number, v, format...).ptr - number));
+  };
+  const int minutes = int(left) / 60, seconds_left = int(left) % 60;
+  std::string line = "\r\033[Kveltrane: ";
+  line.append(text(done)).append("/").append(text(total_)).append(" galaxies, ");
+  line.append(text(rate, std::chars_format::fixed, 1)).append("/s, ").append(text(minutes)).append(":");
+  line.append(seconds_left < 10 ? "0" : "").append(text(seconds_left)).append(" left, ");
+  line.append(text(summary_.failed)).append(" failed");
   diagnostics_.write(line);
   diagnostics_.flush();
   shown_ = true;

@@ -16,19 +16,24 @@ constexpr float kCalFactor = 0.6565431356430054f;
 
 LawValue in_range(float q) { return {q, true}; }
 
-// Out of range: one report appended to the log, q = 0.0.
-[[gnu::cold, gnu::noinline]] LawValue out_of_range(ReportContext& report, std::initializer_list<std::string> lines) {
-  report.log.report(LogMode::append, lines);
+// Out of range: one report appended to the log (`lines`: whole records), q = 0.0.
+[[gnu::cold, gnu::noinline]] LawValue out_of_range(ReportContext& report, std::string_view lines) {
+  report.log.report_text(LogMode::append, lines);
   return {0.0f, false};
+}
+
+// Records of the lines given, each indented ("(4x,a)").
+std::string records(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  for (std::string_view l : lines) text.append(indent(l)).push_back('\n');
+  return text;
 }
 
 // The report of a law's range. verbatim: the lines, and the `range` texts of the laws below
 // ("l" for λ, "&" where "or" is meant, 0912 with its zero).
-[[gnu::cold, gnu::noinline]] LawValue range_report(ReportContext& report, std::string_view routine,
-                                                   std::string_view range) {
-  return out_of_range(
-      report, {indent("[EvalRedTerm] FUNCTION --- " + std::string(routine)),
-               indent("[EvalRedTerm] " + std::string(range)), indent("[EvalRedTerm] q = ZERO @@@@@@@@@@@@@@@")});
+std::string range_lines(std::string_view routine, std::string_view range) {
+  return records({"[EvalRedTerm] FUNCTION --- " + std::string(routine), "[EvalRedTerm] " + std::string(range),
+                  "[EvalRedTerm] q = ZERO @@@@@@@@@@@@@@@"});
 }
 
 // Calzetti blue branch, 1200 (or 1846) Å < λ ≤ 6300 Å.
@@ -55,7 +60,8 @@ LawValue CALR_LawOPT(ReportContext& report, float lambda) {
   const float x = 10000.0f / lambda;
   if (lambda >= 1200.0f && lambda <= 6300.0f) return in_range(calzetti_blue(x));
   if (lambda > 6300.0f && lambda <= 22000.0f) return in_range(calzetti_red(x));
-  return range_report(report, "CALR_LawOPT", "l < 1200 Å & l > 22000 Å");
+  static const std::string lines = range_lines("CALR_LawOPT", "l < 1200 Å & l > 22000 Å");  // made once
+  return out_of_range(report, lines);
 }
 
 LawValue CCJR_LawOPT(ReportContext& report, float lambda) {
@@ -68,7 +74,8 @@ LawValue CCJR_LawOPT(ReportContext& report, float lambda) {
   }
   if (lambda > 1846.0f && lambda <= 6300.0f) return in_range(calzetti_blue(x));
   if (lambda > 6300.0f && lambda <= 31149.0f) return in_range(calzetti_red(x));
-  return range_report(report, "CCJR_LawOPT", "l < 0912 Å & l > 31149 Å");
+  static const std::string lines = range_lines("CCJR_LawOPT", "l < 0912 Å & l > 31149 Å");  // made once
+  return out_of_range(report, lines);
 }
 
 LawValue CCMR_LawOPT(ReportContext& report, float lambda, float R_V) {
@@ -114,7 +121,8 @@ LawValue CCMR_LawOPT(ReportContext& report, float lambda, float R_V) {
     a = 0.574f * p;
     b = -0.527f * p;
   } else {
-    return range_report(report, "CCMR_LawOPT", "l < 1000 Å & l > 33333 Å");
+    static const std::string lines = range_lines("CCMR_LawOPT", "l < 1000 Å & l > 33333 Å");  // made once
+    return out_of_range(report, lines);
   }
   return in_range(b / R_V + a);
 }
@@ -132,8 +140,9 @@ LawValue gordon_law(ReportContext& report, float lambda, const float* q) {
     }
   }
   // verbatim: "Table 4" is the table of the paper the tabulated laws come from.
-  return out_of_range(
-      report, {indent("[EvalRedTerm] ... q_Gordon: 0 @@@@@@@@"), indent("[EvalRedTerm] lambda is out of Table 4")});
+  static const std::string lines =
+      records({"[EvalRedTerm] ... q_Gordon: 0 @@@@@@@@", "[EvalRedTerm] lambda is out of Table 4"});  // made once
+  return out_of_range(report, lines);
 }
 
 // The ordinates of a tabulated law; nullptr for the other codes.
@@ -149,8 +158,8 @@ const float* gordon_table(std::optional<LawCode> law) {
 LawValue GDNR_LawOPT(ReportContext& report, float lambda, std::string_view code) {
   const float* q = gordon_table(law_of_code(code));
   if (q == nullptr) {
-    return out_of_range(report, {indent("[EvalRedTerm] ... q_Gordon: Bad extinction law ==> " +
-                                        std::string(textio::adjust_trim(code)))});
+    return out_of_range(report, records({"[EvalRedTerm] ... q_Gordon: Bad extinction law ==> " +
+                                         std::string(textio::adjust_trim(code))}));
   }
   return gordon_law(report, lambda, q);
 }

@@ -31,8 +31,13 @@ void fill_terms(std::span<const float> b_lambda, std::span<float> red_term, std:
 
 }  // namespace
 
-float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
-                  std::string_view R_LawOPT) {
+namespace {
+
+// What both forms share: the grid's used points, the law, q(lbd_norm) (failing the galaxy out
+// of the law's range), then the terms from `fill` and the check of their signs.
+template <class Fill>
+float red_term_with(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
+                    std::string_view R_LawOPT, Fill fill) {
   std::fill(red_term.begin(), red_term.end(), 0.0f);
 
   const auto counted = std::count_if(b_lambda.begin(), b_lambda.end(), [](float l) { return l >= 0.0f; });
@@ -49,15 +54,7 @@ float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::s
                      std::string(kLawCodes[std::size_t(law)]) + " extinction law",
                  {}});
   const float qlbdnorm = norm.q;
-  const bool failed = report.failed();
-  // The law chosen once, not at every point.
-  const auto fill = [&](auto q) { fill_terms(b_lambda, red_term, n, lbd_norm, qlbdnorm, failed, q); };
-  switch (law) {
-    case LawCode::CAL: fill([&](float l) { return CALR_LawOPT(report, l); }); break;
-    case LawCode::CCJ: fill([&](float l) { return CCJR_LawOPT(report, l); }); break;
-    case LawCode::CCM: fill([&](float l) { return CCMR_LawOPT(report, l, 3.1f); }); break;
-    default: fill([&](float l) { return evaluate_law(report, law, l); }); break;
-  }
+  fill(law, n, qlbdnorm, report.failed());
 
   // Every term positive means q(lbd_norm) exceeds q at every grid point: with a law falling
   // towards the red, lbd_norm lies bluewards of the whole grid. An empty grid fails too.
@@ -73,6 +70,58 @@ float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::s
                               std::string(kLawCodes[std::size_t(law)]) + " extinction law",
                  {}});
   return qlbdnorm;
+}
+
+// The law's value at λ, the law chosen once, not at every point.
+template <class Use>
+void with_law(ReportContext& report, LawCode law, Use use) {
+  switch (law) {
+    case LawCode::CAL: use([&](float l) { return CALR_LawOPT(report, l); }); break;
+    case LawCode::CCJ: use([&](float l) { return CCJR_LawOPT(report, l); }); break;
+    case LawCode::CCM: use([&](float l) { return CCMR_LawOPT(report, l, 3.1f); }); break;
+    default: use([&](float l) { return evaluate_law(report, law, l); }); break;
+  }
+}
+
+}  // namespace
+
+float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
+                  std::string_view R_LawOPT) {
+  return red_term_with(
+      report, b_lambda, red_term, lbd_norm, R_LawOPT, [&](LawCode law, std::size_t n, float qlbdnorm, bool failed) {
+        with_law(report, law, [&](auto q) { fill_terms(b_lambda, red_term, n, lbd_norm, qlbdnorm, failed, q); });
+      });
+}
+
+float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
+                  std::string_view R_LawOPT, LawValues& kept) {
+  return red_term_with(report, b_lambda, red_term, lbd_norm, R_LawOPT,
+                       [&](LawCode law, std::size_t n, float qlbdnorm, bool failed) {
+                         with_law(report, law, [&](auto q) {
+                           if (!kept.held || kept.law != law || kept.q.size() != n) {
+                             // Evaluated here, and kept.
+                             kept.q.resize(n);
+                             kept.in_range.resize(n);
+                             std::size_t i = 0;
+                             const auto keep = [&](float l) {
+                               const LawValue v = q(l);
+                               kept.q[i] = v.q;
+                               kept.in_range[i++] = v.in_range;
+                               return v;
+                             };
+                             fill_terms(b_lambda, red_term, n, lbd_norm, qlbdnorm, failed, keep);
+                             kept.held = true;
+                             kept.law = law;
+                             return;
+                           }
+                           std::size_t i = 0;
+                           const auto again = [&](float l) {
+                             const std::size_t k = i++;
+                             return kept.in_range[k] ? LawValue{kept.q[k], true} : q(l);  // the law reports it
+                           };
+                           fill_terms(b_lambda, red_term, n, lbd_norm, qlbdnorm, failed, again);
+                         });
+                       });
 }
 
 }  // namespace veltrane

@@ -4,7 +4,9 @@
 
 #include <span>
 #include <string_view>
+#include <vector>
 
+#include "extinction/laws.h"
 #include "support/report.h"
 
 namespace veltrane {
@@ -20,5 +22,20 @@ namespace veltrane {
 // is > 0; an out-of-range grid point alone does not fail it.
 float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
                   std::string_view R_LawOPT);
+
+// A law's values at the used points of one grid, kept between the galaxies measured on it
+// (they depend on nothing else): `held` when they are those of `law`.
+struct LawValues {
+  bool held = false;
+  LawCode law = LawCode::CCJ;
+  std::vector<float> q;
+  std::vector<char> in_range;
+};
+// EvalRedTerm taking the law's values at the grid points from `kept` when it holds this law's
+// (the caller keeps it for one grid and clears `held` for another), and otherwise evaluating
+// them and keeping them there. The same red_term, qlbdnorm, status and log either way: a
+// point out of the law's range is evaluated again, so that the law makes its report, in order.
+float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
+                  std::string_view R_LawOPT, LawValues& kept);
 
 }  // namespace veltrane

@@ -12,6 +12,7 @@
 
 #include "extinction/laws.h"
 #include "extinction/red_term.h"
+#include "galaxy/ssp_sums.h"
 #include "numerics/interpolation.h"
 #include "numerics/order.h"
 #include "numerics/renorm.h"
@@ -45,29 +46,6 @@ void split_population(const FitResult& fit, float t_cut, ModelSpectra& s) {
   }
 }
 
-// acc(i) + ((f(i) × w) / S) for i < n. With w = ±0, a finite f and a non-zero S every term is
-// ±0, which leaves the sum as it is (it starts at +0.0 and can never become -0.0): the loop
-// is skipped.
-// The fast path also takes four points at a time: each lane computes what one point does,
-// in the same operations, so the sums are the same bit for bit.
-void add_weighted(float* __restrict acc, const float* __restrict f, int n, float w, float S, bool finite,
-                  bool literal) {
-  if (!literal && w == 0.0f && finite && S != 0.0f && S == S) return;
-  int i = 0;
-  if (!literal) {
-    using Float4 = float __attribute__((vector_size(16)));
-    const Float4 wv = {w, w, w, w}, Sv = {S, S, S, S};
-    for (; i + 4 <= n; i += 4) {
-      Float4 a, x;
-      std::memcpy(&a, acc + i, sizeof a);
-      std::memcpy(&x, f + i, sizeof x);
-      a = a + (x * wv) / Sv;
-      std::memcpy(acc + i, &a, sizeof a);
-    }
-  }
-  for (; i < n; ++i) acc[i] = acc[i] + (f[i] * w) / S;
-}
-
 // Σ_j b_fluxes(·, j) × (x_j / 100) / S_j, each SSP normalised at lbd_norm.
 void sum_normalised_ssps(ReportContext& report, const Galaxy& g, const BaseTables& base, const BaseGrid& grid,
                          ModelSpectra& s, bool literal) {
@@ -81,10 +59,22 @@ void sum_normalised_ssps(ReportContext& report, const Galaxy& g, const BaseTable
     const std::span<const float> f = base.flux(j).first(std::size_t(n));
     const float S_j =
         literal ? StatsReNorm(report, fit.lbd_norm, grid.lambda, f) : StatsReNorm(report, fit.lbd_norm, grid, f);
-    const bool finite = base.finite[std::size_t(j)];
-    add_weighted(s.allssp_f.data(), f.data(), n, fit.x_j[j] / 100.0f, S_j, finite, literal);
-    add_weighted(s.youssp_f.data(), f.data(), n, s.x_you[j] / 100.0f, S_j, finite, literal);
-    add_weighted(s.oldssp_f.data(), f.data(), n, s.x_old[j] / 100.0f, S_j, finite, literal);
+    const SspWeights w{fit.x_j[j] / 100.0f, s.x_you[j] / 100.0f, s.x_old[j] / 100.0f};
+    add_ssp(s.allssp_f, s.youssp_f, s.oldssp_f, f, w, S_j, base.finite[std::size_t(j)], literal);
+  }
+}
+
+// The three model spectra times `units` (and times factor[i] at point i, when given), the
+// arrays named apart so that the loop runs several points at a time.
+void scale_models(ModelSpectra& s, int n, const float* __restrict factor, float units) {
+  float* __restrict all = s.allssp_f.data();
+  float* __restrict young = s.youssp_f.data();
+  float* __restrict old = s.oldssp_f.data();
+  for (int i = 0; i < n; ++i) {
+    const float f = factor ? units * factor[i] : units;
+    all[i] = all[i] * f;
+    young[i] = young[i] * f;
+    old[i] = old[i] * f;
   }
 }
 
@@ -104,20 +94,9 @@ void scale_spectra(ReportContext& report, const GalaxySettings& p, FitResult& fi
       const float r = renorm(fit.o_lambda[i], red);
       fit.o_fluxes[i] = fit.o_fluxes[i] * std::pow(10.0f, (0.4f * fit.qlbdnorm - r) * fit.A_V);
     }
-    const float scale = F * p.Phyunits;
-    for (int i = 0; i < n; ++i) {
-      s.allssp_f[i] = s.allssp_f[i] * scale;
-      s.youssp_f[i] = s.youssp_f[i] * scale;
-      s.oldssp_f[i] = s.oldssp_f[i] * scale;
-    }
+    scale_models(s, n, nullptr, F * p.Phyunits);
   } else {
-    const float units = fit.flx_norm * p.Phyunits;
-    for (int i = 0; i < n; ++i) {
-      const float factor = units * s.ten_term[i];
-      s.allssp_f[i] = s.allssp_f[i] * factor;
-      s.youssp_f[i] = s.youssp_f[i] * factor;
-      s.oldssp_f[i] = s.oldssp_f[i] * factor;
-    }
+    scale_models(s, n, s.ten_term.data(), fit.flx_norm * p.Phyunits);
   }
 }
 
@@ -132,11 +111,18 @@ bool clean_and_extend(const FitResult& fit, const BaseTables& base, const BaseGr
   // Smallest and largest wavelength among the points of positive flux (1-based, 0: none);
   // NaN wavelengths are passed over unless they are all there is.
   int iMin = 0, iMax = 0;
+  float lMin = 0.0f, lMax = 0.0f;  // o_lambda(iMin), o_lambda(iMax)
   for (int i = 1; i <= fit.N_obs; ++i) {
     if (!(fit.o_fluxes[i - 1] > 0.0f)) continue;
     const float l = fit.o_lambda[i - 1];
-    if (iMin == 0 || (std::isnan(fit.o_lambda[iMin - 1]) && !std::isnan(l)) || l < fit.o_lambda[iMin - 1]) iMin = i;
-    if (iMax == 0 || (std::isnan(fit.o_lambda[iMax - 1]) && !std::isnan(l)) || l > fit.o_lambda[iMax - 1]) iMax = i;
+    if (iMin == 0 || (std::isnan(lMin) && !std::isnan(l)) || l < lMin) {
+      iMin = i;
+      lMin = l;
+    }
+    if (iMax == 0 || (std::isnan(lMax) && !std::isnan(l)) || l > lMax) {
+      iMax = i;
+      lMax = l;
+    }
   }
 
   std::fill(s.onlambda.begin(), s.onlambda.end(), 0.0f);
@@ -205,6 +191,26 @@ void sort_extended_literal(ModelSpectra& s) {
   }
 }
 
+// The two sorted runs [0, mid) and [mid, n_ext) merged, the earlier run first among equals,
+// through the scratch tables (no allocation).
+void merge_extended(ModelSpectra& s, int mid) {
+  const float* l = s.onlambda.data();
+  const float* f = s.onfluxes.data();
+  float* ml = s.merge_lambda.data();
+  float* mf = s.merge_fluxes.data();
+  int a = 0, b = mid, k = 0;
+  for (; a < mid && b < s.n_ext; ++k) {
+    const bool later = l[b] < l[a];
+    const int from = later ? b++ : a++;
+    ml[k] = l[from];
+    mf[k] = f[from];
+  }
+  for (; a < mid; ++a, ++k) ml[k] = l[a], mf[k] = f[a];
+  for (; b < s.n_ext; ++b, ++k) ml[k] = l[b], mf[k] = f[b];
+  std::copy(ml, ml + s.n_ext, s.onlambda.begin());
+  std::copy(mf, mf + s.n_ext, s.onfluxes.begin());
+}
+
 // The same order without the quadratic moves: without NaN, `<` is a strict weak order and the
 // stable sort's result is unique. The extended spectrum is usually two sorted runs (the
 // trimmed observation, then the base points outside it), merged with the earlier run first
@@ -213,15 +219,12 @@ void sort_extended(ModelSpectra& s, int n_obs, bool literal) {
   const auto l = s.onlambda.begin();
   const auto end = l + s.n_ext;
   if (literal || std::any_of(l, end, [](float v) { return v != v; })) return sort_extended_literal(s);
+  const int mid_at = std::clamp(n_obs, 0, s.n_ext);
+  if (std::is_sorted(l, l + mid_at) && std::is_sorted(l + mid_at, end)) return merge_extended(s, mid_at);
   std::vector<std::pair<float, float>> points(std::size_t(s.n_ext));
   for (int k = 0; k < s.n_ext; ++k) points[std::size_t(k)] = {s.onlambda[k], s.onfluxes[k]};
   const auto less = [](const auto& a, const auto& b) { return a.first < b.first; };
-  const auto mid = points.begin() + std::clamp(n_obs, 0, s.n_ext);
-  if (std::is_sorted(points.begin(), mid, less) && std::is_sorted(mid, points.end(), less)) {
-    std::inplace_merge(points.begin(), mid, points.end(), less);
-  } else {
-    std::stable_sort(points.begin(), points.end(), less);
-  }
+  std::stable_sort(points.begin(), points.end(), less);
   for (int k = 0; k < s.n_ext; ++k) std::tie(s.onlambda[k], s.onfluxes[k]) = points[std::size_t(k)];
 }
 
@@ -282,6 +285,16 @@ Flow measure_galaxy(ReportContext& report, Galaxy& g, InputCache::Session& sessi
   if (!literal && grid.increasing && report.status.good())
     bands = session.bands(g.tables.base, s.N_lb, g.tables.filters);
   const std::span<const Band> on_grid = bands ? std::span<const Band>(*bands) : std::span<const Band>();
+  const FilterSet& set = *g.tables.filters;
+  const int nfil = std::clamp(set.Nfilters, 0, kMaxFilters);
+  const bool increasing = std::all_of(set.increasing.begin(), set.increasing.begin() + nfil, [](char b) { return b; });
+  if (bands && increasing && on_grid.size() >= std::size_t(nfil)) {
+    // The three model spectra share the grid and its bands: measured together.
+    EvalFiltersOnBands(report, grid.lambda,
+                       {head(s.allssp_f, s.N_lb), head(s.youssp_f, s.N_lb), head(s.oldssp_f, s.N_lb)}, set,
+                       g.filter_results, {g.mags.plane(1), g.mags.plane(2), g.mags.plane(3)}, g.work, on_grid);
+    return Flow::go_on;
+  }
   measure(report, g, literal, grid.lambda, head(s.allssp_f, s.N_lb), 1, on_grid);
   measure(report, g, literal, grid.lambda, head(s.youssp_f, s.N_lb), 2, on_grid);
   measure(report, g, literal, grid.lambda, head(s.oldssp_f, s.N_lb), 3, on_grid);
@@ -303,7 +316,14 @@ Flow compute_galaxy(ReportContext& report, const GalaxySettings& settings, Input
   if (!law_of_code(fit.R_LawOPT))
     g.warnings.push_back("galaxy " + g.arq_synt + ": extinction law '" + std::string(textio::trim_right(fit.R_LawOPT)) +
                          "' is not CAL, CCJ, CCM, GD1, GD2 or GD3; CCJ is used");
-  fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT);
+  if (literal) {
+    fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT);
+  } else {
+    // The law's values on this grid are kept while the grid stays (the tables kept alive with them).
+    if (g.law_grid != g.tables.base) g.law_values.held = false;
+    g.law_grid = g.tables.base;
+    fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT, g.law_values);
+  }
   for (int i = 0; i < s.N_lb; ++i) s.ten_term[i] = std::pow(10.0f, fit.A_V * s.red_term[i]);
 
   sum_normalised_ssps(report, g, base, grid, s, literal);

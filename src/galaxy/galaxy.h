@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cache/input_cache.h"
+#include "extinction/red_term.h"
 #include "photometry/filter_flux.h"
 #include "photometry/filter_set.h"
 #include "photometry/magnitudes.h"
@@ -53,6 +54,9 @@ struct ModelSpectra {
   int n_trimmed = 0;  // of which the trimmed observation (the rest extends it)
   std::vector<float> onlambda = std::vector<float>(kMaxExtended, 0.0f);
   std::vector<float> onfluxes = std::vector<float>(kMaxExtended, 0.0f);
+  // Scratch of the merge that sorts the extended spectrum.
+  std::vector<float> merge_lambda = std::vector<float>(kMaxExtended, 0.0f);
+  std::vector<float> merge_fluxes = std::vector<float>(kMaxExtended, 0.0f);
   // Young and old copies of the population columns.
   std::vector<float> x_you = std::vector<float>(kMaxSsp, 0.0f);
   std::vector<float> x_old = std::vector<float>(kMaxSsp, 0.0f);
@@ -82,6 +86,9 @@ struct Galaxy {
   std::vector<std::string> cut_at_limit;  // SSP files read up to the 10,000-point limit
   std::vector<std::string> warnings;      // for standard error
   FilterWork work;                        // scratch of the measurements
+  // The extinction law's values on the grid of `law_grid`, kept from galaxy to galaxy.
+  LawValues law_values;
+  std::shared_ptr<const BaseTables> law_grid;
 };
 
 // One galaxy from its synthesis result `arq_synt` to its numbers, on the tables `before` left:

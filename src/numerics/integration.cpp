@@ -1,7 +1,9 @@
 #include "numerics/integration.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 
 #include "numerics/interpolation.h"
@@ -292,44 +294,126 @@ std::string integration_failure_reason(const char* failure, float lambda_i, floa
   return "an integral over wavelengths that do not increase strictly";
 }
 
-float integral_t_support(std::span<const float> lambda, std::span<const float> F, float li, float lf) {
-  const std::size_t n = std::min(lambda.size(), F.size());
-  lambda = lambda.first(n);
-  F = F.first(n);
-  if (n < 2) return 0.0f;
+TSupport t_support(std::span<const float> lambda, float li, float lf) {
+  TSupport p;
+  p.lambda = lambda;
+  p.lambda_i = li;
+  p.lambda_f = lf;
+  const std::size_t n = lambda.size();
+  if (n < 2) return p;
   const auto begin = lambda.begin();
   // 0-based: samples [a, b) lie inside [li, lf].
   const std::size_t a = std::size_t(std::lower_bound(begin, lambda.end(), li) - begin);
   const std::size_t b = std::size_t(std::upper_bound(begin, lambda.end(), lf) - begin);
   const bool eq_i = a < n && lambda[a] == li;
   const bool eq_f = b > 0 && lambda[b - 1] == lf;
-  const std::size_t next = std::size_t(std::upper_bound(begin, lambda.end(), li) - begin);
-  const std::size_t below_f = std::size_t(std::lower_bound(begin, lambda.end(), lf) - begin);
-  const bool left = !eq_i && a > 0 && next < n;
-  const bool right = !eq_f && b < n && below_f > 0;
+  p.next = std::size_t(std::upper_bound(begin, lambda.end(), li) - begin);
+  p.below_f = std::size_t(std::lower_bound(begin, lambda.end(), lf) - begin);
+  p.left = !eq_i && a > 0 && p.next < n;
+  p.right = !eq_f && b < n && p.below_f > 0;
   // The interval from the last inside sample before the final one is dropped when lf lies
   // below the last sample; 0-based, n when nothing is dropped.
-  std::size_t K = n;
+  p.dropped = n;
   if (lf < lambda[n - 1]) {
     const std::size_t last = std::min(b, n - 1);  // 1-based index of the last inside k < N
-    K = last >= a + 1 ? last - 1 : 0;
+    p.dropped = last >= a + 1 ? last - 1 : 0;
   }
-  float inner = 0.0f;
-  for (std::size_t k = a > 0 ? a - 1 : 0; k < b; ++k) {
-    const bool inside = k >= a;
-    const float w = (k + 1 < n && k != K && inside) ? lambda[k + 1] - lambda[k] : 0.0f;
-    const float P = F[k] + (k + 1 < n ? F[k + 1] : 0.0f);
-    inner += (0.5f * P) * w;
+  p.first = a > 0 ? a - 1 : 0;
+  p.end = b;
+  p.inside = a;
+  return p;
+}
+
+namespace {
+
+// The inner sums of M integrands, each in integral_t_support's order: independent chains of
+// additions side by side, so that each waits for its own additions only.
+template <std::size_t M>
+void inner_sums(const TSupport& p, const float* const* f, float* sums) {
+  static_assert(M >= 1 && M <= 4);
+  const std::size_t n = p.lambda.size();
+  const float* lambda = p.lambda.data();
+  float s[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // one chain each
+  const auto one = [&](std::size_t k) {
+    const float w = (k + 1 < n && k != p.dropped && k >= p.inside) ? lambda[k + 1] - lambda[k] : 0.0f;
+    for (std::size_t c = 0; c < M; ++c) s[c] += (0.5f * (f[c][k] + (k + 1 < n ? f[c][k + 1] : 0.0f))) * w;
+  };
+  // Where every weight is its interval's width (inside, before the last sample, not the
+  // dropped interval), the terms are formed four samples at a time, lane by lane as one
+  // sample forms them, and then added in order: each sum's additions stay one chain.
+  using F4 = float __attribute__((vector_size(16)));
+  constexpr std::size_t kBlock = 64;
+  float terms[M][kBlock];
+  const std::size_t clean_end = std::min(p.end, n - 1);
+  std::size_t k = p.first;
+  for (; k < p.end && (k < p.inside || k == p.dropped); ++k) one(k);
+  while (k < clean_end) {
+    if (k == p.dropped) {
+      one(k++);
+      continue;
+    }
+    const std::size_t stop = std::min({clean_end, k + kBlock, p.dropped > k ? p.dropped : clean_end});
+    const std::size_t count = stop - k;
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+      F4 l0, l1;
+      std::memcpy(&l0, lambda + k + i, sizeof l0);
+      std::memcpy(&l1, lambda + k + i + 1, sizeof l1);
+      const F4 w = l1 - l0;
+      for (std::size_t c = 0; c < M; ++c) {
+        F4 a, b;
+        std::memcpy(&a, f[c] + k + i, sizeof a);
+        std::memcpy(&b, f[c] + k + i + 1, sizeof b);
+        const F4 t = (0.5f * (a + b)) * w;
+        std::memcpy(terms[c] + i, &t, sizeof t);
+      }
+    }
+    for (; i < count; ++i)
+      for (std::size_t c = 0; c < M; ++c)
+        terms[c][i] = (0.5f * (f[c][k + i] + f[c][k + i + 1])) * (lambda[k + i + 1] - lambda[k + i]);
+    for (i = 0; i < count; ++i)
+      for (std::size_t c = 0; c < M; ++c) s[c] += terms[c][i];
+    k = stop;
   }
+  for (; k < p.end; ++k) one(k);
+  std::copy(s, s + M, sums);
+}
+
+}  // namespace
+
+void t_support_inner(const TSupport& p, std::span<const std::span<const float>> F, float* sums) {
+  const float* f[4] = {};
+  for (std::size_t c = 0; c < std::min<std::size_t>(F.size(), 4); ++c) f[c] = F[c].data();
+  switch (F.size()) {
+    case 0: return;
+    case 1: return inner_sums<1>(p, f, sums);
+    case 2: return inner_sums<2>(p, f, sums);
+    case 3: return inner_sums<3>(p, f, sums);
+    default: return inner_sums<4>(p, f, sums);
+  }
+}
+
+float t_support_total(const TSupport& p, std::span<const float> F, float inner) {
   int ilastval = -999;
   const auto trapezoid = [&](float x0, float x1) {
-    const float f0 = LINEAR1_Deg_increasing(x0, lambda, F, ilastval);
-    const float f1 = LINEAR1_Deg_increasing(x1, lambda, F, ilastval);
+    const float f0 = LINEAR1_Deg_increasing(x0, p.lambda, F, ilastval);
+    const float f1 = LINEAR1_Deg_increasing(x1, p.lambda, F, ilastval);
     return (0.5f * (f0 + f1)) * (x1 - x0);
   };
-  const float lp = left ? trapezoid(li, lambda[next]) : 0.0f;
-  const float rp = right ? trapezoid(lambda[below_f - 1], lf) : 0.0f;
+  const float lp = p.left ? trapezoid(p.lambda_i, p.lambda[p.next]) : 0.0f;
+  const float rp = p.right ? trapezoid(p.lambda[p.below_f - 1], p.lambda_f) : 0.0f;
   return (inner + lp) + rp;
+}
+
+float integral_t_support(std::span<const float> lambda, std::span<const float> F, float li, float lf) {
+  const std::size_t n = std::min(lambda.size(), F.size());
+  lambda = lambda.first(n);
+  F = F.first(n);
+  if (n < 2) return 0.0f;
+  const TSupport plan = t_support(lambda, li, lf);
+  float inner = 0.0f;
+  t_support_inner(plan, std::span<const std::span<const float>>(&F, 1), &inner);
+  return t_support_total(plan, F, inner);
 }
 
 }  // namespace detail

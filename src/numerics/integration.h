@@ -1,6 +1,7 @@
 // Integration of a sampled function over a closed range with one of six rules.
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 
@@ -51,6 +52,25 @@ std::string integration_failure_reason(const char* failure, float lambda_i, floa
 // around the range are visited (found by binary search); the pieces make the same
 // interpolations and leave the same saved bracket.
 float integral_t_support(std::span<const float> lambda, std::span<const float> F, float lambda_i, float lambda_f);
+
+// integral_t_support in two steps, for several integrands over the same wavelengths and
+// range: the plan (where the range lies among the samples), then each integrand's value.
+struct TSupport {
+  std::span<const float> lambda;
+  float lambda_i = 0.0f, lambda_f = 0.0f;
+  std::size_t first = 0, end = 0;  // the inner sum's samples [first, end)
+  std::size_t inside = 0;          // samples from here on (to `end`) weigh their interval
+  std::size_t dropped = 0;         // the interval that does not weigh (n: none)
+  std::size_t next = 0, below_f = 0;
+  bool left = false, right = false;  // the edge pieces that apply
+};
+TSupport t_support(std::span<const float> lambda, float lambda_i, float lambda_f);
+// The inner sums of up to four integrands (each at least plan.lambda.size() long) at once,
+// each in integral_t_support's order of operations, into sums[0 .. F.size()).
+void t_support_inner(const TSupport& plan, std::span<const std::span<const float>> F, float* sums);
+// The integral of F from its inner sum: the edge pieces added, their interpolations made
+// (and the saved bracket left) as integral_t_support makes them.
+float t_support_total(const TSupport& plan, std::span<const float> F, float inner);
 
 }  // namespace detail
 

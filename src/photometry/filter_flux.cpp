@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "numerics/integration.h"
@@ -180,6 +181,51 @@ void inside(std::span<const float> ls, float lo, float hi, std::size_t& k0, std:
   k1 = std::size_t(std::upper_bound(ls.begin(), ls.end(), hi) - ls.begin());
 }
 
+// The products of EvalTFluxesOnBand over n samples of transmission ts and fluxes f: T·p into
+// tp and, with kAll, T·q into tq and the clipped T into clipped (which may be ts itself);
+// p = f and q = 1 where f and T are positive, else 0, and a negative T is taken as 0. Four
+// samples at a time, lane by lane. True when T·q is T itself everywhere.
+template <bool kAll>
+bool products(const float* ts, const float* f, std::size_t n, float* tp, float* clipped = nullptr,
+              float* tq = nullptr) {
+  using F4 = float __attribute__((vector_size(16)));
+  using I4 = std::int32_t __attribute__((vector_size(16)));
+  const F4 one = {1.0f, 1.0f, 1.0f, 1.0f};
+  I4 same = {-1, -1, -1, -1};
+  std::size_t k = 0;
+  for (; k + 4 <= n; k += 4) {
+    F4 t, x;
+    std::memcpy(&t, ts + k, sizeof t);
+    std::memcpy(&x, f + k, sizeof x);
+    const I4 positive = (x > 0.0f) & (t > 0.0f);
+    t = F4(I4(t) & ~((t < 0.0f) & ~positive));  // a negative T becomes +0.0
+    const F4 product = t * F4(I4(x) & positive), tq4 = t * F4(I4(one) & positive);
+    std::memcpy(tp + k, &product, sizeof product);
+    if constexpr (kAll) {
+      std::memcpy(clipped + k, &t, sizeof t);
+      std::memcpy(tq + k, &tq4, sizeof tq4);
+    }
+    same &= I4(tq4) == I4(t);
+  }
+  bool all_same = (same[0] & same[1] & same[2] & same[3]) != 0;
+  for (; k < n; ++k) {
+    float t = ts[k], p = 0.0f, q = 0.0f;
+    if (f[k] > 0.0f && t > 0.0f) {
+      p = f[k];
+      q = 1.0f;
+    } else if (t < 0.0f) {
+      t = 0.0f;
+    }
+    tp[k] = t * p;
+    if constexpr (kAll) {
+      clipped[k] = t;
+      tq[k] = t * q;
+    }
+    all_same &= std::bit_cast<std::uint32_t>(t * q) == std::bit_cast<std::uint32_t>(t);
+  }
+  return all_same;
+}
+
 }  // namespace
 
 Band band_on_grid(std::span<const float> grid, std::span<const float> lf, std::span<const float> tf) {
@@ -225,30 +271,75 @@ FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::
   float* tp = work.tp.data();
   // Where the flux is positive wherever the filter transmits, T·q is T itself, bit for bit,
   // and so is its integral: the covered one.
-  bool tq_is_ts = true;
-  for (std::size_t k = k0; k < k1; ++k) {
-    float p = 0.0f, q = 0.0f;
-    if (fs[k] > 0.0f && ts[k] > 0.0f) {
-      p = fs[k];
-      q = 1.0f;
-    } else if (ts[k] < 0.0f) {
-      ts[k] = 0.0f;
-    }
-    tq[k] = ts[k] * q;
-    tp[k] = ts[k] * p;
-    tq_is_ts &= std::bit_cast<std::uint32_t>(tq[k]) == std::bit_cast<std::uint32_t>(ts[k]);
-  }
+  const bool tq_is_ts = products<true>(ts + k0, fs.data() + k0, k1 - k0, tp + k0, ts + k0, tq + k0);
   const std::size_t ns = ls.size();
   const auto span = [ns](const std::vector<float>& v) { return std::span<const float>(v.data(), ns); };
-  const float c = band ? band->covered : detail::integral_t_support(ls, span(work.ts), lo, hi);
-  const float e = tq_is_ts ? c : detail::integral_t_support(ls, span(work.tq), lo, hi);
-  const float g = detail::integral_t_support(ls, span(work.tp), lo, hi);
+  // The integrals' sums side by side, then their pieces in the order of their calls.
+  const detail::TSupport plan = detail::t_support(ls, lo, hi);
+  std::span<const float> integrands[3];
+  std::size_t m = 0;
+  if (!band) integrands[m++] = span(work.ts);
+  if (!tq_is_ts) integrands[m++] = span(work.tq);
+  integrands[m++] = span(work.tp);
+  float inner[3];
+  detail::t_support_inner(plan, std::span<const std::span<const float>>(integrands, m), inner);
+  std::size_t at = 0;
+  const auto total = [&] {
+    const float v = detail::t_support_total(plan, integrands[at], inner[at]);
+    ++at;
+    return v;
+  };
+  const float c = band ? band->covered : total();
+  const float e = tq_is_ts ? c : total();
+  const float g = total();
   std::fill(ts + k0, ts + k1, 0.0f);
   std::fill(tq + k0, tq + k1, 0.0f);
   std::fill(tp + k0, tp + k1, 0.0f);
   r.covered = c / D;
   r.positive = e / D;
   r.flux = g;
+  return r;
+}
+
+std::array<FilterFlux, 3> EvalTFluxesOnBands(std::span<const float> grid,
+                                             const std::array<std::span<const float>, 3>& fluxes,
+                                             std::span<const float> lf, float D, FilterWork& work, const Band& band) {
+  std::array<FilterFlux, 3> r;
+  const float lo = lf.front(), hi = lf.back();
+  if (grid.empty() || lo >= grid.back() || grid.front() >= hi) {
+    for (FilterFlux& x : r) x.flux = kSentinel;
+    return r;
+  }
+  const std::size_t k0 = band.k0, k1 = band.k1, ns = grid.size();
+  float* tp[3] = {work.tp.data(), work.tp2.data(), work.tp3.data()};
+  bool tq_is_ts[3];
+  for (std::size_t j = 0; j < 3; ++j)
+    tq_is_ts[j] = products<false>(band.ts.data(), fluxes[j].data() + k0, k1 - k0, tp[j] + k0);
+  const detail::TSupport plan = detail::t_support(grid, lo, hi);
+  const std::array<std::span<const float>, 3> products = {
+      std::span<const float>(tp[0], ns), std::span<const float>(tp[1], ns), std::span<const float>(tp[2], ns)};
+  float inner[3];
+  detail::t_support_inner(plan, products, inner);
+  // Each spectrum's interpolations in the order of its own call, so the saved bracket ends
+  // where the third call leaves it.
+  for (std::size_t j = 0; j < 3; ++j) {
+    if (band.bracket > 0) set_saved_bracket(band.bracket);
+    const float c = band.covered;
+    float e = c;
+    if (!tq_is_ts[j]) {
+      float* tq = work.tq.data();
+      for (std::size_t k = k0; k < k1; ++k) {
+        const float t = band.ts[k - k0], f = fluxes[j][k];
+        tq[k] = (f > 0.0f && t > 0.0f) ? t * 1.0f : (t < 0.0f ? 0.0f : t) * 0.0f;
+      }
+      e = detail::integral_t_support(grid, std::span<const float>(tq, ns), lo, hi);
+      std::fill(tq + k0, tq + k1, 0.0f);
+    }
+    r[j].covered = c / D;
+    r[j].positive = e / D;
+    r[j].flux = detail::t_support_total(plan, products[j], inner[j]);
+  }
+  for (float* t : tp) std::fill(t + k0, t + k1, 0.0f);
   return r;
 }
 

@@ -1,6 +1,7 @@
 // The flux of a spectrum through one filter.
 #pragma once
 
+#include <array>
 #include <span>
 #include <vector>
 
@@ -48,6 +49,8 @@ struct FilterWork {
   std::vector<float> ts = std::vector<float>(kMaxExtended, 0.0f);
   std::vector<float> tq = std::vector<float>(kMaxExtended, 0.0f);
   std::vector<float> tp = std::vector<float>(kMaxExtended, 0.0f);
+  std::vector<float> tp2 = std::vector<float>(kMaxExtended, 0.0f);  // EvalTFluxesOnBands' second and third
+  std::vector<float> tp3 = std::vector<float>(kMaxExtended, 0.0f);
 };
 
 // What EvalTFluxes finds for one filter on one strictly increasing grid before it looks at
@@ -70,6 +73,14 @@ Band band_on_grid(std::span<const float> grid, std::span<const float> lf, std::s
 // band_on_grid of this spectrum's grid and filter. `work` is left all 0.0.
 FilterFlux EvalTFluxesOnBand(const Spectrum& s, std::span<const float> lf, std::span<const float> tf, float D,
                              FilterWork& work, const Band* band = nullptr);
+
+// EvalTFluxesOnBand of three spectra on one grid (strictly increasing, the grid of `band`, a
+// band of filter (lf, tf)) at once: the same fluxes and fractions as three calls one after
+// the other, and the saved bracket as the third leaves it. The products of the three are
+// formed side by side and their sums run as independent chains; `work` is left all 0.0.
+std::array<FilterFlux, 3> EvalTFluxesOnBands(std::span<const float> grid,
+                                             const std::array<std::span<const float>, 3>& fluxes,
+                                             std::span<const float> lf, float D, FilterWork& work, const Band& band);
 
 namespace detail {
 

@@ -62,4 +62,20 @@ void EvalFilters(ReportContext& report, const Spectrum& s, const FilterSet& set,
   }
 }
 
+void EvalFiltersOnBands(ReportContext& report, std::span<const float> grid,
+                        const std::array<std::span<const float>, 3>& fluxes, const FilterSet& set,
+                        FilterResults& results, const std::array<std::span<float>, 3>& planes, FilterWork& work,
+                        std::span<const Band> bands) {
+  if (report.failed()) return;
+  std::fill(results.filt_zp_v.begin(), results.filt_zp_v.end(), kSentinel);
+  const int nfil = std::min(set.Nfilters, kMaxFilters);
+  for (int f = 0; f < nfil; ++f) {
+    const std::size_t i = std::size_t(f);
+    const std::array<FilterFlux, 3> r =
+        EvalTFluxesOnBands(grid, fluxes, set.lambda(f), set.T_l_Area[i], work, bands[i]);
+    // (bands.size() ≥ Nfilters: the caller's condition)
+    for (std::size_t j = 0; j < 3; ++j) store(set, i, r[j], results, planes[j]);
+  }
+}
+
 }  // namespace veltrane

@@ -58,4 +58,14 @@ void EvalFilters(ReportContext& report, std::span<const float> lambda, std::span
 void EvalFilters(ReportContext& report, const Spectrum& s, const FilterSet& set, FilterResults& results,
                  std::span<float> plane, Rule rule, FilterWork& work, std::span<const Band> bands = {});
 
+// Three spectra on one strictly increasing grid measured at once (EvalTFluxesOnBands), as
+// three calls of EvalFilters above would measure them one after the other, bit for bit:
+// planes[j] for fluxes[j], `results` as the third leaves them. For rule T, a filter set whose
+// filters all increase strictly, and the bands of every filter on this grid (at least
+// Nfilters of them).
+void EvalFiltersOnBands(ReportContext& report, std::span<const float> grid,
+                        const std::array<std::span<const float>, 3>& fluxes, const FilterSet& set,
+                        FilterResults& results, const std::array<std::span<float>, 3>& planes, FilterWork& work,
+                        std::span<const Band> bands);
+
 }  // namespace veltrane

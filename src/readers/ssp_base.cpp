@@ -5,6 +5,7 @@
 
 #include "support/file_check.h"
 #include "textio/format.h"
+#include "textio/text_length.h"
 
 namespace veltrane {
 namespace {
@@ -82,6 +83,7 @@ std::string range_line(float a, float b) {
 
 // What the spectra read so far leave for the summary of the listing.
 struct Scan {
+  std::string dir;  // the SSP directory's used part
   int NOl_base = 0, Ilowbase = 0, Iuppbase = 0;
   // Ages and metallicities: a value not met before is kept at the SSP's own place, so the
   // count of non-negative entries is the count of distinct values.
@@ -211,7 +213,8 @@ bool check_spectrum(ReportContext& report, const SspFile& ssp, const std::string
 // false after the report of a failure (an SSP file that cannot be opened also stops the
 // run). `read` collects the spectra read, for the tables.
 bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& request, const BaseFile::Record& r,
-              std::size_t j, Scan& scan, BaseRead& result, std::vector<std::shared_ptr<const SspFile>>& read) {
+              std::size_t j, Scan& scan, BaseRead& result, std::vector<std::shared_ptr<const SspFile>>& read,
+              std::string& path) {
   if (r.status == BaseFile::Status::error) {
     report_problem(report,
                    stopped_at(std::string(textio::trim_right(request.arq_base)), r.stop,
@@ -219,13 +222,16 @@ bool read_ssp(ReportContext& report, BaseSource& source, const BaseRequest& requ
                    {indent("[Read_BASpec] Base File contains ERROR")});
     return false;
   }
-  const std::string arq_file = textio::cut_text(textio::used_part(request.base_dir) + r.filebase);
-  const std::string path(textio::trim_right(arq_file));
+  // The directory's used part and the file's name, cut to the text length, without the
+  // blanks after (cut_text, built in the caller's buffer: no allocation per SSP).
+  path.assign(scan.dir).append(r.filebase);
+  if (path.size() > kTextLen) path.resize(kTextLen);
+  path.resize(textio::trim_right(path).size());
   const auto ssp = source.ssp_file(path);
   if (!ssp) {
     report_problem(report, {path, 0, 0, "the SSP spectrum cannot be opened: " + system_reason(), {}},
                    {indent("[ReadTextBAS] arq_file> does not exist"),
-                    indent("[ReadTextBAS] arq_file> " + std::string(textio::adjust_trim(arq_file)))});
+                    indent("[ReadTextBAS] arq_file> " + std::string(textio::adjust_trim(path)))});
     result.flow = Flow::stop;
     return false;
   }
@@ -282,6 +288,8 @@ void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& req
                BaseRead& result, std::vector<std::shared_ptr<const SspFile>>& read) {
   const std::size_t n_ssp = std::size_t(std::max(result.Num_base, 0));
   Scan scan;
+  scan.dir = textio::used_part(request.base_dir);
+  std::string path;
   scan.aux_ages.assign(n_ssp, kSentinel);
   scan.aux_mets.assign(n_ssp, kSentinel);
   if (report.listing()) report.console.say("... VT__WARN: Wavelengths must have the same range for all SSPs");
@@ -296,7 +304,7 @@ void read_ssps(ReportContext& report, BaseSource& source, const BaseRequest& req
     if (j == 0 && report.listing()) list_column_header(report.console, r.filebase);
     note(scan.aux_ages, j, r.age);
     note(scan.aux_mets, j, r.met);
-    if (!read_ssp(report, source, request, r, j, scan, result, read)) return;
+    if (!read_ssp(report, source, request, r, j, scan, result, read, path)) return;
   }
   check_masses(report, scan, result.Num_base, request);
   if (report.listing()) list_summary(report.console, scan, result.Num_base);
@@ -314,6 +322,7 @@ BaseRead Read_BASpec(ReportContext& report, BaseSource& source, const BaseReques
   if (report.listing()) report.console.say("... Set_base: Reset arrays");
   result.age_base.fill(kSentinel);
   std::vector<std::shared_ptr<const SspFile>> read;
+  read.reserve(std::size_t(std::clamp(result.Num_base, 0, kMaxSsp)));
   read_ssps(report, source, request, *base, result, read);
 
   // Publish: from the reset on, the tables hold what was read, however the reading ended.

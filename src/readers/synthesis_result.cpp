@@ -23,8 +23,11 @@ class RecordReader {
   bool ok() const { return ok_; }
   RecordFile& file() { return file_; }
   const Problem& problem() const { return problem_; }
-  // What the records read next hold, for the problem of a read that fails.
-  void expect(std::string what) { expected_ = std::move(what); }
+  // What the records read next hold, for the problem of a read that fails: `what`, or, with a
+  // count, "what N of COUNT (detail)" (put into words only when a read fails).
+  void expect(std::string_view what, int n = 0, int count = 0, std::string_view detail = {}) {
+    expected_ = {what, n, count, detail};
+  }
 
   void skip(std::int64_t records = 1) {
     for (std::int64_t i = 0; i < records && ok_; ++i) {
@@ -59,13 +62,22 @@ class RecordReader {
   void item(ListRead& r, std::string& v) { r.text(v); }
   void stop(ReadStatus st, const ListRead* r) {
     ok_ = false;
-    problem_ = read_problem(path_, file_, st, r, expected_);
+    const Expected& e = expected_;
+    const std::string what = e.count == 0 ? std::string(e.what)
+                                          : std::string(e.what) + " " + std::to_string(e.n) + " of " +
+                                                std::to_string(e.count) + " " + std::string(e.detail);
+    problem_ = read_problem(path_, file_, st, r, what);
   }
+  struct Expected {
+    std::string_view what;  // string literals: they outlive the reader
+    int n = 0, count = 0;
+    std::string_view detail;
+  };
 
   RecordFile& file_;
   std::string path_;
   bool ok_ = true;
-  std::string expected_ = "the synthesis result's next record";
+  Expected expected_{"the synthesis result's next record", 0, 0, {}};
   Problem problem_;
 };
 
@@ -123,8 +135,8 @@ bool read_population(RecordReader& in, FitResult& fit) {
   std::string t;
   for (int j = 0; j < fit.Num_base && in.ok(); ++j) {
     float u1 = 0.0f, u2 = 0.0f, u3 = 0.0f;
-    in.expect("population row " + std::to_string(j + 1) + " of " + std::to_string(fit.Num_base) +
-              " (a name, x_j, m2_j, m3_j, age, metallicity, three numbers, the SSP file, alpha)");
+    in.expect("population row", j + 1, fit.Num_base,
+              "(a name, x_j, m2_j, m3_j, age, metallicity, three numbers, the SSP file, alpha)");
     in.record(t, fit.x_j[j], fit.m2_j[j], fit.m3_j[j], fit.age_j[j], fit.met_j[j], u1, u2, u3, fit.basename[j],
               fit.alph_j[j]);
     if (in.ok()) fit.m3_sum = fit.m3_sum + fit.m3_j[j];
@@ -154,8 +166,7 @@ void read_spectrum(RecordReader& in, FitResult& fit) {
       fit.s_fluxes[i] = row[2];
       fit.w_fluxes[i] = row[3];
     } else {
-      in.expect("observed point " + std::to_string(i + 1) + " of " + std::to_string(fit.N_obs) +
-                " (four numbers: wavelength, flux and two more)");
+      in.expect("observed point", i + 1, fit.N_obs, "(four numbers: wavelength, flux and two more)");
       in.record(fit.o_lambda[i], fit.o_fluxes[i], fit.s_fluxes[i], fit.w_fluxes[i]);
     }
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace veltrane {
 
@@ -26,6 +27,8 @@ class Console {
   void text(std::string_view records);
 
   const std::string& captured() const { return buffer_; }
+  // The captured text, taken out (the console holds nothing afterwards).
+  std::string take() { return std::exchange(buffer_, std::string()); }
   void clear() { buffer_.clear(); }
   void flush();
 

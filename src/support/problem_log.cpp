@@ -41,22 +41,43 @@ std::string date_stamp(const std::tm& local) {
   return out;
 }
 
+const std::string& ProblemLog::stamp() {
+  // One conversion to local time per second, however many reports a galaxy makes in it.
+  const std::time_t now = std::time(nullptr);
+  if (stamp_.empty() || now != stamp_time_) {
+    std::tm local{};
+    localtime_r(&now, &local);
+    stamp_ = date_stamp(local);
+    stamp_time_ = now;
+  }
+  return stamp_;
+}
+
 void ProblemLog::report(LogMode mode, std::span<const std::string> lines, DateLine date) {
+  std::string records;
+  for (const std::string& l : lines) records.append(l).push_back('\n');
+  report_text(mode, records, date);
+}
+
+void ProblemLog::report_text(LogMode mode, std::string_view records, DateLine date) {
   std::string text;
+  text.reserve(4 + kProblemHeader.size() + 1 + records.size() + 11 + 24 + 1);
   text.append("    ").append(kProblemHeader).push_back('\n');
-  for (const std::string& l : lines) text.append(l).push_back('\n');
+  text.append(records);
   // verbatim: "VESK - ", the prefix of the date line of every report but the result reader's.
-  text.append(date == DateLine::vesk ? "    VESK - " : "    ").append(date_stamp()).push_back('\n');
+  text.append(date == DateLine::vesk ? "    VESK - " : "    ").append(stamp()).push_back('\n');
   reports_.push_back({mode, std::move(text), console_ ? console_->captured().size() : 0});
 }
 
 void ProblemLog::report(LogMode mode, std::initializer_list<std::string> lines, DateLine date) {
-  const std::vector<std::string> v(lines);
-  report(mode, std::span<const std::string>(v), date);
+  report(mode, std::span<const std::string>(lines.begin(), lines.size()), date);
 }
 
 ProblemLog::Content ProblemLog::content() const {
   Content c;
+  std::size_t size = 0;
+  for (const Report& r : reports_) size = r.mode == LogMode::rewrite ? r.text.size() : size + r.text.size();
+  c.text.reserve(size);
   for (const Report& r : reports_) {
     if (r.mode == LogMode::rewrite) {
       c.rewrite = true;

@@ -48,6 +48,8 @@ class ProblemLog {
 
   void report(LogMode mode, std::span<const std::string> lines, DateLine date = DateLine::vesk);
   void report(LogMode mode, std::initializer_list<std::string> lines, DateLine date = DateLine::vesk);
+  // The same report from its lines already made into records (each ending in a newline).
+  void report_text(LogMode mode, std::string_view records, DateLine date = DateLine::vesk);
 
   // No console any more (it is gone): later reports record 0.
   void detach() { console_ = nullptr; }
@@ -63,8 +65,13 @@ class ProblemLog {
   Content content() const;
 
  private:
+  // date_stamp() of now, converted once per second.
+  const std::string& stamp();
+
   const Console* console_;
   std::vector<Report> reports_;
+  std::string stamp_;
+  std::time_t stamp_time_ = 0;
 };
 
 // Indented message line "(4x,a)".

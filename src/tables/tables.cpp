@@ -23,13 +23,13 @@ float observed_difference(float m_obs, float m_model) {
 
 }  // namespace
 
-std::string magnitude_table(const Galaxy& g) {
+void magnitude_table(const Galaxy& g, std::string& out) {
   using textio::append_e;
   using textio::append_f;
   const FilterSet& fs = *g.tables.filters;
   const FilterResults& fr = g.filter_results;
   const int rows = std::min(fs.Nfilters, kMaxFilters);
-  std::string out;
+  out.clear();
   out.reserve(static_cast<std::size_t>(std::max(rows, 0)) * 295);
   for (int k = 0; k < rows; ++k) {
     const float m_obs = g.mags.at(k, 0, 0);
@@ -46,30 +46,37 @@ std::string magnitude_table(const Galaxy& g) {
     for (float v : g.log_mass) append_e(out, v, 15, 5);
     out.push_back('\n');
   }
-  return out;
 }
 
-std::string spectrum_table(const Galaxy& g) {
+void spectrum_table(const Galaxy& g, std::string& out, std::vector<float>& values, bool literal) {
+  constexpr std::size_t kColumns = 9;
   const BaseTables& base = *g.tables.base;
   const ModelSpectra& s = g.spectra;
   const FitResult& fit = g.fit;
-  std::string out;
-  out.reserve(static_cast<std::size_t>(s.N_lb) * 154);
-  for (int i = 0; i < s.N_lb; ++i) {
-    const bool observed = i < fit.N_obs;
-    const std::array<float, 9> row = {s.onlambda[i],
-                                      s.onfluxes[i],
-                                      observed ? fit.o_lambda[i] : 0.0f,
-                                      observed ? fit.o_fluxes[i] : 0.0f,
-                                      base.b_lambda[i],
-                                      s.allssp_f[i],
-                                      s.youssp_f[i],
-                                      s.oldssp_f[i],
-                                      s.red_term[i]};
-    textio::append_list_record(out, row);
-    out.push_back('\n');
+  const std::size_t rows = static_cast<std::size_t>(std::max(s.N_lb, 0));
+  values.resize(rows * kColumns);
+  float* v = values.data();
+  for (std::size_t i = 0; i < rows; ++i, v += kColumns) {
+    const bool observed = static_cast<int>(i) < fit.N_obs;
+    v[0] = s.onlambda[i];
+    v[1] = s.onfluxes[i];
+    v[2] = observed ? fit.o_lambda[i] : 0.0f;
+    v[3] = observed ? fit.o_fluxes[i] : 0.0f;
+    v[4] = base.b_lambda[i];
+    v[5] = s.allssp_f[i];
+    v[6] = s.youssp_f[i];
+    v[7] = s.oldssp_f[i];
+    v[8] = s.red_term[i];
   }
-  return out;
+  if (literal) {
+    out.clear();
+    for (std::size_t i = 0; i < values.size(); ++i)
+      out.append(" ").append(textio::detail::list_real_literal(values[i])).append((i + 1) % kColumns ? "" : "\n");
+    return;
+  }
+  // Sized once; a buffer that held a table of this size already is not filled first.
+  out.resize(rows * (17 * kColumns + 1));
+  textio::put_list_table(out.data(), values, kColumns);
 }
 
 void say_galaxy_header(Console& console, const GalaxyLabel& label, Verbosity verbosity) {
@@ -86,15 +93,21 @@ ProblemLog end_of_galaxy_report() {
 }
 
 void format_tables(Console& console, int PrintFil, bool ecsv, const Galaxy& g, const GalaxyLabel& label,
-                   TableTexts& out) {
-  if (PrintFil <= 0) return;
+                   TableTexts& out, bool literal) {
+  out.mag = PrintFil >= 1;
+  out.spc = PrintFil >= 2;
+  out.mag_ecsv.clear();
+  out.spc_ecsv.clear();
+  if (!out.spc) out.spc_text.clear();
+  if (!out.mag) {
+    out.mag_text.clear();
+    return;
+  }
   if (!(label.distance > 0.0f)) console.say("... VT__WARN: No distance computed");  // verbatim
-  out.mag = true;
-  out.mag_text = magnitude_table(g);
+  magnitude_table(g, out.mag_text);
   if (ecsv) out.mag_ecsv = magnitude_ecsv(g, label);
-  if (PrintFil >= 2) {
-    out.spc = true;
-    out.spc_text = spectrum_table(g);
+  if (out.spc) {
+    spectrum_table(g, out.spc_text, out.spc_values, literal);
     if (ecsv) out.spc_ecsv = spectrum_ecsv(g, label);
   }
 }

@@ -85,25 +85,30 @@ static_assert(FLT_EVAL_METHOD == 0, "round_by_double's bound needs each double o
 }
 
 // With k0 = floor(e2 × log10 2) from the binary exponent, s = p - 1 - k0 puts |x| × 10^s in
-// [10^(p-1), 10^(p+1)); a floor of p + 1 digits means k = k0 + 1 and is scaled again with one
-// power of ten less. Outside 0 ≤ s ≤ 60, and for near ties, round_significant_exact.
+// [10^(p-1), 10^(p+1)); a product of p + 1 digits means k = k0 + 1, and |x| × 10^(s-1) is
+// used instead. Both products are formed and one chosen, with no branch on which: the
+// estimate k0 is short by one for about a third of all values, at random. (10^-1 is not
+// exact in a double; neither are the powers above 10^22: round_by_double's bound allows for
+// that rounding.) Outside 0 ≤ s ≤ 60, and for near ties, round_significant_exact.
 [[gnu::always_inline]] inline Significant round_significant(float x, int p) {
   const std::uint32_t bits = std::bit_cast<std::uint32_t>(x) & 0x7FFFFFFFu;
   const int biased = static_cast<int>(bits >> 23);
   const int e2 = biased != 0 ? biased - 127 : -118 - std::countl_zero(bits);  // 2^e2 ≤ |x| < 2^(e2+1)
   int k = (e2 * 78913) >> 18;  // floor(e2 × log10 2), exact for |e2| ≤ 200
-  int s = p - 1 - k;
+  const int s = p - 1 - k;
   if (s < 0 || s > 60) return round_significant_exact(x, p);
   const std::uint64_t top = kPow10[static_cast<std::size_t>(p)];
-  double y = 0.0;
-  std::uint64_t n = 0;
-  bool decided = round_by_double(x, s, y, n);
-  if (y >= static_cast<double>(top)) {
-    if (s == 0) return round_significant_exact(x, p);
-    ++k;
-    decided = round_by_double(x, --s, y, n);
-  }
-  if (!decided) return round_significant_exact(x, p);
+  const double ax = static_cast<double>(std::fabs(x));
+  const double y_at_s = ax * kPow10Double[s];
+  const double y_below = ax * (s > 0 ? kPow10Double[s - 1] : 0.1);
+  const bool longer = y_at_s >= static_cast<double>(top);
+  const double y = std::bit_cast<double>(longer ? std::bit_cast<std::uint64_t>(y_below)  // a select, not a jump
+                                                : std::bit_cast<std::uint64_t>(y_at_s));
+  k += longer ? 1 : 0;
+  const auto q = static_cast<std::int64_t>(y);  // y below about 10^p < 2^34: round_by_double's bound holds
+  const double f = y - static_cast<double>(q);
+  std::uint64_t n = static_cast<std::uint64_t>(q) + (f > 0.5 ? 1 : 0);
+  if (!(std::fabs(f - 0.5) > 0x1p-17)) return round_significant_exact(x, p);
   if (n == top) {
     n = kPow10[static_cast<std::size_t>(p - 1)];
     ++k;

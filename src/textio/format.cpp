@@ -103,46 +103,6 @@ void put_field(std::string& out, int w, bool neg, const char* body, int len, boo
 bool is_finite(float x) { return (std::bit_cast<std::uint32_t>(x) & 0x7F800000u) != 0x7F800000u; }
 bool sign_bit(float x) { return (std::bit_cast<std::uint32_t>(x) >> 31) != 0; }
 
-// The 16-character list-directed field of x at f.
-void put_list_field(char* f, float x) {
-  const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
-  const bool neg = (bits >> 31) != 0;
-  if ((bits & 0x7FFFFFFFu) == 0) {
-    std::memcpy(f, neg ? " -0.00000000    " : "  0.00000000    ", 16);
-    return;
-  }
-  if (!is_finite(x)) {
-    std::memcpy(f, detail::list_real_literal(x).data(), 16);
-    return;
-  }
-  const auto [n, k] = detail::round_significant(x, 9);
-  char d[9];
-  put_9_digits(d, n);
-  std::memset(f, ' ', 16);
-  if (k >= -1 && k <= 8) {  // 9 digits with the point, right-justified in 12, then 4 blanks
-    char* end = f + 12;
-    char* start = end - 11;
-    if (k == -1) {
-      start[0] = '0';
-      start[1] = '.';
-      std::memcpy(start + 2, d, 9);
-    } else {
-      start = end - 10;
-      std::memcpy(start, d, static_cast<std::size_t>(k + 1));
-      start[k + 1] = '.';
-      std::memcpy(start + k + 2, d + k + 1, static_cast<std::size_t>(8 - k));
-    }
-    if (neg) start[-1] = '-';
-    return;
-  }
-  char* start = f + 2;  // d.ddddddddE±xx, right-justified in 16
-  if (neg) start[-1] = '-';
-  start[0] = d[0];
-  start[1] = '.';
-  std::memcpy(start + 2, d + 1, 8);
-  put_exponent(start + 10, k);
-}
-
 }  // namespace
 
 std::string fmt_i(std::int32_t v, int w) {
@@ -206,18 +166,9 @@ void append_e(std::string& out, float x, int w, int d) {
 }
 
 void append_list_real(std::string& out, float x) {
-  const std::size_t old = out.size();
-  out.resize(old + 16);
-  put_list_field(out.data() + old, x);
-}
-
-char* put_list_record(char* out, std::span<const float> values) {
-  for (float v : values) {
-    *out = ' ';
-    put_list_field(out + 1, v);
-    out += 17;
-  }
-  return out;
+  char record[17];
+  put_list_record(record, std::span<const float>(&x, 1));
+  out.append(record + 1, 16);  // the field without the blank before it
 }
 
 void append_list_record(std::string& out, std::span<const float> values) {

@@ -56,23 +56,30 @@ inline float c_text_to_float(const char* first, const char* last) {
   return c_text_to_float_out_of_range(first, last);
 }
 
-// The float nearest to digits × 10^k, when one double operation settles it: digits ≤ 2^53
-// and |k| ≤ 22 make both factors exact doubles, so d = RN64(digits × 10^k) is rounded once.
-// Float midpoints are doubles and RN64 is monotonic, so none lies between the exact value
-// and d: (float)d is the correctly rounded float unless d is itself a midpoint. False (v
-// unchanged) for those, for results outside the normal floats (subnormal, overflow) and
-// outside the ranges; the caller then converts the text.
-static_assert(FLT_EVAL_METHOD == 0, "small_decimal_to_float needs its double operation rounded to double");
+// The float nearest to digits × 10^k, when one double multiplication settles it: digits ≤
+// 2^53 and |k| ≤ 22. With k ≥ 0 both factors are exact doubles, so d = RN64(digits × 10^k) is
+// rounded once; float midpoints are doubles and RN64 is monotonic, so none lies between the
+// exact value and d, and (float)d is the correctly rounded float unless d is itself a
+// midpoint. With k < 0, d = RN64(digits × RN64(10^k)) (no division, which would hold up
+// every number read): two roundings of half a unit in the last place each and the relative
+// error of 10^k put d within two units of the exact value, and a midpoint between them would
+// lie within two units of d in its binade (no midpoint lies within 2^28 units of a power of
+// two, a float). A midpoint's last 29 bits are 0x10000000; d's within 4 of that go to the
+// caller. False (v unchanged) for those, for results outside the normal floats (subnormal,
+// overflow) and outside the ranges; the caller then converts the text.
+static_assert(FLT_EVAL_METHOD == 0, "small_decimal_to_float needs its double operations rounded to double");
 inline bool small_decimal_to_float(std::uint64_t digits, int k, bool neg, float& v) {
-  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  static constexpr double kPowers[] = {
+      1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8,
+      1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,   1e5,   1e6,  1e7,
+      1e8,   1e9,   1e10,  1e11,  1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21, 1e22};
   if (digits > (std::uint64_t{1} << 53) || k < -22 || k > 22) return false;
-  const double x = static_cast<double>(digits);
-  const double d = k < 0 ? x / kPow10[-k] : x * kPow10[k];
-  const bool midpoint = (std::bit_cast<std::uint64_t>(d) & 0x1FFFFFFF) == 0x10000000;
+  const double d = static_cast<double>(digits) * kPowers[k + 22];
+  const std::uint64_t last = std::bit_cast<std::uint64_t>(d) & 0x1FFFFFFF;
+  const std::uint64_t slack = k < 0 ? 4 : 0;  // units of d from a midpoint that send it back
   if (!(d >= static_cast<double>(std::numeric_limits<float>::min()) &&
         d <= static_cast<double>(std::numeric_limits<float>::max())) ||
-      midpoint)
+      last + slack - 0x10000000 <= 2 * slack)
     return false;
   const float f = static_cast<float>(d);
   v = neg ? -f : f;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -68,7 +69,9 @@ bool read_plain_reals(RecordFile& file, std::span<float> out) {
   i = detail::skip_blanks(r, i);
   if (i < r.size() && (r[i] == ',' || r[i] == ';' || r[i] == '/' || r[i] == '\0')) return false;
   file.consume(length);
-  std::copy(v, v + out.size(), out.begin());
+  // The usual record of four, copied without the block copy a variable length takes.
+  if (out.size() == 4) std::memcpy(out.data(), v, 4 * sizeof(float));
+  else std::copy(v, v + out.size(), out.begin());
   return true;
 }
 

@@ -9,7 +9,9 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "support/limits.h"
@@ -102,6 +104,47 @@ TEST(RedTerm, NegativeZeroAndShortOutput) {
   EXPECT_TRUE(std::signbit(red[2]) && red[2] == 0.0f);
   EvalRedTerm(report.context, grid, short_red, norm, "CAL");
   EXPECT_EQ(short_red, Vec(red.begin(), red.begin() + 2));
+}
+
+// The law's values kept for a grid against evaluating them at every galaxy: the same terms,
+// q(lbd_norm), status, console and log (a point out of range reported again, in order), for
+// every law, on grids that leave the laws' ranges, hold lbd_norm or NaN, after a galaxy that
+// failed, and when the kept values are another law's.
+TEST(RedTerm, KeptLawValuesGiveWhatEvaluatingThemGives) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> u(500.0f, 40000.0f);
+  LawValues kept;
+  Vec grid;
+  std::size_t used = 0;
+  for (int round = 0; round < 80; ++round) {
+    if (round % 2 == 0) {  // every grid twice: the second time with another law, or the same
+      grid.assign(50 + rng() % 200, -999.0f);
+      used = grid.size() - rng() % 10;
+      for (std::size_t i = 0; i < used; ++i) grid[i] = rng() % 40 == 0 ? std::nanf("") : u(rng);
+      kept.held = false;
+    }
+    const float norm = rng() % 3 == 0 ? grid[rng() % used] : 4020.0f;
+    const std::string law(kLawCodes[rng() % 6]);
+    const bool failed_before = rng() % 5 == 0;
+    for (int pass = 0; pass < 2; ++pass) {  // the first may keep, the second takes what was kept
+      CapturedReport want, got;
+      if (failed_before) want.status.fail({}), got.status.fail({});
+      Vec red_want(grid.size(), 7.0f), red_got(grid.size(), 7.0f);
+      const float q_want = EvalRedTerm(want.context, grid, red_want, norm, law);
+      const float q_got = EvalRedTerm(got.context, grid, red_got, norm, law, kept);
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(q_got), std::bit_cast<std::uint32_t>(q_want)) << round;
+      for (std::size_t i = 0; i < grid.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(red_got[i]), std::bit_cast<std::uint32_t>(red_want[i]))
+            << round << " " << i;
+      ASSERT_EQ(got.status.failed(), want.status.failed()) << round;
+      ASSERT_EQ(got.console.captured(), want.console.captured()) << round;
+      ASSERT_EQ(got.log.reports().size(), want.log.reports().size()) << round;
+      for (std::size_t k = 0; k < want.log.reports().size(); ++k)  // the date lines aside
+        ASSERT_EQ(got.log.reports()[k].text.substr(0, got.log.reports()[k].text.rfind("VESK")),
+                  want.log.reports()[k].text.substr(0, want.log.reports()[k].text.rfind("VESK")))
+            << round;
+    }
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -205,6 +206,61 @@ TEST(EvalFilters, SupportOnlyMatchesTheLiteralMeasurement) {
             << round << " " << i;
       ASSERT_TRUE(std::all_of(work->ts.begin(), work->ts.end(), [](float v) { return v == 0.0f; }));
     }
+  }
+  set_saved_bracket(1);
+}
+
+// Three spectra on one grid measured together against three literal measurements one after
+// the other: the same planes, results (the third's), status and bracket, and work arrays left
+// at 0.0; on random increasing filters, some beyond the grid, and fluxes that are negative or
+// NaN here and there (the covered fraction then differs from the positive one).
+TEST(EvalFilters, ThreeSpectraOnBandsMatchThreeLiteralMeasurements) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  auto work = std::make_unique<FilterWork>();
+  for (int round = 0; round < 40; ++round) {
+    FilterSet& set = shared_set();
+    set.Nfilters = 1 + int(rng() % 12);
+    V l;
+    for (float x = 2000.0f + 2000.0f * u(rng); l.size() < 100 + rng() % 3000; x += 0.2f + 5.0f * u(rng)) l.push_back(x);
+    for (int i = 0; i < set.Nfilters; ++i) {
+      V fl, t;
+      float x = (rng() % 6 == 0 ? 500.0f : 2500.0f) + 4000.0f * u(rng);
+      for (std::size_t k = 0, n = 2 + rng() % 200; k < n; ++k, x += 0.5f + 20.0f * u(rng)) {
+        fl.push_back(x);
+        t.push_back(u(rng) * 1.2f - 0.1f);
+      }
+      put_filter(set, i, fl, t, 1000.0f * u(rng), u(rng), rng() % 4 ? 9.0f : -999.0f);
+      set.T_l_Area[std::size_t(i)] = 100.0f + 1000.0f * u(rng);
+      set.increasing[std::size_t(i)] = true;
+    }
+    std::array<V, 3> f;
+    for (V& spectrum : f)
+      for (std::size_t k = 0; k < l.size(); ++k)
+        spectrum.push_back(rng() % 50 == 0 ? std::nanf("") : u(rng) * 3.0f - (round % 2 ? 0.5f : 0.0f));
+    std::vector<Band> bands(std::size_t(set.Nfilters));
+    for (std::size_t i = 0; i < bands.size(); ++i)
+      bands[i] = band_on_grid(l, set.lambda(int(i)), set.transmission(int(i)));
+    auto want = blank_outcome(), got = blank_outcome();
+    set_saved_bracket(3);
+    for (int j = 0; j < 3; ++j)
+      EvalFilters(want->report.context, l, f[std::size_t(j)], set, want->res, want->table.plane(j + 1), Rule::T);
+    const int bracket = saved_bracket();
+    set_saved_bracket(3);
+    EvalFiltersOnBands(got->report.context, l, {f[0], f[1], f[2]}, set, got->res,
+                       {got->table.plane(1), got->table.plane(2), got->table.plane(3)}, *work, bands);
+    ASSERT_EQ(saved_bracket(), bracket) << round;
+    ASSERT_EQ(got->failed(), want->failed()) << round;
+    ASSERT_EQ(got->out(), want->out()) << round;
+    for (std::size_t k = 0; k < got->table.m.size(); ++k)
+      ASSERT_EQ(bits(got->table.m[k]), bits(want->table.m[k])) << round << " " << k;
+    for (std::size_t i = 0; i < kMaxFilters; ++i)
+      ASSERT_TRUE(bits(got->res.filt_res_a[i]) == bits(want->res.filt_res_a[i]) &&
+                  bits(got->res.filt_res_b[i]) == bits(want->res.filt_res_b[i]) &&
+                  bits(got->res.filt_zp_v[i]) == bits(want->res.filt_zp_v[i]))
+          << round << " " << i;
+    for (const V* w : {&work->tq, &work->tp, &work->tp2, &work->tp3})
+      ASSERT_TRUE(std::all_of(w->begin(), w->end(), [](float v) { return v == 0.0f; }));
   }
   set_saved_bracket(1);
 }

@@ -65,6 +65,37 @@ TEST(FastWriters, MatchTheLiteralWritersByteForByte) {
   }
 }
 
+// Whole tables, eight values at a time where the CPU has AVX2 and one by one: the bytes of
+// the literal writer's records, whatever the record length and wherever the values that the
+// vector path hands back (infinities, NaN, subnormals, huge values, near ties) fall among
+// the others; zeros of either sign mixed in.
+TEST(FastWriters, TablesMatchTheLiteralRecords) {
+  std::vector<float> xs = sample(40000);
+  for (std::size_t i = 0; i < xs.size(); i += 7) xs[i] = (i % 14 == 0) ? 0.0f : -0.0f;
+  // The same values without those the vector path hands back, so that it writes them all.
+  std::vector<float> usual;
+  for (float x : xs)
+    if (x == 0.0f || (std::isnormal(x) && std::fabs(x) < 1e8f)) usual.push_back(x);
+  xs.insert(xs.end(), usual.begin(), usual.end());
+  for (std::size_t per_record : {1u, 3u, 8u, 9u, 64u, 65u}) {
+    const std::size_t n = xs.size() / per_record * per_record;
+    const std::span<const float> values(xs.data(), n);
+    std::string literal;
+    for (std::size_t r = 0; r < n; r += per_record) {
+      for (std::size_t j = r; j < r + per_record; ++j) literal += " " + detail::list_real_literal(xs[j]);
+      literal += "\n";
+    }
+    std::string fast(literal.size(), '?'), one_by_one(literal.size(), '?');
+    ASSERT_EQ(put_list_table(fast.data(), values, per_record), fast.data() + fast.size());
+    ASSERT_EQ(detail::put_list_table_one_by_one(one_by_one.data(), values, per_record),
+              one_by_one.data() + one_by_one.size());
+    for (std::size_t at = 0; at < literal.size(); at += 17 * per_record + 1)
+      ASSERT_EQ(fast.substr(at, 17 * per_record + 1), literal.substr(at, 17 * per_record + 1))
+          << per_record << " " << at;
+    ASSERT_EQ(one_by_one, literal) << per_record;
+  }
+}
+
 // The double-product road of the digit engine against the exact integer engine, for every
 // precision and fixed-point scale the writers use: the sampled floats, and a sweep through all
 // bit patterns in steps of 4099 (about a million floats of every exponent). (All 2^32 floats

@@ -87,6 +87,26 @@ TEST(ListReal, DecimalsAsStrtofReadsThem) {
     ++compared;
   }
   EXPECT_GT(compared, 15000);
+  // Decimals of 14 to 16 digits a few double units from a float midpoint, the values a
+  // conversion by multiplication could round to the wrong side: in fixed and exponent form,
+  // read alone and in a plain record.
+  for (int iter = 0; iter < 40000; ++iter) {
+    const float f = std::bit_cast<float>(static_cast<std::uint32_t>(0x00800000u + g() % 0x7E800000u));
+    const double midpoint = double(f) + (double(std::nextafter(f, INFINITY)) - double(f)) / 2;
+    char text[64];
+    const int digits = 13 + int(g() % 3);
+    std::snprintf(text, sizeof text, g() % 2 ? "%.*e" : "%.*g", digits, midpoint);
+    float v = -12345.0f, w = -12345.0f;
+    ListRead r{std::string_view(text)};
+    if (r.real(v) != ReadStatus::ok) continue;
+    RecordFile file = RecordFile::from_string(std::string("  1.0 ") + text + "\n");
+    float row[2];
+    ASSERT_TRUE(read_plain_reals(file, row)) << text;
+    w = row[1];
+    const float want = std::strtof(text, nullptr);
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(v), std::bit_cast<std::uint32_t>(want)) << text;
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(w), std::bit_cast<std::uint32_t>(want)) << text;
+  }
 }
 
 }  // namespace
