@@ -98,26 +98,26 @@ float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::s
   return red_term_with(report, b_lambda, red_term, lbd_norm, R_LawOPT,
                        [&](LawCode law, std::size_t n, float qlbdnorm, bool failed) {
                          with_law(report, law, [&](auto q) {
-                           if (!kept.held || kept.law != law || kept.q.size() != n) {
+                           LawValues::Kept& k = kept.laws[std::size_t(law)];
+                           if (!k.held || k.q.size() != n) {
                              // Evaluated here, and kept.
-                             kept.q.resize(n);
-                             kept.in_range.resize(n);
+                             k.q.resize(n);
+                             k.in_range.resize(n);
                              std::size_t i = 0;
                              const auto keep = [&](float l) {
                                const LawValue v = q(l);
-                               kept.q[i] = v.q;
-                               kept.in_range[i++] = v.in_range;
+                               k.q[i] = v.q;
+                               k.in_range[i++] = v.in_range;
                                return v;
                              };
                              fill_terms(b_lambda, red_term, n, lbd_norm, qlbdnorm, failed, keep);
-                             kept.held = true;
-                             kept.law = law;
+                             k.held = true;
                              return;
                            }
                            std::size_t i = 0;
                            const auto again = [&](float l) {
-                             const std::size_t k = i++;
-                             return kept.in_range[k] ? LawValue{kept.q[k], true} : q(l);  // the law reports it
+                             const std::size_t j = i++;
+                             return k.in_range[j] ? LawValue{k.q[j], true} : q(l);  // the law reports it
                            };
                            fill_terms(b_lambda, red_term, n, lbd_norm, qlbdnorm, failed, again);
                          });

@@ -2,6 +2,7 @@
 // exponent (per unit A_V) of the attenuation factor 10^(A_V · red_term(i)).
 #pragma once
 
+#include <array>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -23,16 +24,22 @@ namespace veltrane {
 float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,
                   std::string_view R_LawOPT);
 
-// A law's values at the used points of one grid, kept between the galaxies measured on it
-// (they depend on nothing else): `held` when they are those of `law`.
+// The laws' values at the used points of one grid, kept between the galaxies measured on it
+// (they depend on nothing else), one set per law: a survey mixes its galaxies' laws.
 struct LawValues {
-  bool held = false;
-  LawCode law = LawCode::CCJ;
-  std::vector<float> q;
-  std::vector<char> in_range;
+  struct Kept {
+    bool held = false;
+    std::vector<float> q;
+    std::vector<char> in_range;
+  };
+  std::array<Kept, kLawCodes.size()> laws;
+  // Another grid: nothing kept holds.
+  void forget() {
+    for (Kept& k : laws) k.held = false;
+  }
 };
 // EvalRedTerm taking the law's values at the grid points from `kept` when it holds this law's
-// (the caller keeps it for one grid and clears `held` for another), and otherwise evaluating
+// (the caller keeps it for one grid and calls forget() for another), and otherwise evaluating
 // them and keeping them there. The same red_term, qlbdnorm, status and log either way: a
 // point out of the law's range is evaluated again, so that the law makes its report, in order.
 float EvalRedTerm(ReportContext& report, std::span<const float> b_lambda, std::span<float> red_term, float lbd_norm,

@@ -320,7 +320,7 @@ Flow compute_galaxy(ReportContext& report, const GalaxySettings& settings, Input
     fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT);
   } else {
     // The law's values on this grid are kept while the grid stays (the tables kept alive with them).
-    if (g.law_grid != g.tables.base) g.law_values.held = false;
+    if (g.law_grid != g.tables.base) g.law_values.forget();
     g.law_grid = g.tables.base;
     fit.qlbdnorm = EvalRedTerm(report, base.b_lambda, s.red_term, fit.lbd_norm, fit.R_LawOPT, g.law_values);
   }

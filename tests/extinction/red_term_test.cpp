@@ -109,19 +109,19 @@ TEST(RedTerm, NegativeZeroAndShortOutput) {
 // The law's values kept for a grid against evaluating them at every galaxy: the same terms,
 // q(lbd_norm), status, console and log (a point out of range reported again, in order), for
 // every law, on grids that leave the laws' ranges, hold lbd_norm or NaN, after a galaxy that
-// failed, and when the kept values are another law's.
+// failed, and when values are kept for several laws of the grid.
 TEST(RedTerm, KeptLawValuesGiveWhatEvaluatingThemGives) {
   std::mt19937 rng(3);
   std::uniform_real_distribution<float> u(500.0f, 40000.0f);
   LawValues kept;
   Vec grid;
   std::size_t used = 0;
-  for (int round = 0; round < 80; ++round) {
-    if (round % 2 == 0) {  // every grid twice: the second time with another law, or the same
+  for (int round = 0; round < 160; ++round) {
+    if (round % 4 == 0) {  // every grid four times: with other laws, or the same again
       grid.assign(50 + rng() % 200, -999.0f);
       used = grid.size() - rng() % 10;
       for (std::size_t i = 0; i < used; ++i) grid[i] = rng() % 40 == 0 ? std::nanf("") : u(rng);
-      kept.held = false;
+      kept.forget();
     }
     const float norm = rng() % 3 == 0 ? grid[rng() % used] : 4020.0f;
     const std::string law(kLawCodes[rng() % 6]);

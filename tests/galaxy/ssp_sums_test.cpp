@@ -1,7 +1,9 @@
 // The SSP sums' fast forms (skipped zero weights, a term shared by two sums, eight or four
 // points at a time) against the literal sums, bit for bit: random fluxes (some with NaN,
 // infinities, zeros and subnormals), weights shared with the young or the old sum or not,
-// weights of ±0, normalisations of 0 and NaN, lengths that leave a tail.
+// weights of ±0, normalisations of 0 and NaN, lengths that leave a tail. A NaN matches any
+// NaN: its sign follows the operand order the compiler picks for a commutative sum, which an
+// unoptimised build picks otherwise, and every table prints it as NaN.
 #include "galaxy/ssp_sums.h"
 
 #include <gtest/gtest.h>
@@ -46,9 +48,12 @@ TEST(SspSums, FastFormsMatchTheLiteralSums) {
         add_ssp(sums[literal][0], sums[literal][1], sums[literal][2], f, w, S, finite, literal == 1);
     }
     for (std::size_t k = 0; k < 3; ++k)
-      for (std::size_t i = 0; i < n + 3; ++i)
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(sums[0][k][i]), std::bit_cast<std::uint32_t>(sums[1][k][i]))
+      for (std::size_t i = 0; i < n + 3; ++i) {
+        const float fast = sums[0][k][i], literal = sums[1][k][i];
+        if (std::isnan(fast) && std::isnan(literal)) continue;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(fast), std::bit_cast<std::uint32_t>(literal))
             << round << " sum " << k << " point " << i;
+      }
   }
 }
 
