@@ -28,9 +28,15 @@ struct Shared {
     StagedTables staged;  // its tables, written ahead
   };
   std::mutex mutex;
-  std::condition_variable changed;
-  std::map<int, Slot> slots;  // read and not yet committed
-  std::deque<int> todo;       // read and not yet taken by a worker
+  // One condition for each kind of waiter, each woken only by what it waits for (a wake-up
+  // that finds nothing to do costs two context switches and a cold cache).
+  std::condition_variable work;   // the workers: a galaxy to take, or the reading's end
+  std::condition_variable room;   // the reader: room in the window
+  std::condition_variable ready;  // the committer: the galaxy it awaits is ready
+  std::map<int, Slot> slots;      // read and not yet committed
+  std::deque<int> todo;           // read and not yet taken by a worker
+  int awaited = -1;               // the galaxy the committer waits for
+  std::size_t window = 1;         // galaxies read and not yet committed, at most
   bool reading_done = false;
   bool stopping = false;
   Carried committed;                 // what the last committed galaxy left
@@ -40,16 +46,25 @@ struct Shared {
   void stop() {
     std::lock_guard lock(mutex);
     stopping = true;
-    changed.notify_all();
+    work.notify_all();
+    room.notify_all();
+    ready.notify_all();
   }
+  // Under the lock: galaxy m can be committed.
+  void made_ready(int m) {
+    if (m == awaited) ready.notify_one();
+  }
+  // Under the lock: a full window may be refilled.
+  bool refill() const { return slots.size() <= window / 2; }
 };
 
 // The reader thread: the galaxy records in order, at most `window` of them read and not yet
-// committed.
+// committed. A full window is refilled once half of it is committed, so that the reader
+// wakes once for several galaxies.
 class Reader {
  public:
-  Reader(Shared& shared, std::shared_ptr<GalaxySource> source, const Selection& selection, int n, std::size_t window)
-      : shared_(shared), source_(std::move(source)), thread_([=, this] { run(selection, n, window); }) {}
+  Reader(Shared& shared, std::shared_ptr<GalaxySource> source, const Selection& selection, int n)
+      : shared_(shared), source_(std::move(source)), thread_([=, this] { run(selection, n); }) {}
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
   // Ends the reading, a read waiting for standard input included, and joins the thread.
@@ -60,11 +75,12 @@ class Reader {
   }
 
  private:
-  void run(const Selection& selection, int n, std::size_t window) {
+  void run(const Selection& selection, int n) {
     for (int m = 0; m < n; ++m) {
       {
         std::unique_lock lock(shared_.mutex);
-        shared_.changed.wait(lock, [&] { return shared_.stopping || shared_.slots.size() < window; });
+        if (shared_.slots.size() >= shared_.window)
+          shared_.room.wait(lock, [&] { return shared_.stopping || shared_.refill(); });
         if (shared_.stopping) break;
       }
       GalaxyJob job;
@@ -75,13 +91,17 @@ class Reader {
       slot.job = std::move(job);
       slot.bad_record = !ok;
       if (!ok) slot.bad = source_->problem();
-      if (ok && !slot.job.skip) shared_.todo.push_back(m);
-      shared_.changed.notify_all();
+      if (ok && !slot.job.skip) {
+        shared_.todo.push_back(m);
+        shared_.work.notify_one();
+      } else {
+        shared_.made_ready(m);
+      }
       if (!ok) break;
     }
     std::lock_guard lock(shared_.mutex);
     shared_.reading_done = true;
-    shared_.changed.notify_all();
+    shared_.work.notify_all();
   }
 
   Shared& shared_;
@@ -116,7 +136,7 @@ class Workers {
       GalaxyOutcome outcome;
       {
         std::unique_lock lock(shared_.mutex);
-        shared_.changed.wait(lock, [&] { return shared_.stopping || !shared_.todo.empty() || shared_.reading_done; });
+        shared_.work.wait(lock, [&] { return shared_.stopping || !shared_.todo.empty() || shared_.reading_done; });
         if (shared_.stopping || shared_.todo.empty()) return;
         m = shared_.todo.front();
         shared_.todo.pop_front();
@@ -136,7 +156,7 @@ class Workers {
       slot.used = std::move(used);
       slot.started = started;
       slot.staged = std::move(staged);
-      shared_.changed.notify_all();
+      shared_.made_ready(m);
     }
   }
 
@@ -164,13 +184,14 @@ class LeftTables {
 // Galaxy m once it is read, and processed unless it is skipped or its record is bad.
 Shared::Slot take(Shared& shared, int m) {
   std::unique_lock lock(shared.mutex);
-  shared.changed.wait(lock, [&] {
+  shared.awaited = m;
+  shared.ready.wait(lock, [&] {
     const auto it = shared.slots.find(m);
     return it != shared.slots.end() && (it->second.bad_record || it->second.job.skip || it->second.outcome);
   });
   Shared::Slot slot = std::move(shared.slots.at(m));
   shared.slots.erase(m);
-  shared.changed.notify_all();
+  if (shared.refill()) shared.room.notify_one();
   return slot;
 }
 
@@ -228,8 +249,8 @@ LoopEnd run_in_parallel(Console& console, const RunParams& p, std::shared_ptr<Ga
                         const Selection& selection, InputCache& cache, const Options& options, Committer& committer) {
   const LeftTables left(committer.temporaries());  // first: it goes after the threads end
   Shared shared;
-  const std::size_t window = std::size_t(2 * options.jobs + 2);  // galaxies read ahead of the commit
-  const Reader reader(shared, std::move(source), selection, p.N_models, window);
+  shared.window = std::size_t(4 * options.jobs + 2);
+  const Reader reader(shared, std::move(source), selection, p.N_models);
   const Workers workers(shared, p, options, cache, committer.temporaries());
 
   std::unique_ptr<Worker> own;  // for a galaxy that must be computed again
