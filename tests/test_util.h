@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vtest {
@@ -54,7 +55,7 @@ inline std::string read_file(const std::string& path) {
 inline bool exists(const std::string& path) { return fs::exists(path); }
 
 // True when `s` at `i` holds a 24-character C-library date stamp "Www Mmm dd hh:mm:ss yyyy".
-inline bool is_date_stamp(const std::string& s, std::size_t i) {
+inline bool is_date_stamp(std::string_view s, std::size_t i) {
   static const char shape[] = "Aaa Aaa _9 99:99:99 9999";  // A upper, a lower, 9 digit, _ blank or digit
   if (i + 24 > s.size()) return false;
   for (std::size_t k = 0; k < 24; ++k) {
@@ -71,7 +72,7 @@ inline bool is_date_stamp(const std::string& s, std::size_t i) {
 }
 
 // Replaces every 24-character C-library date stamp by "<DATE>".
-inline std::string mask_dates(const std::string& text) {
+inline std::string mask_dates(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
     if (is_date_stamp(text, i)) {

@@ -197,12 +197,12 @@ std::shared_ptr<const FilterLoad> InputCache::Session::filters(ReportContext& re
       std::erase_if(sets, same_key);
       sets.push_back(std::move(e));
     }
-    if (record_) read_.insert(read_.end(), opened->begin(), opened->end());
+    for (const auto& [path, id] : *opened) note(path, id);
     return fresh;
   }
   report_filter_load(report, *load);
   set_saved_bracket(bracket);
-  if (record_) read_.insert(read_.end(), files->begin(), files->end());
+  for (const auto& [path, id] : *files) note(path, id);
   return load;
 }
 

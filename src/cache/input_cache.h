@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -71,18 +72,35 @@ class InputCache {
     // Opens a file read outside the cache (the synthesis result) and records it with its
     // identity as opened; nullopt when it cannot be (errno says why).
     std::optional<textio::RecordFile> open(const std::string& path);
-    const InputRecord& read() const { return read_; }
-    InputRecord take_read() { return std::move(read_); }
+    // The list is written over `buffer`, whose strings keep their storage (a galaxy's outcome
+    // hands back the list of the galaxy before: no allocation once the paths fit).
+    void reuse(InputRecord&& buffer) {
+      read_ = std::move(buffer);
+      listed_ = 0;
+    }
+    std::span<const InputRecord::value_type> read() const { return {read_.data(), listed_}; }
+    InputRecord take_read() {
+      read_.resize(listed_);
+      return std::move(read_);
+    }
 
    private:
     friend class InputCache;
     // Lists a file read, when the session records.
     void note(const std::string& path, const FileIdentity& id) {
-      if (record_) read_.emplace_back(path, id);
+      if (!record_) return;
+      if (listed_ < read_.size()) {
+        read_[listed_].first.assign(path);
+        read_[listed_].second = id;
+      } else {
+        read_.emplace_back(path, id);
+      }
+      ++listed_;
     }
     InputCache& cache_;
     bool record_;
     InputRecord read_;
+    std::size_t listed_ = 0;  // the first listed_ entries of read_ are this session's
   };
 
  private:

@@ -18,7 +18,7 @@ namespace {
 
 // `text` written to `path` from its start (append false: the file is truncated) or after what
 // it holds, created if need be, in one write; every step checked, errno saying why one failed.
-bool write_file(const std::string& path, const std::string& text, bool append) {
+bool write_file(const std::string& path, std::string_view text, bool append) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0666);
   if (fd < 0) return false;
   bool ok = true;
@@ -119,7 +119,7 @@ void process_galaxy(const RunParams& p, const Options& options, const GalaxyJob&
                     const Carried& before, GalaxyOutcome& out) {
   // What the outcome held is dropped; its buffers (texts, tables, values) are kept.
   out.console.clear();
-  out.log = ProblemLog();
+  out.log.restart(nullptr);
   out.tables.mag = out.tables.spc = false;
   out.status = GalaxyStatus();
   out.warnings.clear();
@@ -127,6 +127,7 @@ void process_galaxy(const RunParams& p, const Options& options, const GalaxyJob&
   out.stop = Problem();
   out.processed = out.fit_read = out.base_replaced = out.filters_replaced = false;
   out.after = before;
+  InputRecord listed = std::move(out.inputs);  // its strings' storage, for the session's list
   out.inputs.clear();
   out.catalog.fit_read = out.catalog.measured = false;
   Console console = Console::capture();
@@ -140,11 +141,13 @@ void process_galaxy(const RunParams& p, const Options& options, const GalaxyJob&
     return;
   }
   out.processed = true;
-  ProblemLog log(&console);
+  ProblemLog log = std::move(out.log);  // its buffers
+  log.restart(&console);
   std::vector<Problem> problems;
   ReportContext report{console, log, out.status, verbosity, &problems};
   // The files a galaxy read are recorded only where a commit checks them (with workers).
   InputCache::Session session(cache, /*record=*/options.jobs > 1);
+  session.reuse(std::move(listed));
   Galaxy& g = w.galaxy;
   out.flow = rebuild_galaxy(report, w.settings, job.files.arq_synt, job.distance, session, before, g);
   if (out.flow == Flow::stop && !problems.empty()) out.stop = std::move(problems.back());

@@ -11,7 +11,7 @@ namespace veltrane {
 namespace {
 
 // Writes all of `text` to the open descriptor `fd` and closes it; false when anything fails.
-bool write_and_close(int fd, const std::string& text) {
+bool write_and_close(int fd, std::string_view text) {
   bool ok = true;
   for (std::size_t done = 0; ok && done < text.size();) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -59,7 +59,7 @@ bool write_atomically(const std::string& path, const std::string& text) {
   return false;
 }
 
-std::optional<std::string> TemporaryFiles::write(const std::string& final_path, const std::string& text) {
+std::optional<std::string> TemporaryFiles::write(const std::string& final_path, std::string_view text) {
   const std::string dir = directory_of(final_path);
   const unsigned pid = unsigned(::getpid());
   std::string tmp;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "driver/state.h"
@@ -37,7 +38,7 @@ class TemporaryFiles {
   // Writes `text` to a new temporary file in the directory of `final_path` (registered
   // before it exists); its path, or nullopt when it could not be created or written (then
   // nothing of it is left).
-  std::optional<std::string> write(const std::string& final_path, const std::string& text);
+  std::optional<std::string> write(const std::string& final_path, std::string_view text);
   // Renames the temporary file `tmp` to `final_path`; on failure it is removed. Either way it
   // is no longer registered.
   bool rename(const std::string& tmp, const std::string& final_path);

@@ -60,13 +60,12 @@ void ProblemLog::report(LogMode mode, std::span<const std::string> lines, DateLi
 }
 
 void ProblemLog::report_text(LogMode mode, std::string_view records, DateLine date) {
-  std::string text;
-  text.reserve(4 + kProblemHeader.size() + 1 + records.size() + 11 + 24 + 1);
-  text.append("    ").append(kProblemHeader).push_back('\n');
-  text.append(records);
+  const std::size_t begin = text_.size();
+  text_.append("    ").append(kProblemHeader).push_back('\n');
+  text_.append(records);
   // verbatim: "VESK - ", the prefix of the date line of every report but the result reader's.
-  text.append(date == DateLine::vesk ? "    VESK - " : "    ").append(stamp()).push_back('\n');
-  reports_.push_back({mode, std::move(text), console_ ? console_->captured().size() : 0});
+  text_.append(date == DateLine::vesk ? "    VESK - " : "    ").append(stamp()).push_back('\n');
+  reports_.push_back({mode, begin, text_.size() - begin, console_ ? console_->captured().size() : 0});
 }
 
 void ProblemLog::report(LogMode mode, std::initializer_list<std::string> lines, DateLine date) {
@@ -74,17 +73,15 @@ void ProblemLog::report(LogMode mode, std::initializer_list<std::string> lines, 
 }
 
 ProblemLog::Content ProblemLog::content() const {
+  // The texts lie in order: the content runs from the last rewriting report to the end.
   Content c;
-  std::size_t size = 0;
-  for (const Report& r : reports_) size = r.mode == LogMode::rewrite ? r.text.size() : size + r.text.size();
-  c.text.reserve(size);
-  for (const Report& r : reports_) {
+  std::size_t from = 0;
+  for (const Report& r : reports_)
     if (r.mode == LogMode::rewrite) {
       c.rewrite = true;
-      c.text.clear();
+      from = r.begin;
     }
-    c.text += r.text;
-  }
+  c.text = std::string_view(text_).substr(from);
   return c;
 }
 

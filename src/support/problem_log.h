@@ -35,16 +35,24 @@ std::string date_stamp(const std::tm& local);
 
 // The reports of one model, in order, as they would have reached the log file: each with
 // its mode, its text ("    " + header, the lines as given, the date line) and how much the
-// console held when it was made (a log that cannot be written ends the run there).
+// console held when it was made (a log that cannot be written ends the run there). The texts
+// lie back to back in one buffer, which restart() keeps for the next model: a galaxy whose
+// extinction law reports a hundred points allocates nothing for them once the buffer is grown.
 class ProblemLog {
  public:
   struct Report {
     LogMode mode;
-    std::string text;
+    std::size_t begin, size;  // its text in the buffer
     std::size_t console_at;
   };
   // `console` (optional) is the model's console, whose length each report records.
   explicit ProblemLog(const Console* console = nullptr) : console_(console) {}
+  // No report any more, and `console` the model's; the buffers are kept.
+  void restart(const Console* console) {
+    console_ = console;
+    reports_.clear();
+    text_.clear();
+  }
 
   void report(LogMode mode, std::span<const std::string> lines, DateLine date = DateLine::vesk);
   void report(LogMode mode, std::initializer_list<std::string> lines, DateLine date = DateLine::vesk);
@@ -55,12 +63,15 @@ class ProblemLog {
   void detach() { console_ = nullptr; }
 
   const std::vector<Report>& reports() const { return reports_; }
+  // A report's text, valid until the next report or restart.
+  std::string_view text(const Report& r) const { return std::string_view(text_).substr(r.begin, r.size); }
   bool empty() const { return reports_.empty(); }
   // What the file holds after the reports: `rewrite` is true when the last rewriting report
-  // replaces the content (then `text` is all of it), false when `text` is appended.
+  // replaces the content (then `text` is all of it), false when `text` is appended. The text
+  // is valid until the next report or restart.
   struct Content {
     bool rewrite = false;
-    std::string text;
+    std::string_view text;
   };
   Content content() const;
 
@@ -70,6 +81,7 @@ class ProblemLog {
 
   const Console* console_;
   std::vector<Report> reports_;
+  std::string text_;  // the reports' texts in order
   std::string stamp_;
   std::time_t stamp_time_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -107,6 +108,15 @@ TEST(InputCache, AFilterSetFromTheCacheReplaysItsLoad) {
     EXPECT_TRUE(hit.status.failed());
     EXPECT_EQ(saved_bracket(), bracket);
     EXPECT_EQ(session.read().size(), 8u);  // three standard spectra, the list, four filters
+    // Listed over the list of a galaxy before, longer or shorter: this galaxy's files only.
+    for (const std::size_t before : {12u, 3u}) {
+      InputCache::Session over(cache);
+      over.reuse(InputRecord(before, {"an/earlier/galaxy's/input/file/with/a/long/path", FileIdentity{}}));
+      over.filters(hit.context, dir, Rule::T);
+      const InputRecord listed = over.take_read();
+      ASSERT_EQ(listed.size(), 8u) << before;
+      EXPECT_TRUE(std::equal(listed.begin(), listed.end(), session.read().begin())) << before;
+    }
 
     // Read again from the files, it says and leaves the same.
     set_saved_bracket(5);

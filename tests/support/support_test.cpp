@@ -68,18 +68,23 @@ TEST(Support, ProblemLogKeepsReportsInOrderAndWhatTheFileHolds) {
   r.log.report(LogMode::append, {});
   ASSERT_EQ(r.log.reports().size(), 3u);
   const std::string h = "    " + std::string(kProblemHeader) + "\n";
-  EXPECT_EQ(vtest::mask_dates(r.log.reports()[0].text), h + "    one\n    VESK - <DATE>\n");
-  EXPECT_EQ(vtest::mask_dates(r.log.reports()[1].text), h + "two\nthree\n    <DATE>\n");
+  EXPECT_EQ(vtest::mask_dates(r.log.text(r.log.reports()[0])), h + "    one\n    VESK - <DATE>\n");
+  EXPECT_EQ(vtest::mask_dates(r.log.text(r.log.reports()[1])), h + "two\nthree\n    <DATE>\n");
   EXPECT_EQ(r.log.reports()[0].console_at, 6u);
   EXPECT_EQ(r.log.reports()[1].console_at, 0u) << "detached";
   // A rewriting report replaces what came before it; appending ones add to it.
   const ProblemLog::Content c = r.log.content();
   EXPECT_TRUE(c.rewrite);
-  EXPECT_EQ(c.text, r.log.reports()[1].text + r.log.reports()[2].text);
+  EXPECT_EQ(c.text, std::string(r.log.text(r.log.reports()[1])) + std::string(r.log.text(r.log.reports()[2])));
   ProblemLog appended;
   appended.report(LogMode::append, {"x"});
   EXPECT_FALSE(appended.content().rewrite);
-  EXPECT_EQ(appended.content().text, appended.reports()[0].text);
+  EXPECT_EQ(appended.content().text, appended.text(appended.reports()[0]));
+  // Restarted for another galaxy, it holds that galaxy's reports only.
+  appended.restart(nullptr);
+  EXPECT_TRUE(appended.empty() && appended.content().text.empty());
+  appended.report(LogMode::rewrite, {"y"});
+  EXPECT_EQ(vtest::mask_dates(appended.content().text), h + "y\n    VESK - <DATE>\n");
   EXPECT_TRUE(ProblemLog().empty() && ProblemLog().content().text.empty());
 }
 
